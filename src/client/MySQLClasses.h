@@ -1,0 +1,220 @@
+// The database client layer: connections, data sets, stored result sets and rows over the MySQL C API.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <mysql.h>
+
+// One set of connection parameters, copied by value from the connect dialog to a console.
+struct TConnectionInfo {
+    std::string Host;
+    std::int32_t Port = 0;
+    std::string User;
+    std::string Password;
+};
+
+struct TMySQLHandleCloser {
+    void operator()(MYSQL* handle) const { mysql_close(handle); }
+};
+using TMySQLHandle = std::unique_ptr<MYSQL, TMySQLHandleCloser>;
+
+struct TMySQLResultFreer {
+    void operator()(MYSQL_RES* result) const { mysql_free_result(result); }
+};
+using TMySQLResultHandle = std::unique_ptr<MYSQL_RES, TMySQLResultFreer>;
+
+class TMySQLCustomDataSet;
+
+// The parameters of one connection and the client library's handle. The handle is made by Connect
+// and closed by Disconnect; the handle of a failed Connect is kept so that its error stays readable,
+// and is closed by the next Connect or with the object.
+class TMySQLConnection {
+public:
+    TMySQLConnection() = default;
+    TMySQLConnection(const TMySQLConnection&) = delete;
+    TMySQLConnection& operator=(const TMySQLConnection&) = delete;
+
+    std::int32_t Port() const { return FPort; }
+    void SetPort(std::int32_t port) { FPort = port; }
+    const std::string& Host() const { return FHost; }
+    void SetHost(const std::string& host) { FHost = host; }
+    const std::string& User() const { return FUser; }
+    void SetUser(const std::string& user) { FUser = user; }
+    const std::string& Password() const { return FPassword; }
+    void SetPassword(const std::string& password) { FPassword = password; }
+
+    // 1 when a data set made this connection for itself and owns it, 0 otherwise.
+    std::int32_t OwnedByDataSet() const { return FOwnedByDataSet; }
+
+    // Connects with utf8mb4 as the connection's character set. False on failure; the reason is
+    // then in GetErrorCode / GetErrorText. Never throws.
+    bool Connect();
+    void Disconnect();
+    // The error of the last call on the handle; 0 and "" when it succeeded. Without a handle, the
+    // library's "server has gone away" error.
+    std::uint32_t GetErrorCode() const;
+    std::string GetErrorText() const;
+
+    // The library handle, or null while there is none.
+    MYSQL* Handle() const { return FHandle.get(); }
+
+private:
+    friend class TMySQLCustomDataSet;
+
+    std::int32_t FOwnedByDataSet = 0;
+    std::int32_t FPort = 3306;
+    std::string FPassword;
+    std::string FHost = "localhost";
+    std::string FUser;
+    TMySQLHandle FHandle;
+};
+
+class IMySQLRow;
+
+// A stored result set: all rows are in client memory from creation on; rows are handed out once
+// each, in order.
+class IMySQLQueryResult {
+public:
+    virtual ~IMySQLQueryResult() = default;
+    virtual std::int32_t GetRowCount() const = 0;
+    virtual std::int32_t GetFieldCount() const = 0;
+    // The next row, or null after the last one (however often it is asked).
+    virtual std::shared_ptr<IMySQLRow> FetchRow() = 0;
+    // The first column whose name equals name exactly (bytes, case-sensitive), or -1.
+    virtual std::int32_t GetFieldIndex(const std::string& name) const = 0;
+    virtual std::string GetFieldName(std::int32_t index) const = 0;
+    virtual const MYSQL_FIELD* GetField(std::int32_t index) const = 0;
+    virtual const MYSQL_FIELD* GetFields() const = 0;
+    // The widest value of a column in characters (UTF-16 units of DecodeUtf8); NULL counts as
+    // empty. Measured over the whole stored result on the first request, without moving the row
+    // cursor.
+    virtual std::int32_t GetColumnWidth(std::int32_t index) const = 0;
+};
+
+// One fetched row. NULL values read as empty strings; values are whole (zero bytes included).
+class IMySQLRow {
+public:
+    virtual ~IMySQLRow() = default;
+    virtual const std::string& GetValue(std::int32_t index) const = 0;
+    // The value of the first column of that exact name, or an empty string.
+    virtual std::string GetValueByName(const std::string& name) const = 0;
+};
+
+class TMySQLQueryResult final : public IMySQLQueryResult,
+                                public std::enable_shared_from_this<TMySQLQueryResult> {
+public:
+    // Takes a stored result (never null) read from handle.
+    TMySQLQueryResult(MYSQL* handle, TMySQLResultHandle result);
+
+    std::int32_t GetRowCount() const override { return FRowCount; }
+    std::int32_t GetFieldCount() const override { return FFieldCount; }
+    std::shared_ptr<IMySQLRow> FetchRow() override;
+    std::int32_t GetFieldIndex(const std::string& name) const override;
+    std::string GetFieldName(std::int32_t index) const override;
+    const MYSQL_FIELD* GetField(std::int32_t index) const override;
+    const MYSQL_FIELD* GetFields() const override;
+    std::int32_t GetColumnWidth(std::int32_t index) const override;
+
+private:
+    std::int32_t FRowIndex = 0;
+    MYSQL* FHandle;
+    TMySQLResultHandle FResult;
+    mutable const MYSQL_FIELD* FFields = nullptr;
+    std::int32_t FRowCount;
+    std::int32_t FFieldCount;
+    mutable std::vector<std::int32_t> FColumnWidths; // empty until first asked for
+};
+
+class TMySQLRow final : public IMySQLRow {
+public:
+    // Reads the next row of the stored result; the row keeps its result alive.
+    TMySQLRow(std::shared_ptr<const TMySQLQueryResult> result, MYSQL_RES* stored);
+
+    const std::string& GetValue(std::int32_t index) const override { return FValues[index]; }
+    std::string GetValueByName(const std::string& name) const override;
+
+private:
+    std::vector<std::string> FValues;
+    std::shared_ptr<const TMySQLQueryResult> FQueryResult;
+};
+
+// Opens and closes a connection (its own, or one assigned to it), fires events and, in
+// TMySQLDataSet, runs statements. Reports failure through results plus ErrorCode / ErrorText and
+// never throws.
+class TMySQLCustomDataSet {
+public:
+    using TOnConnectEvent = std::function<void(TMySQLCustomDataSet& sender)>;
+    using TOnDisconnectEvent = std::function<void(TMySQLCustomDataSet& sender)>;
+    // The handler may replace the SQL text; the replaced text is what is sent.
+    using TOnQueryEvent = std::function<void(TMySQLCustomDataSet& sender, std::string& query)>;
+
+    // Exists while a data set is connected.
+    class TMySQLDB {
+    public:
+        explicit TMySQLDB(TMySQLCustomDataSet* dataSet) : FDataSet(dataSet) {}
+
+    private:
+        [[maybe_unused]] TMySQLCustomDataSet* FDataSet;
+    };
+
+    TMySQLCustomDataSet();
+    virtual ~TMySQLCustomDataSet();
+    TMySQLCustomDataSet(const TMySQLCustomDataSet&) = delete;
+    TMySQLCustomDataSet& operator=(const TMySQLCustomDataSet&) = delete;
+
+    // Applies the default port 3306 to a port of 0 (it stays), connects, fires OnConnect.
+    bool Open();
+    // Closes the handle and fires OnDisconnect; nothing when not connected.
+    void Close();
+
+    std::uint32_t ErrorCode() const { return FConnection->GetErrorCode(); }
+    std::string ErrorText() const { return FConnection->GetErrorText(); }
+    // The affected-row count of the last statement, the library's full 64-bit count (-1 when the
+    // library reports none).
+    std::int64_t AffectedRows() const;
+
+    TMySQLConnection* Connection() const { return FConnection; }
+    // Assigning null makes a fresh own connection. The data set frees only a connection it made
+    // itself; one assigned from outside stays its supplier's.
+    void SetConnection(TMySQLConnection* connection);
+
+    bool Connected() const { return FConnected; }
+    // True opens; false closes.
+    void SetConnected(bool connected);
+
+    std::int32_t Port() const { return FConnection->Port(); }
+    void SetPort(std::int32_t port) { FConnection->SetPort(port); }
+    const std::string& Host() const { return FConnection->Host(); }
+    void SetHost(const std::string& host) { FConnection->SetHost(host); }
+    const std::string& User() const { return FConnection->User(); }
+    void SetUser(const std::string& user) { FConnection->SetUser(user); }
+    const std::string& Password() const { return FConnection->Password(); }
+    void SetPassword(const std::string& password) { FConnection->SetPassword(password); }
+
+    TOnConnectEvent OnConnect;
+    TOnDisconnectEvent OnDisconnect;
+    TOnQueryEvent OnQuery;
+
+protected:
+    MYSQL* Handle() const { return FConnection->Handle(); }
+
+private:
+    void MakeOwnConnection();
+
+    TMySQLConnection* FConnection = nullptr;              // never null
+    std::unique_ptr<TMySQLConnection> FOwnConnection;     // set while FConnection is our own
+    std::unique_ptr<TMySQLDB> FDB;
+    bool FConnected = false;
+};
+
+class TMySQLDataSet : public TMySQLCustomDataSet {
+public:
+    // Sends one statement. Returns the statement's first result set, or null: after a failure
+    // (ErrorCode non-zero) or for a statement without a result set (ErrorCode 0, AffectedRows holds
+    // its count). Further results of the statement are read and dropped, so nothing stays pending.
+    std::shared_ptr<IMySQLQueryResult> Query(const std::string& sql);
+};

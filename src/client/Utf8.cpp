@@ -1,0 +1,119 @@
+#include "Utf8.h"
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+// Reads one code point at text[pos], advancing pos past it; a maximal ill-formed subsequence gives
+// kReplacement. The ranges of the second byte are those of the Unicode well-formedness table.
+char32_t NextCodePoint(std::string_view text, std::size_t& pos)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(pos++);
+    if (lead < 0x80)
+        return lead;
+
+    int trail;
+    char32_t cp;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        trail = 1;
+        cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        trail = 2;
+        cp = lead & 0x0F;
+        if (lead == 0xE0)
+            lo = 0xA0;
+        else if (lead == 0xED)
+            hi = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        trail = 3;
+        cp = lead & 0x07;
+        if (lead == 0xF0)
+            lo = 0x90;
+        else if (lead == 0xF4)
+            hi = 0x8F;
+    } else {
+        return kReplacement;
+    }
+
+    for (int i = 0; i < trail; ++i) {
+        if (pos >= text.size())
+            return kReplacement;
+        const unsigned char b = byte(pos);
+        if (b < lo || b > hi)
+            return kReplacement;
+        lo = 0x80;
+        hi = 0xBF;
+        cp = (cp << 6) | (b & 0x3F);
+        ++pos;
+    }
+    return cp;
+}
+
+} // namespace
+
+std::u16string DecodeUtf8(std::string_view text)
+{
+    std::u16string out;
+    out.reserve(text.size());
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const char32_t cp = NextCodePoint(text, pos);
+        if (cp >= 0x10000) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return out;
+}
+
+std::size_t Utf16Length(std::string_view text)
+{
+    std::size_t units = 0;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        // ASCII runs are the common case in result sets.
+        if (static_cast<unsigned char>(text[pos]) < 0x80) {
+            ++pos;
+            ++units;
+            continue;
+        }
+        units += NextCodePoint(text, pos) >= 0x10000 ? 2 : 1;
+    }
+    return units;
+}
+
+std::string EncodeUtf8(std::u16string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t cp = text[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00
+            && text[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = kReplacement;
+        }
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}

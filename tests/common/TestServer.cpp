@@ -1,0 +1,41 @@
+#include "TestServer.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TTestServer ReadState()
+{
+    TTestServer server;
+    const char* path = std::getenv("BRINDLECAST_TESTDB");
+    if (!path)
+        return server;
+    std::ifstream in(path);
+    std::map<std::string, std::string> values;
+    for (std::string line; std::getline(in, line);) {
+        const auto eq = line.find('=');
+        if (eq != std::string::npos)
+            values[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    server.Host = values["TESTDB_HOST"];
+    server.Port = values["TESTDB_PORT"].empty() ? 0 : std::stoi(values["TESTDB_PORT"]);
+    server.Socket = values["TESTDB_SOCKET"];
+    server.User = values["TESTDB_USER"];
+    server.Password = values["TESTDB_PASSWORD"];
+    server.RootPassword = values["TESTDB_ROOT_PASSWORD"];
+    return server;
+}
+
+} // namespace
+
+const TTestServer& TestServer()
+{
+    static const TTestServer server = ReadState();
+    EXPECT_NE(server.Port, 0) << "no test server: BRINDLECAST_TESTDB does not name a running one "
+                                 "(ctest starts it; by hand: scripts/testdb start)";
+    return server;
+}

@@ -1,0 +1,19 @@
+// Where the throwaway test server of this test run is: read from the state file that
+// scripts/testdb writes, whose path the test run puts in BRINDLECAST_TESTDB.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct TTestServer {
+    std::string Host;
+    std::int32_t Port = 0;
+    std::string Socket;
+    std::string User;
+    std::string Password;
+    std::string RootPassword;
+};
+
+// The test server of this run. Fails the calling test (and returns an empty record) when the run
+// has none, so that a server test never passes silently without a server.
+const TTestServer& TestServer();
