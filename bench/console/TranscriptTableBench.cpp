@@ -1,0 +1,65 @@
+// Time and memory to turn a large stored result into transcript table lines: the client layer's
+// store and width pass plus the table formatting, without the editor. scripts/bench prints the
+// command-line client's time on the same query beside it.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "MySQLClasses.h"
+#include "Transcript.h"
+
+namespace {
+
+long ResidentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 6) {
+        std::fprintf(stderr, "usage: %s host port user password query\n", argv[0]);
+        return 2;
+    }
+    TMySQLDataSet dataSet;
+    dataSet.SetHost(argv[1]);
+    dataSet.SetPort(std::atoi(argv[2]));
+    dataSet.SetUser(argv[3]);
+    dataSet.SetPassword(argv[4]);
+    if (!dataSet.Open()) {
+        std::fprintf(stderr, "connect: %s\n", dataSet.ErrorText().c_str());
+        return 1;
+    }
+
+    const auto start = std::chrono::steady_clock::now();
+    auto result = dataSet.Query(argv[5]);
+    if (!result) {
+        std::fprintf(stderr, "query: %s\n", dataSet.ErrorText().c_str());
+        return 1;
+    }
+    const auto stored = std::chrono::steady_clock::now();
+    long long lines = 0, characters = 0;
+    Transcript::TableLines(*result, [&](const QString& line) {
+        ++lines;
+        characters += line.size();
+    });
+    const auto done = std::chrono::steady_clock::now();
+
+    const auto ms = [](auto a, auto b) {
+        return std::chrono::duration<double, std::milli>(b - a).count();
+    };
+    std::printf("brindlecast table: %lld lines, %lld characters; query+store %.0f ms, "
+                "format %.0f ms, total %.0f ms; peak resident %ld KiB\n",
+                lines, characters, ms(start, stored), ms(stored, done), ms(start, done),
+                ResidentKiB());
+    return 0;
+}
