@@ -1,0 +1,201 @@
+#include "UnitConnectDialog.h"
+
+#include "UnitTools.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+
+namespace {
+
+// Blank in the sense of the host and port boxes: every unit is a control character or a space.
+bool IsBlank(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar ch) { return ch.unicode() <= 32; });
+}
+
+bool IsAsciiDigit(QChar ch)
+{
+    return ch >= u'0' && ch <= u'9';
+}
+
+// Decimal digits with an optional leading sign, inside the 32-bit signed range; nothing else.
+std::optional<std::int32_t> ParsePort(const QString& text)
+{
+    qsizetype at = 0;
+    bool negative = false;
+    if (at < text.size() && (text[at] == u'+' || text[at] == u'-')) {
+        negative = text[at] == u'-';
+        ++at;
+    }
+    if (at == text.size())
+        return std::nullopt;
+    const std::int64_t limit = negative ? -static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::min())
+                                        : std::numeric_limits<std::int32_t>::max();
+    std::int64_t value = 0;
+    for (; at < text.size(); ++at) {
+        if (!IsAsciiDigit(text[at]))
+            return std::nullopt;
+        value = value * 10 + (text[at].unicode() - u'0');
+        if (value > limit)
+            return std::nullopt;
+    }
+    return static_cast<std::int32_t>(negative ? -value : value);
+}
+
+std::string ToLibrary(const QString& text)
+{
+    return text.toUtf8().toStdString();
+}
+
+} // namespace
+
+QValidator::State TPortValidator::validate(QString& input, int& pos) const
+{
+    QString kept;
+    kept.reserve(input.size());
+    int keptPos = pos;
+    for (qsizetype i = 0; i < input.size(); ++i) {
+        const QChar ch = input[i];
+        const bool sign = ch == u'+' || ch == u'-';
+        if (IsAsciiDigit(ch) || (sign && i == 0))
+            kept.append(ch);
+        else if (i < pos)
+            --keptPos;
+    }
+    input = kept;
+    pos = keptPos;
+    return Acceptable;
+}
+
+TConnectDialog::TConnectDialog(QWidget* parent)
+    : QDialog(parent)
+{
+    MakeFixedDialog(this, QStringLiteral("Создать соединение"), QSize(343, 148));
+
+    mainPanel = new QWidget(this);
+    mainPanel->setGeometry(0, -1, 345, 113);
+    QPalette panelPalette = mainPanel->palette();
+    panelPalette.setColor(QPalette::Window, Qt::white);
+    mainPanel->setPalette(panelPalette);
+    mainPanel->setAutoFillBackground(true);
+
+    const auto makeLabel = [this](const QString& caption, int top) {
+        auto* label = new QLabel(caption, mainPanel);
+        // Right edge at x 132, six pixels before the inputs.
+        label->setGeometry(0, top, 132, 21);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        return label;
+    };
+    const auto makeCombo = [this](int left, int top, int width) {
+        auto* combo = new QComboBox(mainPanel);
+        combo->setEditable(true);
+        // The drop-down lists stay empty: Enter must not file the typed text into them.
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        combo->setGeometry(left, top, width, 21);
+        return combo;
+    };
+
+    lblHostName = makeLabel(QStringLiteral("Имя хоста / номер порта"), 8);
+    lblUserName = makeLabel(QStringLiteral("Имя пользователя"), 32);
+    lblPassword = makeLabel(QStringLiteral("Пароль"), 56);
+
+    HostName = makeCombo(138, 8, 140);
+    HostName->setEditText(QStringLiteral("localhost"));
+
+    Port = new QLineEdit(QStringLiteral("3306"), mainPanel);
+    Port->setGeometry(284, 8, 51, 21);
+    Port->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Port->setValidator(new TPortValidator(Port));
+
+    UserName = makeCombo(138, 32, 197);
+
+    Password = new QLineEdit(mainPanel);
+    Password->setGeometry(138, 56, 197, 21);
+    Password->setEchoMode(QLineEdit::Password);
+    Password->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+
+    cbSavePassword = new QCheckBox(QStringLiteral("Сохранять пароли (не безопасно!)"), mainPanel);
+    // The style's check mark takes more room than the classic one: the caption keeps its words.
+    cbSavePassword->setGeometry(138, 83, std::max(197, cbSavePassword->sizeHint().width()), 17);
+
+    btOk = new QPushButton(QStringLiteral("Ok"), this);
+    btOk->setGeometry(183, 119, 75, 25);
+    btOk->setDefault(true);
+    btCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btCancel->setGeometry(262, 119, 75, 25);
+
+    QWidget::setTabOrder(HostName, Port);
+    QWidget::setTabOrder(Port, UserName);
+    QWidget::setTabOrder(UserName, Password);
+    QWidget::setTabOrder(Password, cbSavePassword);
+    QWidget::setTabOrder(cbSavePassword, btOk);
+    QWidget::setTabOrder(btOk, btCancel);
+    HostName->setFocus();
+
+    connect(btOk, &QPushButton::clicked, this, &TConnectDialog::btOkClick);
+    connect(btCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cbSavePassword, &QCheckBox::toggled, this, &TConnectDialog::cbSavePasswordClick);
+
+    CentreOnScreen(this);
+}
+
+void TConnectDialog::btOkClick()
+{
+    testConnection.SetUser(ToLibrary(UserName->currentText()));
+    testConnection.SetPassword(ToLibrary(Password->text()));
+    if (IsBlank(HostName->currentText()))
+        HostName->setEditText(QStringLiteral("localhost"));
+    // The host goes to the library as typed; surrounding blanks are the user's to keep.
+    testConnection.SetHost(ToLibrary(HostName->currentText()));
+    if (IsBlank(Port->text()))
+        Port->setText(QStringLiteral("3306"));
+
+    const std::optional<std::int32_t> port = ParsePort(Port->text());
+    if (!port) {
+        ShowErrorMessage(this, QStringLiteral("Номер порта задан не верно!"));
+        return;
+    }
+    testConnection.SetPort(*port);
+    if (testConnection.Connect())
+        accept();
+    else
+        ShowErrorMessage(this, QString::fromUtf8(testConnection.GetErrorText()));
+    // The console opens a connection of its own; this one only proved the parameters.
+    testConnection.Disconnect();
+}
+
+void TConnectDialog::cbSavePasswordClick()
+{
+    if (!cbSavePassword->isChecked())
+        return;
+    const QString question =
+        QStringLiteral("Пароли довольно слабо шифруются. Сохранть их на жестком диске довольно не безопасно.\r\n"
+                       "Вы действительно хотите сохранять пароли?");
+    if (!ConfirmMessage(this, question))
+        cbSavePassword->setChecked(false);
+}
+
+bool ShowConnectDialog(TConnectionInfo& info)
+{
+    try {
+        TConnectDialog dialog;
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        TConnectionInfo tested;
+        tested.User = dialog.testConnection.User();
+        tested.Password = dialog.testConnection.Password();
+        tested.Port = dialog.testConnection.Port();
+        tested.Host = dialog.testConnection.Host();
+        info = std::move(tested);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}

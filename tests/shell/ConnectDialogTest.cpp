@@ -1,0 +1,440 @@
+// The connect dialog: its initial state, the port box, the OK paths against the test server, the
+// save-password question and the ways out.
+#include "UnitConnectDialog.h"
+
+#include "ModalWindows.h"
+#include "TestServer.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace {
+
+QString FromLibrary(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+// The error text the client library gives for a connection with these parameters, found without
+// the dialog.
+QString LibraryError(const std::string& host, std::int32_t port, const std::string& user,
+                     const std::string& password)
+{
+    TMySQLConnection connection;
+    connection.SetHost(host);
+    connection.SetPort(port);
+    connection.SetUser(user);
+    connection.SetPassword(password);
+    EXPECT_FALSE(connection.Connect());
+    return FromLibrary(connection.GetErrorText());
+}
+
+void ExpectDefaults(const TConnectDialog& dialog)
+{
+    EXPECT_EQ(dialog.HostName->currentText(), "localhost");
+    EXPECT_EQ(dialog.Port->text(), "3306");
+    EXPECT_EQ(dialog.UserName->currentText(), "");
+    EXPECT_EQ(dialog.Password->text(), "");
+    EXPECT_FALSE(dialog.cbSavePassword->isChecked());
+    EXPECT_EQ(dialog.HostName->count(), 0);
+    EXPECT_EQ(dialog.UserName->count(), 0);
+    EXPECT_EQ(dialog.testConnection.Host(), "localhost");
+    EXPECT_EQ(dialog.testConnection.Port(), 3306);
+}
+
+TEST(ConnectDialog, LooksAsDescribed)
+{
+    TConnectDialog dialog;
+    EXPECT_EQ(dialog.windowTitle(), "Создать соединение");
+    EXPECT_EQ(dialog.size(), QSize(343, 148));
+    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize()) << "the frame is not sizeable";
+    EXPECT_EQ(dialog.font().family(), "Tahoma");
+    EXPECT_EQ(dialog.font().pointSize(), 8);
+    EXPECT_LE((dialog.geometry().center() - dialog.screen()->availableGeometry().center()).manhattanLength(), 2)
+        << "not centred on the screen";
+
+    EXPECT_EQ(dialog.lblHostName->text(), "Имя хоста / номер порта");
+    EXPECT_EQ(dialog.lblUserName->text(), "Имя пользователя");
+    EXPECT_EQ(dialog.lblPassword->text(), "Пароль");
+    for (const QLabel* label : {dialog.lblHostName, dialog.lblUserName, dialog.lblPassword}) {
+        EXPECT_EQ(label->geometry().right() + 1, 132) << label->text().toStdString();
+        EXPECT_LE(label->sizeHint().width(), label->width()) << label->text().toStdString() << " is cut";
+    }
+    EXPECT_EQ(dialog.cbSavePassword->text(), "Сохранять пароли (не безопасно!)");
+    EXPECT_LE(dialog.cbSavePassword->sizeHint().width(), dialog.cbSavePassword->width()) << "the caption is cut";
+    EXPECT_EQ(dialog.btOk->text(), "Ok");
+    EXPECT_EQ(dialog.btCancel->text(), "Cancel");
+    EXPECT_TRUE(dialog.btOk->isDefault());
+
+    EXPECT_EQ(dialog.HostName->geometry(), QRect(138, 8, 140, 21));
+    EXPECT_EQ(dialog.Port->geometry(), QRect(284, 8, 51, 21));
+    EXPECT_EQ(dialog.UserName->geometry(), QRect(138, 32, 197, 21));
+    EXPECT_EQ(dialog.Password->geometry(), QRect(138, 56, 197, 21));
+    EXPECT_EQ(dialog.cbSavePassword->pos(), QPoint(138, 83));
+    EXPECT_GE(dialog.cbSavePassword->width(), 197);
+    EXPECT_LE(dialog.cbSavePassword->geometry().right(), dialog.width()) << "runs off the window";
+    EXPECT_EQ(dialog.mainPanel->geometry(), QRect(0, -1, 345, 113));
+    EXPECT_EQ(dialog.mainPanel->palette().color(QPalette::Window), QColor(Qt::white));
+    EXPECT_EQ(dialog.btOk->pos(), QPoint(183, 119));
+    EXPECT_EQ(dialog.btCancel->pos(), QPoint(262, 119));
+
+    EXPECT_TRUE(dialog.Port->alignment() & Qt::AlignRight);
+    EXPECT_EQ(dialog.Password->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(dialog.Password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
+                                                  dialog.Password),
+              '*');
+}
+
+TEST(ConnectDialog, EveryDialogStartsFromTheDefaults)
+{
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        TConnectDialog dialog;
+        ExpectDefaults(dialog);
+        // Whatever this dialog is given must not reach the next one.
+        dialog.HostName->setEditText("db.example");
+        dialog.Port->setText("3307");
+        dialog.UserName->setEditText("someone");
+        dialog.Password->setText("secret");
+        TMessageBoxes answers(QMessageBox::Yes);
+        dialog.cbSavePassword->setChecked(true);
+        dialog.testConnection.SetHost("db.example");
+    }
+}
+
+TEST(ConnectDialog, FocusStartsInTheHostAndTabFollowsTheControls)
+{
+    TConnectDialog dialog;
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+
+    const std::vector<QWidget*> order = {dialog.HostName, dialog.Port, dialog.UserName,
+                                         dialog.Password, dialog.cbSavePassword, dialog.btOk,
+                                         dialog.btCancel, dialog.HostName};
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        // An editable combo box keeps the focus in its line edit.
+        EXPECT_TRUE(focused == order[i] || focused->parentWidget() == order[i])
+            << "step " << i << ": " << focused->metaObject()->className();
+        QTest::keyClick(focused, Qt::Key_Tab);
+    }
+}
+
+// What the port box keeps of typed or pasted text: only digits, and a sign only in front.
+TEST(ConnectDialog, PortBoxKeepsOnlyDigitsAndOneLeadingSign)
+{
+    struct TCase {
+        const char* Name;
+        QString Start;
+        int Cursor;
+        bool Paste; // pasted through the clipboard, else typed key by key
+        QString Input;
+        QString Expected;
+        int ExpectedCursor;
+    };
+    const TCase cases[] = {
+        {"digits", "", 0, false, "3306", "3306", 4},
+        {"plus sign", "", 0, false, "+3306", "+3306", 5},
+        {"minus sign", "", 0, false, "-12", "-12", 3},
+        {"letters and blanks dropped", "", 0, false, "a1b2 3.", "123", 3},
+        {"signs after the first place dropped", "", 0, false, "1-2+3", "123", 3},
+        {"second sign dropped", "", 0, false, "--5", "-5", 2},
+        {"sign typed in front of digits", "3306", 0, false, "-", "-3306", 1},
+        {"sign typed inside digits", "3306", 2, false, "+", "3306", 2},
+        {"typed into the middle", "3306", 2, false, "x7", "33706", 3},
+        {"pasted text keeps its digits", "", 0, true, "12ab34", "1234", 4},
+        {"pasted with blanks", "", 0, true, " 3306 ", "3306", 4},
+        {"pasted into the middle", "3306", 2, true, "a7b", "33706", 3},
+        {"pasted with a sign", "", 0, true, "-42", "-42", 3},
+        {"other scripts' digits dropped", "", 0, true, QStringLiteral("１２٣٤"), "", 0},
+        {"cyrillic dropped", "5", 1, true, QStringLiteral("порт"), "5", 1},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TConnectDialog dialog;
+        dialog.Port->setText(c.Start);
+        dialog.Port->setCursorPosition(c.Cursor);
+        if (c.Paste) {
+            QApplication::clipboard()->setText(c.Input);
+            dialog.Port->paste();
+        } else {
+            QTest::keyClicks(dialog.Port, c.Input);
+        }
+        EXPECT_EQ(dialog.Port->text(), c.Expected);
+        EXPECT_EQ(dialog.Port->cursorPosition(), c.ExpectedCursor);
+    }
+}
+
+TEST(ConnectDialog, SavePasswordAsksAndOnlyYesKeepsTheBox)
+{
+    const QString question =
+        QStringLiteral("Пароли довольно слабо шифруются. Сохранть их на жестком диске довольно не "
+                       "безопасно.\r\nВы действительно хотите сохранять пароли?");
+    struct TCase {
+        const char* Name;
+        std::optional<QMessageBox::StandardButton> Answer;
+        bool Checked;
+    };
+    const TCase cases[] = {
+        {"yes", QMessageBox::Yes, true},
+        {"no", QMessageBox::No, false},
+        {"escape", std::nullopt, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TConnectDialog dialog;
+        dialog.show();
+        TMessageBoxes boxes(c.Answer);
+        QTest::mouseClick(dialog.cbSavePassword, Qt::LeftButton, {},
+                          QPoint(6, dialog.cbSavePassword->height() / 2));
+        EXPECT_EQ(dialog.cbSavePassword->isChecked(), c.Checked);
+        ASSERT_EQ(boxes.Seen().size(), 1u) << "unchecking after No asks nothing";
+        EXPECT_EQ(boxes.Seen()[0].Text, question);
+        EXPECT_EQ(boxes.Seen()[0].Icon, QMessageBox::Question);
+        EXPECT_EQ(boxes.Seen()[0].Buttons, QMessageBox::Yes | QMessageBox::No);
+
+        dialog.cbSavePassword->setChecked(false);
+        EXPECT_EQ(boxes.Seen().size(), 1u) << "unchecking asks nothing";
+        EXPECT_TRUE(dialog.isVisible());
+    }
+}
+
+TEST(ConnectDialog, CancelEscapeAndCloseBoxReturnFalse)
+{
+    struct TCase {
+        const char* Name;
+        std::function<void(TConnectDialog&)> Leave;
+    };
+    const TCase cases[] = {
+        {"Cancel", [](TConnectDialog& d) { d.btCancel->click(); }},
+        {"Esc", [](TConnectDialog& d) { QTest::keyClick(d.UserName, Qt::Key_Escape); }},
+        {"close box", [](TConnectDialog& d) { d.close(); }},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TMessageBoxes boxes;
+        TOnModal<TConnectDialog> leave([&c](TConnectDialog& dialog) {
+            // Entries that could not connect: leaving must not try them.
+            dialog.HostName->setEditText("127.0.0.1");
+            dialog.Port->setText("1");
+            c.Leave(dialog);
+        });
+        TConnectionInfo info{"untouched", 7, "nobody", "none"};
+        EXPECT_FALSE(ShowConnectDialog(info));
+        EXPECT_EQ(leave.Calls(), 1);
+        EXPECT_TRUE(boxes.Seen().empty());
+        EXPECT_EQ(info.Host, "untouched");
+        EXPECT_EQ(info.Port, 7);
+    }
+}
+
+// Tests that reach the test server. "localhost" means the unix socket to the client library, so
+// the socket is pointed at the test server's before the library first starts up.
+class ConnectDialogServer : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(TestServer().Socket.empty());
+        qputenv("MYSQL_UNIX_PORT", QByteArray::fromStdString(TestServer().Socket));
+    }
+
+    void Fill(TConnectDialog& dialog, const std::string& host, std::int32_t port,
+              const std::string& password = TestServer().Password)
+    {
+        dialog.HostName->setEditText(FromLibrary(host));
+        dialog.Port->setText(QString::number(port));
+        dialog.UserName->setEditText(FromLibrary(TestServer().User));
+        dialog.Password->setText(FromLibrary(password));
+    }
+};
+
+TEST_F(ConnectDialogServer, GoodLoginAcceptsAndClosesTheTestConnection)
+{
+    TConnectDialog dialog;
+    dialog.show();
+    Fill(dialog, TestServer().Host, TestServer().Port);
+    TMessageBoxes boxes;
+    dialog.btOkClick();
+    EXPECT_TRUE(boxes.Seen().empty());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.testConnection.Handle(), nullptr) << "the test connection is left open";
+    EXPECT_EQ(dialog.testConnection.Host(), TestServer().Host);
+    EXPECT_EQ(dialog.testConnection.Port(), TestServer().Port);
+    EXPECT_EQ(dialog.testConnection.User(), TestServer().User);
+    EXPECT_EQ(dialog.testConnection.Password(), TestServer().Password);
+}
+
+// A failed test shows the library's text and nothing else, keeps the dialog and its entries, closes
+// the test connection, and a corrected press then gets through.
+TEST_F(ConnectDialogServer, FailedLoginShowsTheLibrarysTextAndKeepsTheEntries)
+{
+    struct TCase {
+        const char* Name;
+        std::string Host;
+        std::int32_t Port;
+        std::string Password;
+    };
+    const TCase cases[] = {
+        {"wrong password", TestServer().Host, TestServer().Port, "wrong-pw"},
+        {"nothing listening", TestServer().Host, 1, TestServer().Password},
+        {"host with a leading blank", " " + TestServer().Host, TestServer().Port,
+         TestServer().Password},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const QString expected = LibraryError(c.Host, c.Port, TestServer().User, c.Password);
+        ASSERT_FALSE(expected.isEmpty());
+
+        TConnectDialog dialog;
+        dialog.show();
+        Fill(dialog, c.Host, c.Port, c.Password);
+        TMessageBoxes boxes;
+        dialog.btOkClick();
+        ASSERT_EQ(boxes.Seen().size(), 1u);
+        EXPECT_EQ(boxes.Seen()[0].Text, expected);
+        EXPECT_EQ(boxes.Seen()[0].Icon, QMessageBox::Critical);
+        EXPECT_EQ(boxes.Seen()[0].Buttons, QMessageBox::Ok);
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_NE(dialog.result(), QDialog::Accepted);
+        EXPECT_EQ(dialog.testConnection.Handle(), nullptr) << "the test connection is left open";
+        EXPECT_EQ(dialog.testConnection.Host(), c.Host) << "the host goes as typed, blanks and all";
+        EXPECT_EQ(dialog.HostName->currentText(), FromLibrary(c.Host));
+        EXPECT_EQ(dialog.Port->text(), QString::number(c.Port));
+        EXPECT_EQ(dialog.UserName->currentText(), FromLibrary(TestServer().User));
+        EXPECT_EQ(dialog.Password->text(), FromLibrary(c.Password));
+
+        Fill(dialog, TestServer().Host, TestServer().Port);
+        dialog.btOkClick();
+        EXPECT_EQ(boxes.Seen().size(), 1u);
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        EXPECT_FALSE(dialog.isVisible());
+    }
+}
+
+// The port text as OK converts it. Host "localhost" goes through the socket, which ignores the
+// port, so every number that converts connects and the port handed on can be read back.
+TEST_F(ConnectDialogServer, PortTextConvertsToA32BitNumberOrGivesThePortMessage)
+{
+    struct TCase {
+        QString Text;
+        std::optional<std::int32_t> Port;
+        QString TextAfter;
+        bool PastTheBox = false;
+    };
+    const TCase cases[] = {
+        {"", 3306, "3306"},
+        {" \t ", 3306, "3306"},
+        {"3306", 3306, "3306"},
+        {"+3306", 3306, "+3306"},
+        {"0", 0, "0"},
+        {"-1", -1, "-1"},
+        {"007", 7, "007"},
+        {"2147483647", 2147483647, "2147483647"},
+        {"-2147483648", std::numeric_limits<std::int32_t>::min(), "-2147483648"},
+        {"-", std::nullopt, "-"},
+        {"+", std::nullopt, "+"},
+        {"2147483648", std::nullopt, "2147483648"},
+        {"-2147483649", std::nullopt, "-2147483649"},
+        {"99999999999", std::nullopt, "99999999999"},
+        // Texts the box itself would not take: the conversion still refuses them.
+        {"12a", std::nullopt, "12a", true},
+        {" 3306", std::nullopt, " 3306", true},
+        {"+-1", std::nullopt, "+-1", true},
+        {"0x10", std::nullopt, "0x10", true},
+        {QStringLiteral("１２"), std::nullopt, QStringLiteral("１２"), true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Text.toStdString());
+        TConnectDialog dialog;
+        dialog.show();
+        Fill(dialog, "localhost", 0);
+        if (c.PastTheBox)
+            dialog.Port->setValidator(nullptr);
+        dialog.Port->setText(c.Text);
+        TMessageBoxes boxes;
+        dialog.btOkClick();
+        EXPECT_EQ(dialog.Port->text(), c.TextAfter);
+        if (c.Port) {
+            EXPECT_TRUE(boxes.Seen().empty()) << boxes.Seen()[0].Text.toStdString();
+            EXPECT_EQ(dialog.result(), QDialog::Accepted);
+            EXPECT_EQ(dialog.testConnection.Port(), *c.Port);
+        } else {
+            ASSERT_EQ(boxes.Seen().size(), 1u);
+            EXPECT_EQ(boxes.Seen()[0].Text, "Номер порта задан не верно!");
+            EXPECT_EQ(boxes.Seen()[0].Icon, QMessageBox::Critical);
+            EXPECT_EQ(boxes.Seen()[0].Buttons, QMessageBox::Ok);
+            EXPECT_TRUE(dialog.isVisible());
+            EXPECT_NE(dialog.result(), QDialog::Accepted);
+            EXPECT_EQ(dialog.testConnection.Port(), 3306) << "no port was handed on";
+        }
+        EXPECT_EQ(dialog.testConnection.Handle(), nullptr);
+    }
+}
+
+TEST_F(ConnectDialogServer, BlankHostBecomesLocalhost)
+{
+    for (const QString& blank : {QString(), QStringLiteral("   "), QStringLiteral(" \t\r\n ")}) {
+        SCOPED_TRACE(blank.toStdString());
+        TConnectDialog dialog;
+        dialog.show();
+        Fill(dialog, "", 0);
+        dialog.HostName->setEditText(blank);
+        TMessageBoxes boxes;
+        dialog.btOkClick();
+        EXPECT_TRUE(boxes.Seen().empty());
+        EXPECT_EQ(dialog.HostName->currentText(), "localhost");
+        EXPECT_EQ(dialog.testConnection.Host(), "localhost");
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+}
+
+TEST_F(ConnectDialogServer, EnterInTheHostBoxRunsOkAndFilesNothingInTheList)
+{
+    TConnectDialog dialog;
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    Fill(dialog, "localhost", 3306);
+    TMessageBoxes boxes;
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(boxes.Seen().empty());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.HostName->count(), 0);
+}
+
+// The whole round: typed entries, Enter, and the tested parameters handed back.
+TEST_F(ConnectDialogServer, ShowConnectDialogReturnsTheTestedParameters)
+{
+    TMessageBoxes boxes;
+    TOnModal<TConnectDialog> type([](TConnectDialog& dialog) {
+        dialog.HostName->setEditText(FromLibrary(TestServer().Host));
+        dialog.Port->clear();
+        QTest::keyClicks(dialog.Port, QString::number(TestServer().Port));
+        QTest::keyClicks(dialog.UserName, FromLibrary(TestServer().User));
+        QTest::keyClicks(dialog.Password, FromLibrary(TestServer().Password));
+        QTest::keyClick(dialog.Password, Qt::Key_Return);
+    });
+    TConnectionInfo info;
+    ASSERT_TRUE(ShowConnectDialog(info));
+    EXPECT_EQ(type.Calls(), 1);
+    EXPECT_TRUE(boxes.Seen().empty());
+    EXPECT_EQ(info.Host, TestServer().Host);
+    EXPECT_EQ(info.Port, TestServer().Port);
+    EXPECT_EQ(info.User, TestServer().User);
+    EXPECT_EQ(info.Password, TestServer().Password);
+}
+
+} // namespace
