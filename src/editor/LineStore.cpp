@@ -1,0 +1,233 @@
+#include "LineStore.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+bool IsHigh(char16_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool IsLow(char16_t unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+// The encoded size of a text: a pair of surrogates takes four bytes as in UTF-8, a lone surrogate the
+// three bytes its value would take.
+std::uint32_t EncodedSize(QStringView text)
+{
+    const char16_t* units = text.utf16();
+    const qsizetype count = text.size();
+    std::size_t bytes = 0;
+    for (qsizetype i = 0; i < count; ++i) {
+        const char16_t unit = units[i];
+        if (unit < 0x80)
+            bytes += 1;
+        else if (unit < 0x800)
+            bytes += 2;
+        else if (IsHigh(unit) && i + 1 < count && IsLow(units[i + 1])) {
+            bytes += 4;
+            ++i;
+        } else
+            bytes += 3;
+    }
+    return static_cast<std::uint32_t>(bytes);
+}
+
+void Encode(QStringView text, char* out)
+{
+    const char16_t* units = text.utf16();
+    const qsizetype count = text.size();
+    auto* p = reinterpret_cast<unsigned char*>(out);
+    for (qsizetype i = 0; i < count; ++i) {
+        const char16_t unit = units[i];
+        if (unit < 0x80) {
+            *p++ = static_cast<unsigned char>(unit);
+        } else if (unit < 0x800) {
+            *p++ = static_cast<unsigned char>(0xC0 | (unit >> 6));
+            *p++ = static_cast<unsigned char>(0x80 | (unit & 0x3F));
+        } else if (IsHigh(unit) && i + 1 < count && IsLow(units[i + 1])) {
+            const char32_t cp = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10)
+                + (static_cast<char32_t>(units[i + 1]) - 0xDC00);
+            *p++ = static_cast<unsigned char>(0xF0 | (cp >> 18));
+            *p++ = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+            *p++ = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+            *p++ = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+            ++i;
+        } else {
+            *p++ = static_cast<unsigned char>(0xE0 | (unit >> 12));
+            *p++ = static_cast<unsigned char>(0x80 | ((unit >> 6) & 0x3F));
+            *p++ = static_cast<unsigned char>(0x80 | (unit & 0x3F));
+        }
+    }
+}
+
+// Decodes what Encode wrote; the bytes are our own, so they need no checking.
+QString Decode(const char* data, std::uint32_t bytes, std::uint32_t units)
+{
+    if (bytes == units)
+        return QString::fromLatin1(data, static_cast<qsizetype>(bytes));
+    QString text(static_cast<qsizetype>(units), Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    const auto* p = reinterpret_cast<const unsigned char*>(data);
+    const auto* end = p + bytes;
+    while (p < end) {
+        const unsigned char lead = *p;
+        if (lead < 0x80) {
+            *out++ = lead;
+            p += 1;
+        } else if (lead < 0xE0) {
+            *out++ = static_cast<char16_t>(((lead & 0x1F) << 6) | (p[1] & 0x3F));
+            p += 2;
+        } else if (lead < 0xF0) {
+            *out++ = static_cast<char16_t>(((lead & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
+            p += 3;
+        } else {
+            const char32_t cp = (static_cast<char32_t>(lead & 0x07) << 18) | ((p[1] & 0x3F) << 12)
+                | ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
+            *out++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            *out++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+            p += 4;
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+QString TLineStore::Get(int index) const
+{
+    const TEntry& entry = FIndex[index];
+    if (entry.Bytes == 0)
+        return QString();
+    return Decode(FBlocks[entry.Block].Data.get() + entry.Offset, entry.Bytes, entry.Units);
+}
+
+void TLineStore::Set(int index, QStringView text)
+{
+    TEntry& entry = FIndex[index];
+    const std::uint32_t bytes = EncodedSize(text);
+    if (entry.Bytes > 0 && entry.Block == FTail) {
+        TBlock& tail = FBlocks[FTail];
+        if (entry.Offset + entry.Bytes == tail.Used && entry.Offset + bytes <= tail.Size) {
+            Encode(text, tail.Data.get() + entry.Offset);
+            tail.Used = entry.Offset + bytes;
+            FLiveBytes = FLiveBytes - entry.Bytes + bytes;
+            FUsedBytes = FUsedBytes - entry.Bytes + bytes;
+            entry.Bytes = bytes;
+            entry.Units = static_cast<std::uint32_t>(text.size());
+            return;
+        }
+    }
+    FLiveBytes -= entry.Bytes;
+    entry = Store(text, bytes);
+    CompactIfWasteful();
+}
+
+void TLineStore::Insert(int index, QStringView text)
+{
+    GrowIndex();
+    const TEntry entry = Store(text, EncodedSize(text));
+    FIndex.insert(FIndex.begin() + index, entry);
+}
+
+void TLineStore::Remove(int index, int count)
+{
+    if (count <= 0)
+        return;
+    if (count == Count()) {
+        Clear();
+        return;
+    }
+    const auto first = FIndex.begin() + index;
+    for (auto it = first; it != first + count; ++it)
+        FLiveBytes -= it->Bytes;
+    FIndex.erase(first, first + count);
+    CompactIfWasteful();
+}
+
+void TLineStore::Clear()
+{
+    std::vector<TEntry>().swap(FIndex);
+    std::vector<TBlock>().swap(FBlocks);
+    FTail = kNoBlock;
+    FLiveBytes = 0;
+    FUsedBytes = 0;
+}
+
+std::size_t TLineStore::MemoryBytes() const
+{
+    std::size_t bytes = FIndex.capacity() * sizeof(TEntry) + FBlocks.capacity() * sizeof(TBlock);
+    for (const TBlock& block : FBlocks)
+        bytes += block.Size;
+    return bytes;
+}
+
+TLineStore::TEntry TLineStore::Store(QStringView text, std::uint32_t bytes)
+{
+    TEntry entry;
+    entry.Units = static_cast<std::uint32_t>(text.size());
+    entry.Bytes = bytes;
+    if (bytes == 0)
+        return entry;
+    Encode(text, Reserve(bytes, entry.Block, entry.Offset));
+    FLiveBytes += bytes;
+    FUsedBytes += bytes;
+    return entry;
+}
+
+char* TLineStore::Reserve(std::uint32_t bytes, std::uint32_t& block, std::uint32_t& offset)
+{
+    if (FTail != kNoBlock && FBlocks[FTail].Size - FBlocks[FTail].Used >= bytes) {
+        TBlock& tail = FBlocks[FTail];
+        block = FTail;
+        offset = tail.Used;
+        tail.Used += bytes;
+        return tail.Data.get() + offset;
+    }
+    // A line longer than a block gets a block of its own, which never becomes the tail: the space
+    // left in the tail is still good for the short lines that follow.
+    const bool ownBlock = bytes > kBlockSize;
+    TBlock fresh;
+    fresh.Size = ownBlock ? bytes : kBlockSize;
+    fresh.Data = std::make_unique_for_overwrite<char[]>(fresh.Size);
+    fresh.Used = bytes;
+    FBlocks.push_back(std::move(fresh));
+    block = static_cast<std::uint32_t>(FBlocks.size() - 1);
+    offset = 0;
+    if (!ownBlock)
+        FTail = block;
+    return FBlocks.back().Data.get();
+}
+
+void TLineStore::GrowIndex()
+{
+    // Growing by half keeps the index's unused capacity below a third of it.
+    if (FIndex.size() == FIndex.capacity())
+        FIndex.reserve(FIndex.capacity() + FIndex.capacity() / 2 + 64);
+}
+
+void TLineStore::CompactIfWasteful()
+{
+    const std::size_t garbage = FUsedBytes - FLiveBytes;
+    if (garbage > kBlockSize && garbage > FLiveBytes / 2)
+        Compact();
+}
+
+void TLineStore::Compact()
+{
+    std::vector<TBlock> old;
+    old.swap(FBlocks);
+    FTail = kNoBlock;
+    FUsedBytes = 0;
+    for (TEntry& entry : FIndex) {
+        if (entry.Bytes == 0)
+            continue;
+        const char* source = old[entry.Block].Data.get() + entry.Offset;
+        std::memcpy(Reserve(entry.Bytes, entry.Block, entry.Offset), source, entry.Bytes);
+        FUsedBytes += entry.Bytes;
+    }
+}

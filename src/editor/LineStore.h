@@ -1,0 +1,71 @@
+// Compact storage for the lines of an editor: UTF-8 bytes in large blocks, found through an index.
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// A list of lines that costs about its UTF-8 text plus 16 bytes of index per line, so that a
+// transcript of hundreds of thousands of lines stays small; a QString per line would cost three times
+// as much. Lines go in and out as UTF-16; any sequence of units survives the round trip, unpaired
+// surrogates included (they are stored as three-byte sequences of their own).
+//
+// Bytes are written into the newest block; rewriting a line leaves its old bytes as garbage unless
+// they are the last bytes of that block, where the new text replaces them in place (so appending a
+// line and then rewriting it, as the transcript does, leaves no garbage). When garbage grows past
+// half of the live text the blocks are rebuilt. Appending is O(1) amortised; inserting and removing
+// in the middle move index entries.
+class TLineStore {
+public:
+    TLineStore() = default;
+    TLineStore(const TLineStore&) = delete;
+    TLineStore& operator=(const TLineStore&) = delete;
+
+    int Count() const { return static_cast<int>(FIndex.size()); }
+    // The length of a line in UTF-16 units. The index must be valid.
+    int Length(int index) const { return static_cast<int>(FIndex[index].Units); }
+    QString Get(int index) const;
+
+    void Set(int index, QStringView text);
+    void Insert(int index, QStringView text);
+    void Append(QStringView text) { Insert(Count(), text); }
+    void Remove(int index, int count = 1);
+    void Clear();
+
+    // Bytes the store holds from the heap: blocks and index at their capacity.
+    std::size_t MemoryBytes() const;
+    // Bytes of text the lines take now.
+    std::size_t TextBytes() const { return FLiveBytes; }
+
+private:
+    static constexpr std::uint32_t kNoBlock = 0xFFFFFFFF;
+    static constexpr std::uint32_t kBlockSize = 64 * 1024;
+
+    struct TEntry {
+        std::uint32_t Block = kNoBlock;
+        std::uint32_t Offset = 0;
+        std::uint32_t Bytes = 0;
+        std::uint32_t Units = 0;
+    };
+    struct TBlock {
+        std::unique_ptr<char[]> Data;
+        std::uint32_t Size = 0;
+        std::uint32_t Used = 0;
+    };
+
+    TEntry Store(QStringView text, std::uint32_t bytes);
+    char* Reserve(std::uint32_t bytes, std::uint32_t& block, std::uint32_t& offset);
+    void GrowIndex();
+    void CompactIfWasteful();
+    void Compact();
+
+    std::vector<TEntry> FIndex;
+    std::vector<TBlock> FBlocks;
+    std::uint32_t FTail = kNoBlock;  // the block new bytes go to
+    std::size_t FLiveBytes = 0;
+    std::size_t FUsedBytes = 0;      // live bytes plus garbage
+};

@@ -1,0 +1,240 @@
+// TEditorView on the offscreen platform: the painted frame in pixels with the panes' settings, the
+// scroll bars that the core moves without scrolling twice, and the services the core asks for.
+#include "Editor.h"
+#include "EditorView.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <functional>
+
+namespace {
+
+// An editor that records what reaches its entry points, and can be told to fail.
+class TProbeEditor : public TEditor {
+public:
+    void KeyDown(int key, TShiftState shift) override
+    {
+        Keys.push_back(key);
+        Shifts.push_back(shift);
+        if (FailKeys)
+            throw TEditorError("List index out of bounds (7)");
+    }
+    void KeyPress(char32_t character) override { Characters.push_back(character); }
+    void Command(int command) override { Commands.push_back(command); }
+    void TimerFired(int id) override { Timers.push_back(id); }
+
+    std::vector<int> Keys;
+    std::vector<TShiftState> Shifts;
+    std::vector<char32_t> Characters;
+    std::vector<int> Commands;
+    std::vector<int> Timers;
+    bool FailKeys = false;
+};
+
+// A view with the panes' settings: 13-pixel "Courier New", gutter 25, margin 80, tab stops "8 16".
+struct TViewHarness {
+    TViewHarness()
+        : View(std::make_unique<TProbeEditor>()), Editor(static_cast<TProbeEditor&>(View.Editor()))
+    {
+        TEditorFont font;
+        font.Height = 13;
+        Editor.SetFont(font);
+        Editor.SetGutterWidth(25);
+        Editor.SetRightMargin(80);
+        Editor.SetTabStops(QStringLiteral("8 16"));
+        Editor.SetColor(clNavy);
+        View.resize(1000, 240);
+        View.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&View));
+    }
+
+    QImage Render() { return View.viewport()->grab().toImage(); }
+
+    TEditorView View;
+    TProbeEditor& Editor;
+};
+
+// Runs the event loop until the condition holds or the time is up; true when it held.
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+int Distance(QColor a, QColor b)
+{
+    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
+}
+
+} // namespace
+
+TEST(EditorView, PaintsCellsMarginAndSelectionWhereThePanesNeedThem)
+{
+    TViewHarness h;
+    h.Editor.Lines().Assign(QStringList{QString(80, QChar(u'W')), QStringLiteral("select")});
+    h.Editor.SetCaretOffset(1);
+    h.Editor.SetSelectionLength(2);  // columns 1 and 2 of line 0
+    const QImage image = h.Render();
+    const QPalette& palette = h.View.palette();
+    const QColor navy(0, 0, 128);
+    const QColor highlight = TEditorView::ResolveColor(clHighlight, palette);
+    const QColor highlightText = TEditorView::ResolveColor(clHighlightText, palette);
+    const int cw = h.Editor.CharWidth();
+    const int lh = h.Editor.LineHeight();
+    ASSERT_GT(cw, 4);
+    ASSERT_GT(lh, 10);
+
+    // The first cell starts at x = 28: the pixel before it is the background, the cell's own top
+    // row is the background of the cell (the selection colour once the first cell is selected).
+    EXPECT_EQ(QColor(image.pixel(27, 0)), navy);
+    h.Editor.SetCaretOffset(0);
+    h.Editor.SetSelectionLength(1);
+    const QImage first = h.Render();
+    EXPECT_EQ(QColor(first.pixel(28, 0)), highlight);
+    EXPECT_EQ(QColor(first.pixel(27, 0)), navy);
+    EXPECT_EQ(QColor(first.pixel(28 + cw, 0)), navy) << "the second cell is not selected";
+
+    // The margin line stands at the left edge of column 80, right after the 80th character.
+    const int margin = 28 + 80 * cw;
+    const QColor silver(192, 192, 192);
+    for (const int y : {0, lh + 2, 5 * lh + 3})
+        EXPECT_EQ(QColor(image.pixel(margin, y)), silver) << "y = " << y;
+    EXPECT_EQ(QColor(image.pixel(margin - 1, 0)), navy);
+    EXPECT_EQ(QColor(image.pixel(margin + 1, 0)), navy);
+    bool inkInLastCell = false;
+    for (int x = margin - cw; x < margin; ++x)
+        for (int y = 0; y < lh; ++y)
+            inkInLastCell |= QColor(image.pixel(x, y)) != navy;
+    EXPECT_TRUE(inkInLastCell) << "the 80th W is drawn just left of the margin";
+
+    // A selected cell has the selection's background, and its glyph the selection's text colour.
+    const QRect selectedCell(28 + cw, 0, cw, lh);
+    EXPECT_EQ(QColor(image.pixel(selectedCell.topLeft())), highlight);
+    int nearestToText = 1000;
+    for (int x = selectedCell.left(); x <= selectedCell.right(); ++x)
+        for (int y = selectedCell.top(); y <= selectedCell.bottom(); ++y)
+            nearestToText = std::min(nearestToText, Distance(image.pixel(x, y), highlightText));
+    EXPECT_LT(nearestToText, 60) << "the W of a selected cell is drawn in the selection's text colour";
+    EXPECT_EQ(QColor(image.pixel(28 + 3 * cw, 0)), navy) << "selection ends after two cells";
+
+    // The gutter: its fill, then the background at 23, grey at 24, background 25 to 27.
+    EXPECT_EQ(QColor(image.pixel(10, 30)), TEditorView::ResolveColor(clBtnFace, palette));
+    EXPECT_EQ(QColor(image.pixel(23, 30)), navy);
+    EXPECT_EQ(QColor(image.pixel(24, 30)), QColor(128, 128, 128));
+    EXPECT_EQ(QColor(image.pixel(26, 30)), navy);
+}
+
+TEST(EditorView, TheCoreMovingAScrollBarScrollsOnce)
+{
+    TViewHarness h;
+    QStringList lines;
+    for (int i = 0; i < 300; ++i)
+        lines << QStringLiteral("line %1").arg(i);
+    h.Editor.Lines().Assign(lines);
+    int scrolls = 0;
+    h.Editor.OnScroll = [&](TCustomEditorBase&) { ++scrolls; };
+
+    h.Editor.SetCaret(0, 200);
+    EXPECT_EQ(scrolls, 1);
+    EXPECT_EQ(h.View.verticalScrollBar()->value(), h.Editor.TopRow());
+    EXPECT_GT(h.Editor.TopRow(), 150);
+
+    h.Editor.SetCaret(1010, 200);
+    EXPECT_EQ(scrolls, 2);
+    EXPECT_EQ(h.View.horizontalScrollBar()->value(), h.Editor.LeftCol());
+
+    // The user drags the bar: the core follows once and the caret stays.
+    h.View.verticalScrollBar()->setValue(20);
+    EXPECT_EQ(h.Editor.TopRow(), 20);
+    EXPECT_EQ(scrolls, 3);
+    EXPECT_EQ(h.Editor.CaretY(), 200);
+    EXPECT_EQ(h.View.verticalScrollBar()->maximum(), 300 - 1) << "the last line can reach the top";
+}
+
+TEST(EditorView, KeysReachTheCoreAndItsErrorsStopAtTheView)
+{
+    TViewHarness h;
+    h.View.setFocus();
+    QSignalSpy errors(&h.View, &TEditorView::EditorError);
+    QTest::keyClick(&h.View, Qt::Key_Tab);
+    QTest::keyClick(&h.View, Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(&h.View, Qt::Key_Shift);
+    EXPECT_EQ(h.Editor.Keys, (std::vector<int>{Qt::Key_Tab, Qt::Key_A}));
+    EXPECT_EQ(h.Editor.Shifts.back(), ssCtrl | ssShift);
+    EXPECT_TRUE(h.View.hasFocus()) << "Tab is the editor's key, not a focus move";
+
+    QTest::sendKeyEvent(QTest::Click, &h.View, Qt::Key_unknown, QStringLiteral("\U0001F600"), Qt::NoModifier);
+    ASSERT_FALSE(h.Editor.Characters.empty());
+    EXPECT_EQ(h.Editor.Characters.back(), U'\U0001F600');
+
+    h.Editor.FailKeys = true;
+    QTest::keyClick(&h.View, Qt::Key_Down);
+    ASSERT_EQ(errors.count(), 1);
+    EXPECT_EQ(errors.front().front().toString(), QStringLiteral("List index out of bounds (7)"));
+}
+
+TEST(EditorView, TheCaretBlinksThoughEveryPaintHidesAndShowsIt)
+{
+    if (QApplication::cursorFlashTime() <= 0)
+        GTEST_SKIP() << "the platform does not blink";
+    TViewHarness h;
+    h.Editor.Lines().Assign(QStringList{QStringLiteral("select 1")});
+    h.View.activateWindow();
+    h.View.setFocus();
+    ASSERT_TRUE(h.View.hasFocus());
+    // The caret stands at x = 27 (its cell's left edge minus one), inverting the navy background.
+    const QPoint probe(27, h.Editor.LineHeight() / 2);
+    const QColor navy(0, 0, 128);
+    EXPECT_TRUE(WaitFor([&] { return QColor(h.Render().pixel(probe)) != navy; }, 3000)) << "shown";
+    EXPECT_TRUE(WaitFor([&] { return QColor(h.Render().pixel(probe)) == navy; }, 3000)) << "blinked off";
+}
+
+TEST(EditorView, ServesClipboardTimersAndPostedCommands)
+{
+    TViewHarness h;
+    h.View.WriteClipboard(QStringLiteral("a\r\nb"), bfColumn);
+    QString text;
+    int format = -5;
+    ASSERT_TRUE(h.View.ReadClipboard(text, format));
+    EXPECT_EQ(text, QStringLiteral("a\r\nb"));
+    EXPECT_EQ(format, bfColumn);
+    QApplication::clipboard()->setText(QStringLiteral("from elsewhere"));
+    ASSERT_TRUE(h.View.ReadClipboard(text, format));
+    EXPECT_EQ(format, -1);
+
+    h.View.PostCommand(396);
+    EXPECT_TRUE(h.Editor.Commands.empty()) << "a posted command waits for the event loop";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(h.Editor.Commands, std::vector<int>{396});
+
+    h.View.StartTimer(kAutoScrollTimer, 5);
+    ASSERT_TRUE(WaitFor([&] { return !h.Editor.Timers.empty(); }, 2000));
+    h.View.StopTimer(kAutoScrollTimer);
+    EXPECT_EQ(h.Editor.Timers.front(), kAutoScrollTimer);
+}
+
+TEST(EditorView, ResolvesColours)
+{
+    QPalette palette;
+    palette.setColor(QPalette::Base, QColor(1, 2, 3));
+    palette.setColor(QPalette::Highlight, QColor(4, 5, 6));
+    EXPECT_EQ(TEditorView::ResolveColor(RGBColor(10, 20, 30), palette), QColor(10, 20, 30));
+    EXPECT_EQ(TEditorView::ResolveColor(clNavy, palette), QColor(0, 0, 128));
+    EXPECT_EQ(TEditorView::ResolveColor(clWindow, palette), QColor(1, 2, 3));
+    EXPECT_EQ(TEditorView::ResolveColor(clHighlight, palette), QColor(4, 5, 6));
+    EXPECT_EQ(TEditorView::ResolveColor(clNone, palette).alpha(), 0);
+}
