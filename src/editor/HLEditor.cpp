@@ -1,0 +1,394 @@
+// The highlighting editor: SQL colouring of a line, the per-line states and their rescans, and the
+// console colour scheme.
+#include "HLEditor.h"
+
+#include <algorithm>
+
+namespace {
+
+// The SQL walk of one line: which state the next line starts in. It knows block comments, the
+// double-quoted runs that hide them and the "#...\" continuation, but neither "--" comments nor
+// single-quoted strings, so a "/*" inside those still opens a comment for the lines below.
+TLongTokenType SqlStateAfterLine(QStringView line, TLongTokenType state)
+{
+    const qsizetype length = line.size();
+    if (length == 0)
+        return state == 4 || state == ltContinuation || state == 7 ? ltNone : state;
+
+    qsizetype first = 0;
+    while (first < length && line[first] == u' ')
+        ++first;
+    qsizetype last = length - 1;
+    while (last > first && line[last] == u' ')
+        --last;
+    const bool endsInBackslash = first < length && line[last] == u'\\';
+    const bool hashLine = first < length && line[first] == u'#';
+
+    qsizetype p = 0;
+    while (p < length) {
+        switch (state) {
+        case ltNone: {
+            const QChar c = line[p];
+            if (c == u'"') {
+                const qsizetype q = line.indexOf(u'"', p + 1);
+                if (q < 0)
+                    return state;
+                p = q + 1 < length && line[q + 1] == u'"' ? p + 1 : q + 1;
+            } else if (c == u'#') {
+                if (hashLine && endsInBackslash)
+                    return ltContinuation;
+                ++p;
+            } else if (c == u'/' && p + 1 < length && line[p + 1] == u'*') {
+                state = ltBlockComment;
+                // The closing "/" must come after "/*" and one more character, so "/*/" stays open.
+                const qsizetype q = line.indexOf(u'/', p + 3);
+                if (q < 0)
+                    return state;
+                if (line[q - 1] == u'*')
+                    state = ltNone;
+                p = q + 1;
+            } else {
+                ++p;
+            }
+            break;
+        }
+        case ltBlockComment: {
+            const qsizetype q = line.indexOf(u'/', p + 1);
+            if (q < 0)
+                return state;
+            if (line[q - 1] == u'*')
+                state = ltNone;
+            p = q + 1;
+            break;
+        }
+        case ltContinuation:
+            // The line that ends the continuation is read as SQL from its second character on.
+            state = endsInBackslash ? ltContinuation : ltNone;
+            ++p;
+            break;
+        default:
+            return state;
+        }
+    }
+    return state;
+}
+
+} // namespace
+
+TEditorHighlighter::~TEditorHighlighter()
+{
+    // Each editor dropping this highlighter removes itself from the list.
+    while (!FEditors.empty())
+        FEditors.back()->SetSyntaxHighlighter(nullptr);
+}
+
+THLEditor::THLEditor()
+{
+    FParser.SetKeepComments(true);
+}
+
+THLEditor::~THLEditor()
+{
+    if (FSyntaxHighlighter != nullptr)
+        std::erase(FSyntaxHighlighter->FEditors, this);
+}
+
+void THLEditor::SetHighlighter(THighlighter value)
+{
+    if (value == FHighlighter)
+        return;
+    FHighlighter = value;
+    SelectScannerStyle();
+    RescanLineStates(0);
+    InvalidateAll();
+}
+
+void THLEditor::SetSyntaxHighlighting(bool value)
+{
+    const bool resumed = value && !FSyntaxHighlighting;
+    FSyntaxHighlighting = value;
+    // Changes made while highlighting was off were not rescanned.
+    if (resumed)
+        RescanLineStates(-1);
+    InvalidateAll();
+}
+
+void THLEditor::SetLongTokens(bool value)
+{
+    const bool resumed = value && !FLongTokens;
+    FLongTokens = value;
+    if (resumed)
+        RescanLineStates(-1);
+}
+
+void THLEditor::SetSyntaxHighlighter(TEditorHighlighter* value)
+{
+    if (value == FSyntaxHighlighter)
+        return;
+    if (FSyntaxHighlighter != nullptr)
+        std::erase(FSyntaxHighlighter->FEditors, this);
+    FSyntaxHighlighter = value;
+    if (value != nullptr) {
+        value->FEditors.push_back(this);
+        FHighlighter = hlSyntaxHighlighter;
+    } else if (FHighlighter == hlSyntaxHighlighter) {
+        FHighlighter = hlNone;
+    }
+    SelectScannerStyle();
+    RescanLineStates(0);
+    InvalidateAll();
+}
+
+void THLEditor::SelectScannerStyle()
+{
+    FParser.SetScannerStyle(FHighlighter == hlSql ? TIParser::SqlScannerStyle : TIParser::DefaultScannerStyle);
+}
+
+bool THLEditor::AskReservedWord(const QString& token, bool& reserved)
+{
+    reserved = false;
+    if (!OnReservedWord)
+        return false;
+    OnReservedWord(*this, token, reserved);
+    return true;
+}
+
+bool THLEditor::HasReservedWordHandler() const
+{
+    return static_cast<bool>(OnReservedWord);
+}
+
+bool THLEditor::KeepsLineStates() const
+{
+    return FSyntaxHighlighting && FLongTokens && FHighlighter != hlNone && FHighlighter != hlIni;
+}
+
+TLongTokenType THLEditor::StateAfterLine(QStringView line, TLongTokenType state)
+{
+    if (FHighlighter == hlSql)
+        return SqlStateAfterLine(line, state);
+    if (FHighlighter == hlSyntaxHighlighter && FSyntaxHighlighter != nullptr)
+        return FSyntaxHighlighter->NextLineState(line, state);
+    return state;
+}
+
+bool THLEditor::RescanLineStates(int from)
+{
+    if (!KeepsLineStates())
+        return false;
+    const int count = LineCount();
+    if (count == 0) {
+        // The whole text went (ClearLines): the entries describe lines that no longer exist, and
+        // lines added later without a rescan must not inherit them.
+        if (from < 0 && !FLineStates.empty()) {
+            std::fill(FLineStates.begin() + 1, FLineStates.end(), ltUndetermined);
+            FLineStates.front() = ltNone;
+        }
+        return false;
+    }
+    if (static_cast<std::size_t>(count) >= FLineStates.size())
+        FLineStates.resize(static_cast<std::size_t>(count / LineStatesGrowth + 1) * LineStatesGrowth);
+    const int last = count - 1;
+    if (from > last)
+        return false;
+
+    int begin = 0;
+    int end = last;
+    if (from < 0) {
+        std::fill(FLineStates.begin() + 1, FLineStates.begin() + last + 1, ltUndetermined);
+        FLineStates.front() = ltNone;
+    } else if (FLineStates[from] != ltUndetermined) {
+        begin = from;
+        end = std::min(from + RescanLineLimit, last);
+    } else if (from > 0 && FLineStates[from - 1] != ltUndetermined) {
+        begin = from - 1;
+        end = std::min(begin + RescanLineLimit, last);
+    }
+
+    bool changed = false;
+    TLongTokenType state = FLineStates[begin];
+    QString text;
+    for (int i = begin; i < end; ++i) {
+        GetLineText(i, text);
+        state = StateAfterLine(text, state);
+        if (FLineStates[i + 1] != state) {
+            FLineStates[i + 1] = state;
+            changed = true;
+        }
+    }
+    if (end < last)
+        std::fill(FLineStates.begin() + end + 1, FLineStates.begin() + last + 1, ltUndetermined);
+    return changed;
+}
+
+TLongTokenType THLEditor::LineStateOf(int line)
+{
+    if (!FLongTokens || line < 0)
+        return ltNone;
+    if (static_cast<std::size_t>(line) >= FLineStates.size())
+        RescanLineStates(-1);
+    else if (FLineStates[line] == ltUndetermined)
+        RescanLineStates(line);
+    if (static_cast<std::size_t>(line) >= FLineStates.size())
+        return ltNone;
+    // A highlighter that keeps no states leaves undetermined entries as they are; they carry nothing.
+    const TLongTokenType state = FLineStates[line];
+    return state == ltUndetermined ? ltNone : state;
+}
+
+int THLEditor::LongTokenEnd() const
+{
+    if (FHighlighter == hlSql && FCurrentLineState == ltBlockComment) {
+        const qsizetype close = FCurrentLine.indexOf(u"*/");
+        if (close >= 0)
+            return static_cast<int>(close + 2);
+    }
+    return static_cast<int>(FCurrentLine.size());
+}
+
+void THLEditor::Assign(const THLEditor& source)
+{
+    FHighlighter = source.FHighlighter;
+    SelectScannerStyle();
+    FColors = source.FColors;
+    SetSelForeColor(source.SelForeColor());
+    SetSelBackColor(source.SelBackColor());
+    SetColor(source.Color());
+    FSyntaxHighlighting = source.FSyntaxHighlighting;
+    SetRightMarginColor(source.RightMarginColor());
+    // The states were computed under the old language.
+    RescanLineStates(-1);
+    InvalidateAll();
+}
+
+void THLEditor::FillCells(TLineAttrs& attrs, int first, int last, const TSymbolColor& color) const
+{
+    last = std::min({last, kMaxColumn, static_cast<int>(attrs.size()) - 1});
+    const TLineAttrCell cell{color.ForeColor, color.BackColor, color.Style, clNone};
+    for (int column = std::max(first, 1); column <= last; ++column)
+        attrs[column] = cell;
+}
+
+// Cells of the line take the class; the cells past its end up to 1024 take the pane's own colours.
+void THLEditor::FillLine(TLineAttrs& attrs, int length, const TSymbolColor& color) const
+{
+    FillCells(attrs, 1, length, color);
+    const TSymbolColor pane{Font().Style, Font().Color, Color()};
+    FillCells(attrs, length + 1, kMaxColumn, pane);
+}
+
+const TSymbolColor& THLEditor::TokenClass(const QString& token)
+{
+    bool reserved = false;
+    if (AskReservedWord(token, reserved)) {
+        if (reserved)
+            return FColors.Reserved;
+    } else if (IsSqlKeyword(token)) {
+        return FColors.Reserved;
+    }
+    if (IsSqlComment(token))
+        return FColors.Comment;
+    if (IsStringToken(token))
+        return FColors.Strings;
+    if (IsSymbolToken(token))
+        return FColors.Symbol;
+    if (IsIntegerLiteral(token) || IsDecimalLiteral(token))
+        return FColors.Number;
+    return FColors.Identifier;
+}
+
+void THLEditor::ColorTokens(TLineAttrs& attrs, qsizetype from)
+{
+    // A faulty reserved-word handler must not break painting: the line keeps the colours set so far.
+    try {
+        FParser.Start(FCurrentLine, from);
+        for (QString token = FParser.NextToken(); !token.isEmpty(); token = FParser.NextToken()) {
+            const int first = FParser.TokenFirstColumn(0);
+            if (first > kMaxColumn)
+                break;
+            FillCells(attrs, first, FParser.TokenLastColumn(0), TokenClass(token));
+        }
+    } catch (...) {
+    }
+}
+
+void THLEditor::FillLineAttrs(int line, int /*firstColumn*/, int /*lastColumn*/)
+{
+    if (!FSyntaxHighlighting)
+        return;
+    TLineAttrs& attrs = LineAttrs();
+    if (FHighlighter == hlNone && !HasReservedWordHandler()) {
+        FillLine(attrs, LineLength(line), FColors.PlainText);
+        return;
+    }
+    GetLineText(line, FCurrentLine);
+    FCurrentLineIndex = line;
+    FCurrentLineState = LineStateOf(line);
+    if (FHighlighter == hlSyntaxHighlighter && FSyntaxHighlighter != nullptr) {
+        FSyntaxHighlighter->ColorLine(*this, FCurrentLine, line, FCurrentLineState, attrs);
+        return;
+    }
+    const int length = static_cast<int>(FCurrentLine.size());
+    if (FHighlighter != hlSql && FHighlighter != hlNone) {
+        FillLine(attrs, length, FColors.PlainText);
+        return;
+    }
+    if (FCurrentLineState == ltNone) {
+        FillLine(attrs, length, FColors.PlainText);
+        ColorTokens(attrs, 0);
+        return;
+    }
+    FillLine(attrs, length, FColors.Comment);
+    // A line that does not close the carried comment is comment from end to end.
+    if (FCurrentLineState == ltBlockComment && FCurrentLine.contains(u"*/"))
+        ColorTokens(attrs, LongTokenEnd());
+}
+
+bool THLEditor::IsTrigger(const QString& text) const
+{
+    if (FHighlighter != hlSql)
+        return false;
+    // A lone LF breaks a line as CR LF does, so it shifts the states below just the same.
+    return std::ranges::any_of(text, [](QChar c) {
+        return c == u'\r' || c == u'\n' || c == u'*' || c == u'/' || c == u'\\' || c == u' ';
+    });
+}
+
+void THLEditor::NotifyTextChanged(int column, int line, const QString& text, int kind)
+{
+    TEditor::NotifyTextChanged(column, line, text, kind);
+    if (!FLongTokens)
+        return;
+    const int from = kind == 0 ? -1 : line;
+    bool rescan = false;
+    if (FHighlighter == hlSyntaxHighlighter && FSyntaxHighlighter != nullptr)
+        rescan = FSyntaxHighlighter->NeedsRescan(column, line, text, kind);
+    else
+        rescan = kind == 0 || kind == 5 || IsTrigger(text);
+    if (rescan && RescanLineStates(from))
+        InvalidateAll();
+}
+
+void ApplyConsoleColorScheme(THLEditor& editor)
+{
+    TColors colors;
+    colors.Comment = {fsItalic, clSilver, clNavy};
+    colors.Number = {0, clAqua, clNavy};
+    colors.Strings = {0, clRed, clNavy};
+    colors.Symbol = {0, clYellow, clNavy};
+    colors.Reserved = {fsBold, clWhite, clNavy};
+    colors.Identifier = {0, clYellow, clNavy};
+    colors.Preproc = {0, clTeal, clNavy};
+    colors.FunctionCall = {0, clWhite, clNavy};
+    colors.Declaration = {0, clYellow, clNavy};
+    colors.Statement = {fsBold, clWhite, clNavy};
+    colors.PlainText = {0, clYellow, clNavy};
+    editor.SetColors(colors);
+    editor.SetColor(clNavy);
+    TEditorFont font = editor.Font();
+    font.Color = clWindowText;
+    editor.SetFont(font);
+    editor.SetSelForeColor(clHighlightText);
+    editor.SetSelBackColor(clHighlight);
+    editor.SetRightMarginColor(clSilver);
+}
