@@ -443,6 +443,10 @@ void TCustomEditor::WriteLine(int index, const QString& text)
 
 void TCustomEditor::PadLineToCaret()
 {
+    // When the caret's place exists already the store is not touched at all: no change event, so
+    // typing records the Modified flag as it was before the keystroke and undo can restore it.
+    if (FCaretY < FLines->Count() && LineLength(FCaretY) >= FCaretX)
+        return;
     TRaisedUpdate raised(*this);
     TListUpdate update(*FLines);
     bool firstBreak = true;

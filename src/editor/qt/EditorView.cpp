@@ -1,6 +1,7 @@
 #include "EditorView.h"
 
 #include "Editor.h"
+#include "TKeyTranslation.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -486,7 +487,11 @@ void TEditorView::ShowCompletionList(const QStringList& items, int current, cons
 {
     if (FCompletionList == nullptr) {
         FCompletionList = new QListWidget(viewport());  // the viewport owns it
+        // The list never takes the focus: the editor keeps it, and losing it would close the list.
         FCompletionList->setFocusPolicy(Qt::NoFocus);
+        // A double click on an entry applies it, as Enter does.
+        connect(FCompletionList, &QListWidget::itemDoubleClicked, this,
+            [this] { Guarded([&] { FEditor->KeyDown(vkReturn, 0); }); });
     }
     FCompletionList->clear();
     FCompletionList->addItems(items);

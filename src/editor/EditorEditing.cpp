@@ -1,0 +1,780 @@
+// The commands that change the text: typing, Enter, deleting, tabs, block indent, case conversion,
+// and the clipboard with the selection's block format.
+#include "Editor.h"
+#include "EditorUndo.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <climits>
+#include <optional>
+
+namespace {
+
+const QString kLineBreak = QStringLiteral("\r\n");
+
+bool IsAsciiLetterOrDigit(char32_t c)
+{
+    return (c >= U'0' && c <= U'9') || (c >= U'A' && c <= U'Z') || (c >= U'a' && c <= U'z');
+}
+
+// The characters whose runs start a smart tab stop.
+bool IsTabWordChar(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || u == u'_';
+}
+
+bool IsPairAt(const QString& text, int column)
+{
+    return column > 0 && column < text.size() && text[column - 1].isHighSurrogate()
+        && text[column].isLowSurrogate();
+}
+
+// The units one character takes at a column: 2 for a surrogate pair, else 1 (0 past the end).
+int CharacterSize(const QString& text, int column)
+{
+    if (column >= text.size())
+        return 0;
+    return IsPairAt(text, column + 1) ? 2 : 1;
+}
+
+QString TrimmedRight(const QString& text)
+{
+    qsizetype end = text.size();
+    while (end > 0 && text[end - 1] == u' ')
+        --end;
+    return text.left(end);
+}
+
+int LeadingBlanks(const QString& text)
+{
+    int count = 0;
+    while (count < text.size() && text[count] == u' ')
+        ++count;
+    return count;
+}
+
+QString WithLineBreaks(const QString& text)
+{
+    QString result = text;
+    result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    result.replace(u'\r', u'\n');
+    result.replace(QStringLiteral("\n"), kLineBreak);
+    return result;
+}
+
+QString ToggledCase(const QString& text, const QLocale& locale)
+{
+    QString result;
+    result.reserve(text.size());
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype size = (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) ? 2 : 1;
+        const QString character = text.mid(i, size);
+        const char32_t code = character.toUcs4().value(0);
+        result += QChar::isUpper(code) ? locale.toLower(character) : locale.toUpper(character);
+        i += size;
+    }
+    return result;
+}
+
+} // namespace
+
+// ---- Typing
+
+void TCustomEditor::InsertChar(char32_t character)
+{
+    if (character == U'\r') {
+        NewLine();
+        return;
+    }
+    if (character < 32 || character > 0x10FFFF || (character >= 0xD800 && character <= 0xDFFF))
+        return;
+    const bool letterOrDigit = IsAsciiLetterOrDigit(character);
+    if (!letterOrDigit)
+        CompletionCharacter(character);
+
+    TCaretHider hider(*this);
+    FMoveWithUndo = false;
+    DeleteSelectedIfAny();
+    PadLineToCaret();
+    const QString typed = QString::fromUcs4(&character, 1);
+    const int y = FCaretY;
+    QString line;
+    GetLineText(y, line);
+    const int x = SnapColumn(line, FCaretX);
+    if (InsertMode()) {
+        PushUndo<TInsertUndo>(x, y, typed);
+        line.insert(x, typed);
+    } else {
+        const int replacedSize = CharacterSize(line, x);
+        PushUndo<TOverwriteUndo>(x, y, typed, line.mid(x, replacedSize));
+        line.replace(x, replacedSize, typed);
+    }
+    WriteLine(y, line);
+    PlaceCaret(x + static_cast<int>(typed.size()), y);
+    NotifyTextChanged(FCaretX, y, typed, 1);
+    InvalidateLines(y, y);
+    NotifyChanged();
+
+    if (letterOrDigit)
+        CompletionCharacter(character);
+}
+
+void TCustomEditor::NewLine()
+{
+    TCaretHider hider(*this);
+    FMoveWithUndo = false;
+    if (!InsertMode()) {
+        {
+            std::optional<TCompoundGroup> group;
+            if (FSel.Selected)
+                group.emplace(*this);
+            DeleteSelectedIfAny();
+        }
+        const int y = FCaretY;
+        while (LineCount() <= y)
+            Lines().Add(QString());
+        if (y + 1 >= LineCount()) {
+            // The break is recorded at the end of the line, so that undoing it joins nothing else.
+            PushUndo<TInsertUndo>(LineLength(y), y, kLineBreak);
+            Lines().Add(QString());
+            NotifyTextChanged(0, y, kLineBreak, 1);
+            UpdateMetrics();
+            InvalidateAll();
+            NotifyChanged();
+        }
+        int x = FCaretX;
+        if (LineLength(y + 1) > 0)
+            x = std::min(x, FirstNonBlank(y + 1) - 1);
+        PlaceCaret(x, y + 1);
+        return;
+    }
+
+    int indent = 0;
+    int y = 0;
+    {
+        TUpdateScope batch(*this);
+        std::optional<TCompoundGroup> group;
+        if (FSel.Selected)
+            group.emplace(*this);
+        DeleteSelectedIfAny();
+        y = FCaretY;
+        QString line;
+        GetLineText(y, line);
+        const int x = SnapColumn(line, FCaretX);
+        PushUndo<TInsertUndo>(x, y, kLineBreak);
+        if (LineCount() == 0)
+            Lines().Add(QString());
+        PadLineToCaret();
+        GetLineText(y, line);
+        const QString head = line.left(x);
+        const QString tail = line.mid(x);
+        Lines().Insert(y + 1, tail);
+        WriteLine(y, head);
+        if (AutoIndent() && ((!head.isEmpty() && head[0] == u' ') || (head.isEmpty() && x >= 1)))
+            indent = GetAutoIndentColumn(y + 1);
+        if (indent > 0) {
+            const QString blanks(indent, u' ');
+            PushUndo<TInsertUndo>(0, y + 1, blanks);
+            WriteLine(y + 1, blanks + tail);
+        }
+        UpdateMetrics();
+        NotifyTextChanged(x - 1, y, kLineBreak, 1);
+    }
+    InvalidateAll();
+    NotifyChanged();
+    PlaceCaret(indent, y + 1);
+}
+
+int TCustomEditor::GetAutoIndentColumn(int line) const
+{
+    for (int above = std::min(line, LineCount()) - 1; above >= 1; --above) {
+        QString text;
+        GetLineText(above, text);
+        if (!TrimmedRight(text).isEmpty())
+            return LeadingBlanks(text);
+    }
+    return 0;
+}
+
+// ---- Deleting
+
+void TCustomEditor::Backspace(int& x, int& y)
+{
+    if (FSel.Selected) {
+        {
+            TCompoundGroup group(*this);
+            DeleteSelection();
+        }
+        x = FCaretX;
+        y = FCaretY;
+        return;
+    }
+    FMoveWithUndo = false;
+    if (FCaretX == 0) {
+        if (FCaretY == 0 || FCaretY >= LineCount())
+            return;
+        {
+            TUpdateScope batch(*this);
+            const int line = FCaretY;
+            const int end = LineLength(line - 1);
+            PushUndo<TBackspaceUndo>(end + 1, line - 1, QStringLiteral("\n"));
+            // The caret leaves the joined line first, so that the store's change does not move it
+            // with an undo record of its own.
+            PlaceCaret(end, line - 1);
+            DeleteTextRange(end, line - 1, line, -1);
+            x = end;
+            y = line - 1;
+            UpdateMetrics();
+            NotifyTextChanged(end, line, kLineBreak, 2);
+        }
+        InvalidateAll();
+        NotifyChanged();
+        return;
+    }
+    PadLineToCaret();
+    QString line;
+    GetLineText(FCaretY, line);
+    const int column = SnapColumn(line, FCaretX);
+    int target = BackSpaceUnindents() ? GetBackspaceStop(column, FCaretY) : column - 1;
+    if (target == column - 1 && IsPairAt(line, column - 1))
+        --target;
+    target = std::clamp(target, 0, column - 1);
+    const QString removed = line.mid(target, column - target);
+    const bool oneCharacter = removed.size() == 1 || (removed.size() == 2 && IsPairAt(line, column - 1));
+    if (oneCharacter)
+        PushUndo<TBackspaceUndo>(column, FCaretY, removed);
+    else
+        PushUndo<TBackspaceUnindentUndo>(column, FCaretY, removed);
+    DeleteTextRange(target, FCaretY, FCaretY, column - 1);
+    NotifyTextChanged(column, FCaretY, removed, 2);
+    InvalidateLines(FCaretY, FCaretY);
+    NotifyChanged();
+    x = target;
+    y = FCaretY;
+}
+
+int TCustomEditor::GetBackspaceStop(int column, int line) const
+{
+    QString text;
+    GetLineText(line, text);
+    const QString content = TrimmedRight(text);
+    for (int i = 0; i < std::min<int>(column, static_cast<int>(content.size())); ++i) {
+        if (content[i] != u' ')
+            return column - 1;
+    }
+    if (column < content.size() && content[column] == u' ')
+        return column - 1;
+
+    // The indentations of the lines above, nearest first: each one left of the last one found.
+    int best = 0;
+    int limit = column;
+    const int lines = 2 * VisibleRows();
+    for (int above = line - 1, seen = 0; above >= 0 && seen < lines; --above, ++seen) {
+        GetLineText(above, text);
+        const int first = LeadingBlanks(text);
+        if (first >= text.size())
+            continue;
+        if (first < limit) {
+            best = std::max(best, first);
+            limit = first + 1;
+        }
+        if (first == 0)
+            break;
+    }
+    return best;
+}
+
+void TCustomEditor::DeleteAtCaret(int& x, int& y)
+{
+    if (LineCount() == 0)
+        Lines().Add(QString());
+    if (FSel.Selected) {
+        DeleteSelection();
+        x = FCaretX;
+        y = FCaretY;
+        return;
+    }
+    FMoveWithUndo = false;
+    QString line;
+    GetLineText(FCaretY, line);
+    const int column = SnapColumn(line, FCaretX);
+    if (column < line.size()) {
+        const QString removed = line.mid(column, CharacterSize(line, column));
+        PushUndo<TDeleteUndo>(column, FCaretY, removed);
+        DeleteTextRange(column, FCaretY, FCaretY, column + static_cast<int>(removed.size()) - 1);
+        NotifyTextChanged(column, FCaretY, removed, 2);
+        InvalidateLines(FCaretY, FCaretY);
+        NotifyChanged();
+        x = column;
+    } else if (FCaretY + 1 < LineCount()) {
+        PushUndo<TDeleteUndo>(FCaretX, FCaretY, kLineBreak);
+        DeleteTextRange(FCaretX, FCaretY, FCaretY + 1, -1);
+        UpdateMetrics();
+        NotifyTextChanged(FCaretX, FCaretY, kLineBreak, 2);
+        InvalidateAll();
+        NotifyChanged();
+    }
+}
+
+void TCustomEditor::DeleteLine()
+{
+    const int y = FCaretY;
+    const int count = LineCount();
+    if (y >= count)
+        return;
+    QString line;
+    GetLineText(y, line);
+    const bool last = y == count - 1;
+    if (last && line.isEmpty())
+        return;
+    {
+        TUpdateScope batch(*this);
+        PushUndo<TDeleteLineUndo>(FCaretX, y, line, last);
+        if (last)
+            WriteLine(y, QString());
+        else
+            Lines().Delete(y);
+        PlaceCaret(0, y);
+        NotifyTextChanged(0, y, line, 2);
+    }
+    InvalidateAll();
+    NotifyChanged();
+}
+
+void TCustomEditor::DeleteWord()
+{
+    TCompoundGroup group(*this);
+    TUpdateScope batch(*this);
+    const TSelBlockFormat format = FSel.SelBlockFormat;
+    FSel.SelBlockFormat = bfNonInclusive;
+    Command(cmdSelWordRight);
+    // The word goes as the stream it was selected as; the user's format comes back afterwards, so that
+    // a line or column format cannot widen what is deleted.
+    Command(cmdDeleteSelection);
+    FSel.SelBlockFormat = format;
+}
+
+// ---- Tabs and block indent
+
+void TCustomEditor::Tab(bool next, int& x, int& y)
+{
+    const int stop = GetSmartTabStop(FCaretX, FCaretY, next);
+    x = stop;
+    if (ReadOnly())
+        return;
+    if (next && FSel.Selected && InsertMode())
+        DeleteSelection();
+    PadLineToCaret();
+    y = FCaretY;
+    if (next && InsertMode()) {
+        QString line;
+        GetLineText(FCaretY, line);
+        const int column = SnapColumn(line, FCaretX);
+        if (stop > column) {
+            FMoveWithUndo = false;
+            const QString blanks(stop - column, u' ');
+            PushUndo<TInsertTabUndo>(column, FCaretY, blanks);
+            InsertTextAt(column, FCaretY, blanks);
+            NotifyTextChanged(column, FCaretY, blanks, 1);
+            InvalidateLines(FCaretY, FCaretY);
+            NotifyChanged();
+        }
+    }
+}
+
+int TCustomEditor::GetSmartTabStop(int column, int line, bool next) const
+{
+    if (!next)
+        return GetTabStop(column, false);
+    if (SmartTab()) {
+        int best = INT_MAX;
+        auto consider = [&](int stop) {
+            if (stop > column && stop <= kMaxColumn)
+                best = std::min(best, stop);
+        };
+        // p is the 1-based running position: a line further up only adds stops beyond the lines
+        // below it.
+        int p = 1;
+        const int lines = 2 * VisibleRows();
+        for (int above = line - 1, seen = 0; above >= 0 && seen < lines && p - 1 <= kMaxColumn - 1;
+             --above, ++seen) {
+            QString text;
+            GetLineText(above, text);
+            const QString content = TrimmedRight(text);
+            const int length = static_cast<int>(content.size());
+            if (p < length)
+                consider(length);
+            for (int q = p - 1; q < length;) {
+                if (IsTabWordChar(content[q])) {
+                    consider(q);
+                    while (q < length && IsTabWordChar(content[q]))
+                        ++q;
+                } else {
+                    ++q;
+                }
+            }
+            p = std::max(p, length + 1);
+        }
+        if (best != INT_MAX)
+            return best;
+    }
+    return GetTabStop(column, true);
+}
+
+void TCustomEditor::IndentBlock(bool indent)
+{
+    if (!FSel.Selected)
+        return;
+    if (FSel.SelBlockFormat == bfColumn) {
+        if (indent)
+            IndentColumns(FSel.SelBegX, FSel.SelBegY, FSel.SelEndY);
+        else
+            UnindentColumns(FSel.SelBegX, FSel.SelBegY, FSel.SelEndY);
+        return;
+    }
+    const int first = FSel.SelBegY;
+    int last = FSel.SelEndY;
+    if (FSel.SelEndX == 0 && last > first)
+        --last;
+    const int firstBefore = FirstNonBlank(first);
+    const int lastBefore = FirstNonBlank(last);
+    if (indent)
+        IndentColumns(0, first, last);
+    else
+        UnindentColumns(0, first, last);
+    const int firstChange = FirstNonBlank(first) - firstBefore;
+    const int lastChange = FirstNonBlank(last) - lastBefore;
+    // A line block keeps running from column 0 to the end; its real columns move instead.
+    int& begX = FSel.SelBlockFormat == bfLine ? FSel.LineModeBegX : FSel.SelBegX;
+    int& endX = FSel.SelBlockFormat == bfLine ? FSel.LineModeEndX : FSel.SelEndX;
+    const bool endMoves = endX > 0;
+    begX = std::clamp(begX + firstChange, 0, kMaxColumn);
+    if (endMoves)
+        endX = std::clamp(endX + lastChange, 0, kMaxColumn);
+    if (FCaretY == last && endMoves)
+        PlaceCaret(FCaretX + lastChange, FCaretY);
+    else if (FCaretY == first)
+        PlaceCaret(FCaretX + firstChange, FCaretY);
+    InvalidateSelectedLines();
+}
+
+void TCustomEditor::IndentColumns(int column, int firstLine, int lastLine)
+{
+    firstLine = std::max(firstLine, 0);
+    lastLine = std::min(lastLine, LineCount() - 1);
+    if (lastLine < firstLine)
+        return;
+    QStringList blanks;
+    for (int line = firstLine; line <= lastLine; ++line)
+        blanks << QStringLiteral("  ");
+    const QString text = blanks.join(kLineBreak);
+    PushUndo<TInsertColumnUndo>(column, firstLine, text);
+    InsertColumnText(column, firstLine, text);
+    NotifyTextChanged(column, firstLine, text, 3);
+    NotifyChanged();
+    if (UpdateCount() == 0)
+        InvalidateAll();
+}
+
+void TCustomEditor::UnindentColumns(int column, int firstLine, int lastLine)
+{
+    firstLine = std::max(firstLine, 0);
+    lastLine = std::min(lastLine, LineCount() - 1);
+    if (lastLine < firstLine || column < 0)
+        return;
+    QStringList removed;
+    bool any = false;
+    for (int line = firstLine; line <= lastLine; ++line) {
+        QString text;
+        GetLineText(line, text);
+        int count = 0;
+        while (count < 2 && column + count < text.size() && text[column + count] == u' ')
+            ++count;
+        removed << QString(count, u' ');
+        any = any || count > 0;
+    }
+    if (!any)
+        return;
+    const QString text = removed.join(kLineBreak);
+    PushUndo<TUnindentColumnUndo>(column, firstLine, text);
+    {
+        TRaisedUpdate raised(*this);
+        for (int line = firstLine; line <= lastLine; ++line) {
+            const int count = static_cast<int>(removed[line - firstLine].size());
+            if (count > 0)
+                DeleteColumnText(column, line, line, column + count - 1);
+        }
+    }
+    NotifyTextChanged(column, firstLine, text, 2);
+    NotifyChanged();
+    if (UpdateCount() == 0)
+        InvalidateAll();
+}
+
+// ---- Selection and clipboard
+
+void TCustomEditor::AppendLinesThrough(int line)
+{
+    // Each appended line gets an attached line-break record, as PadLineToCaret gives it, so that
+    // undoing a column block below the text removes the lines it added.
+    bool first = true;
+    while (LineCount() <= line) {
+        const int count = LineCount();
+        PushUndo<TReLineUndo>(first && count > 0 ? LineLength(count - 1) : 0, std::max(count - 1, 0), kLineBreak);
+        Lines().Add(QString());
+        first = false;
+    }
+}
+
+bool TCustomEditor::SelectionLinesExist() const
+{
+    return FSel.SelBegY >= 0 && FSel.SelEndY < LineCount() && FSel.SelBegY <= FSel.SelEndY;
+}
+
+QString TCustomEditor::SelectedText()
+{
+    if (!FSel.Selected)
+        return QString();
+    if (!SelectionLinesExist()) {
+        if (BeepOnError() && Platform() != nullptr)
+            Platform()->Beep();
+        return QString();
+    }
+    QStringList parts;
+    if (FSel.SelBlockFormat == bfColumn) {
+        for (int line = FSel.SelBegY; line <= FSel.SelEndY; ++line) {
+            QString text;
+            GetLineText(line, text);
+            const int size = static_cast<int>(text.size());
+            const int from = SnapColumn(text, std::min(FSel.SelBegX, size));
+            const int to = SnapColumn(text, std::clamp(FSel.SelEndX + 1, from, size));
+            parts << text.mid(from, to - from);
+        }
+        return parts.join(kLineBreak);
+    }
+    const int endColumn = FSel.SelBlockFormat == bfInclusive ? FSel.SelEndX + 1 : FSel.SelEndX;
+    for (int line = FSel.SelBegY; line <= FSel.SelEndY; ++line) {
+        QString text;
+        GetLineText(line, text);
+        const int size = static_cast<int>(text.size());
+        const int from = line == FSel.SelBegY ? SnapColumn(text, std::min(FSel.SelBegX, size)) : 0;
+        const int to = line == FSel.SelEndY ? SnapColumn(text, std::clamp(endColumn, from, size)) : size;
+        parts << text.mid(from, to - from);
+    }
+    return parts.join(kLineBreak);
+}
+
+void TCustomEditor::CopySelection()
+{
+    if (Platform() != nullptr)
+        Platform()->WriteClipboard(SelectedText(), FSel.SelBlockFormat);
+}
+
+void TCustomEditor::DeleteSelectedIfAny()
+{
+    if (FSel.Selected)
+        DeleteSelection();
+}
+
+void TCustomEditor::DeleteSelection()
+{
+    if (!FSel.Selected)
+        return;
+    TCaretHider hider(*this);
+    FMoveWithUndo = false;
+    if (!SelectionLinesExist()) {
+        // A selection left behind by ClearLines: reading it beeps, and it deletes nothing.
+        SelectedText();
+        FSel.Selected = false;
+        FSel.SelAnchored = false;
+        return;
+    }
+    {
+        TUpdateScope batch(*this);
+        const QString text = SelectedText();
+        PushUndo<TDeleteSelectedUndo>(FCaretX, FCaretY, text);
+        FSel.Selected = false;
+        FSel.SelAnchored = false;
+        const int begX = FSel.SelBegX;
+        const int begY = FSel.SelBegY;
+        // The caret leaves the lines that go before they go (see Backspace).
+        if (FSel.SelBlockFormat != bfColumn)
+            PlaceCaret(begX, begY);
+        if (FSel.SelBlockFormat == bfColumn) {
+            DeleteColumnText(begX, begY, FSel.SelEndY, FSel.SelEndX);
+            NotifyTextChanged(begX, begY, text, 4);
+            PlaceCaret(begX, FCaretY);
+        } else {
+            const int lastColumn = FSel.SelBlockFormat == bfInclusive ? FSel.SelEndX : FSel.SelEndX - 1;
+            DeleteTextRange(begX, begY, FSel.SelEndY, lastColumn);
+            NotifyTextChanged(begX, begY, text, 2);
+            PlaceCaret(begX, begY);
+        }
+        NotifyChanged();
+    }
+}
+
+void TCustomEditor::PasteClipboard()
+{
+    QString text;
+    int format = -1;
+    if (Platform() == nullptr || !Platform()->ReadClipboard(text, format))
+        return;
+    TCaretHider hider(*this);
+    FMoveWithUndo = false;
+    TUpdateScope batch(*this);
+    text = ExpandTabs(WithLineBreaks(text));
+    PadLineToCaret();
+    TCompoundGroup group(*this);
+    int targetX = FCaretX;
+    int targetY = FCaretY;
+    if (FSel.Selected) {
+        targetX = FSel.SelBegX;
+        targetY = FSel.SelBegY;
+        DeleteSelection();
+        if (LineCount() > 0)
+            PadLineToCaret();
+    }
+    const bool knownFormat = format >= bfInclusive && format <= bfNonInclusive;
+    SetSelBlockFormat(knownFormat ? static_cast<TSelBlockFormat>(format) : bfNonInclusive);
+    QString line;
+    GetLineText(targetY, line);
+    targetX = SnapColumn(line, targetX);
+    QPoint end;
+    if (FSel.SelBlockFormat == bfColumn) {
+        AppendLinesThrough(targetY + static_cast<int>(text.count(kLineBreak)));
+        PushUndo<TInsertColumnUndo>(targetX, targetY, text);
+        InsertColumnText(targetX, targetY, text);
+        NotifyTextChanged(targetX, targetY, text, 3);
+        end = QPoint(FCaretX, targetY + static_cast<int>(text.count(kLineBreak)));
+    } else {
+        if (FSel.SelBlockFormat == bfLine) {
+            targetX = 0;
+            if (!text.endsWith(u'\n'))
+                text += kLineBreak;
+        }
+        PushUndo<TInsertUndo>(targetX, targetY, text);
+        InsertTextAt(targetX, targetY, text);
+        NotifyTextChanged(targetX, targetY, text, 1);
+        end = TextEnd(targetX, targetY, text);
+    }
+    PlaceCaret(end.x(), end.y());
+    NotifyChanged();
+}
+
+void TCustomEditor::ReplaceSelection(const QString& text)
+{
+    TCaretHider hider(*this);
+    FMoveWithUndo = false;
+    TUpdateScope batch(*this);
+    TCompoundGroup group(*this);
+    const bool column = FSel.SelBlockFormat == bfColumn && FSel.Selected;
+    if (FSel.Selected)
+        DeleteSelection();
+    const int startX = FCaretX;
+    const int startY = FCaretY;
+    QPoint end;
+    if (column) {
+        AppendLinesThrough(startY + static_cast<int>(text.count(kLineBreak)));
+        PushUndo<TInsertColumnUndo>(startX, startY, text);
+        InsertColumnText(startX, startY, text);
+        NotifyTextChanged(startX, startY, text, 3);
+        NotifyChanged();
+        int width = 0;
+        const QStringList segments = text.split(kLineBreak);
+        for (const QString& segment : segments)
+            width = std::max(width, static_cast<int>(segment.size()));
+        end = QPoint(startX + width - 1, startY + static_cast<int>(segments.size()) - 1);
+    } else {
+        InsertText(text);
+        end = QPoint(FCaretX, FCaretY);
+        if (FSel.SelBlockFormat == bfInclusive)
+            end.rx() -= 1;
+    }
+    if (!text.isEmpty())
+        SetSelection(startX, startY, end.y(), end.x());
+}
+
+void TCustomEditor::ConvertCase(TCommand command)
+{
+    const QString text = SelectedText();
+    const QLocale locale;
+    QString converted;
+    if (command == cmdUpperCase)
+        converted = locale.toUpper(text);
+    else if (command == cmdLowerCase)
+        converted = locale.toLower(text);
+    else
+        converted = ToggledCase(text, locale);
+    ReplaceSelection(converted);
+}
+
+bool TCustomEditor::RunEditingCommand(TCommand command, int& x, int& y)
+{
+    const bool readOnly = ReadOnly();
+    switch (command) {
+    case cmdBackspace:
+        if (!readOnly)
+            Backspace(x, y);
+        return readOnly;
+    case cmdDelete:
+        if (!readOnly)
+            DeleteAtCaret(x, y);
+        return readOnly;
+    case cmdDeleteLine:
+        if (!readOnly)
+            DeleteLine();
+        return true;
+    case cmdDeleteWord:
+        if (!readOnly)
+            DeleteWord();
+        return true;
+    case cmdTab:
+    case cmdBackTab:
+        Tab(command == cmdTab, x, y);
+        return false;
+    case cmdIndentBlock:
+    case cmdUnindentBlock:
+        if (!readOnly)
+            IndentBlock(command == cmdIndentBlock);
+        return true;
+    case cmdDeleteSelection:
+        if (!readOnly && FSel.Selected) {
+            DeleteSelection();
+            x = FCaretX;
+            y = FCaretY;
+        }
+        return false;
+    case cmdCopy:
+        CopySelection();
+        return false;
+    case cmdCut:
+        if (!readOnly) {
+            CopySelection();
+            DeleteSelection();
+            x = FCaretX;
+            y = FCaretY;
+        }
+        return false;
+    case cmdPaste:
+        if (!readOnly) {
+            PasteClipboard();
+            x = FCaretX;
+            y = FCaretY;
+        }
+        return false;
+    case cmdUpperCase:
+    case cmdLowerCase:
+    case cmdToggleCase:
+        if (!readOnly) {
+            ConvertCase(command);
+            x = FCaretX;
+            y = FCaretY;
+        }
+        return false;
+    default:
+        return false;
+    }
+}

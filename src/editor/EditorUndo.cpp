@@ -1,0 +1,305 @@
+// The undo command: which records one undo takes back together, and what taking each kind back does.
+#include "Editor.h"
+#include "EditorUndo.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+// Keeps the buffer's undo-running flag set for a scope, so that nothing the undo does is recorded
+// and an undo started from one of its notifications does nothing; cleared on errors too.
+class TUndoRunning {
+public:
+    explicit TUndoRunning(TUndoBuffer& buffer) : FBuffer(buffer) { FBuffer.SetUndoRunning(true); }
+    ~TUndoRunning() { FBuffer.SetUndoRunning(false); }
+    TUndoRunning(const TUndoRunning&) = delete;
+    TUndoRunning& operator=(const TUndoRunning&) = delete;
+
+private:
+    TUndoBuffer& FBuffer;
+};
+
+bool IsAttachedKind(TUndoKind kind)
+{
+    return kind == TUndoKind::ReLine || kind == TUndoKind::DeleteTrail;
+}
+
+bool IsCaretOnlyKind(TUndoKind kind)
+{
+    return kind == TUndoKind::Caret || kind == TUndoKind::Select || kind == TUndoKind::Unselect;
+}
+
+// The index of the oldest record of the run that ends at the current record: the records before it
+// whose kind the predicate accepts.
+template <class TPredicate>
+int RunStart(const TUndoBuffer& buffer, TPredicate inRun)
+{
+    int index = buffer.CurrentIndex();
+    while (index > 0 && inRun(buffer.Item(index - 1).Kind()))
+        --index;
+    return index;
+}
+
+// The texts of the records from first to last, oldest first or newest first.
+template <class TRecord>
+QString JoinTexts(const TUndoBuffer& buffer, int first, int last, bool newestFirst)
+{
+    QString text;
+    if (newestFirst) {
+        for (int i = last; i >= first; --i)
+            text += static_cast<const TRecord&>(buffer.Item(i)).Text();
+    } else {
+        for (int i = first; i <= last; ++i)
+            text += static_cast<const TRecord&>(buffer.Item(i)).Text();
+    }
+    return text;
+}
+
+} // namespace
+
+QPoint TCustomEditor::TextEnd(int column, int line, const QString& text)
+{
+    const qsizetype feeds = text.count(u'\n');
+    if (feeds == 0)
+        return QPoint(column + static_cast<int>(text.size()), line);
+    return QPoint(static_cast<int>(text.size() - text.lastIndexOf(u'\n') - 1), line + static_cast<int>(feeds));
+}
+
+bool TCustomEditor::CanUndo() const
+{
+    return UndoBuffer().CanUndo();
+}
+
+void TCustomEditor::Undo()
+{
+    TUndoBuffer& buffer = UndoBuffer();
+    if (buffer.UndoRunning() || buffer.Current() == nullptr)
+        return;
+    TCaretHider hider(*this);
+    const TSelectionState selectionBefore = FSel;
+    const bool modifiedBefore = FModified;
+    // Kept set through the closing notifications too, so that their handlers cannot start another undo.
+    TUndoRunning running(buffer);
+    bool caretOnly = true;
+    std::optional<TUndoKind> kind = buffer.Current()->Kind();
+    int depth = 0;
+    while (const TUndo* record = buffer.Current()) {
+        const TUndoKind recordKind = record->Kind();
+        const bool goesOn = recordKind == kind || record->Attached() || depth > 0
+            || (kind == TUndoKind::Backspace && recordKind == TUndoKind::BackspaceUnindent);
+        if (!goesOn)
+            break;
+        if (recordKind == TUndoKind::BeginCompound) {
+            kind.reset();
+            --depth;
+        } else if (recordKind == TUndoKind::EndCompound) {
+            ++depth;
+        }
+        UndoCurrentRun();
+        if (const TUndo* first = buffer.Current()) {
+            if (first->Selection()) {
+                InvalidateSelectedLines();
+                FSel = *first->Selection();
+                InvalidateSelectedLines();
+            }
+            FModified = first->Modified();
+        }
+        buffer.SetCurrentIndex(buffer.CurrentIndex() - 1);
+        if (kind && IsAttachedKind(*kind)) {
+            if (const TUndo* next = buffer.Current())
+                kind = next->Kind();
+            else
+                kind.reset();
+        }
+        if (!kind || !IsCaretOnlyKind(*kind))
+            caretOnly = false;
+    }
+    if (!FModified)
+        caretOnly = true;
+    if (FSel != selectionBefore)
+        InvalidateSelectedLines();
+    UpdateMetricsAndRepaint();
+    if (UpdateCount() == 0) {
+        if (!caretOnly)
+            NotifyChanged();
+        else if (modifiedBefore)
+            NotifyStatus();
+    }
+}
+
+void TCustomEditor::Redo()
+{
+    UndoBuffer().DropAfterCurrent();
+}
+
+void TCustomEditor::UndoCurrentRun()
+{
+    TUndoBuffer& buffer = UndoBuffer();
+    const int last = buffer.CurrentIndex();
+    const TUndo& record = buffer.Item(last);
+    const TUndoKind kind = record.Kind();
+    auto sameKind = [kind](TUndoKind other) { return other == kind; };
+
+    switch (kind) {
+    case TUndoKind::Caret: {
+        const int first = RunStart(buffer, sameKind);
+        buffer.SetCurrentIndex(first);
+        PlaceCaret(buffer.Item(first).X(), buffer.Item(first).Y());
+        break;
+    }
+    case TUndoKind::Select:
+    case TUndoKind::Unselect: {
+        const int first =
+            RunStart(buffer, [kind](TUndoKind other) { return other == kind || other == TUndoKind::Caret; });
+        // The oldest selection record holds the selection before the run; the oldest record of any
+        // kind holds the caret before it.
+        for (int i = first; i <= last; ++i) {
+            if (buffer.Item(i).Selection()) {
+                InvalidateSelectedLines();
+                FSel = *buffer.Item(i).Selection();
+                InvalidateSelectedLines();
+                break;
+            }
+        }
+        buffer.SetCurrentIndex(first);
+        PlaceCaret(buffer.Item(first).X(), buffer.Item(first).Y());
+        break;
+    }
+    case TUndoKind::Insert:
+    case TUndoKind::ReLine:
+    case TUndoKind::InsertTab: {
+        const int first = RunStart(buffer, sameKind);
+        const QString text = JoinTexts<TInsertUndo>(buffer, first, last, false);
+        const TUndo& oldest = buffer.Item(first);
+        const QPoint end = TextEnd(oldest.X(), oldest.Y(), text);
+        DeleteTextRange(oldest.X(), oldest.Y(), end.y(), end.x() - 1);
+        NotifyTextChanged(oldest.X(), oldest.Y(), text, 2);
+        buffer.SetCurrentIndex(first);
+        PlaceCaret(oldest.X(), oldest.Y());
+        break;
+    }
+    case TUndoKind::InsertColumn: {
+        const auto& column = static_cast<const TInsertColumnUndo&>(record);
+        const QStringList segments = column.Text().split(QStringLiteral("\r\n"));
+        for (qsizetype k = 0; k < segments.size(); ++k) {
+            const int line = column.Y() + static_cast<int>(k);
+            if (!segments[k].isEmpty())
+                DeleteColumnText(column.X(), line, line, column.X() + static_cast<int>(segments[k].size()) - 1);
+        }
+        NotifyTextChanged(column.X(), column.Y(), column.Text(), 2);
+        PlaceCaret(column.X(), column.Y());
+        break;
+    }
+    case TUndoKind::Delete:
+    case TUndoKind::DeleteTrail: {
+        const int first = RunStart(buffer, sameKind);
+        const QString text = JoinTexts<TInsertUndo>(buffer, first, last, false);
+        const TUndo& oldest = buffer.Item(first);
+        InsertTextAt(oldest.X(), oldest.Y(), text);
+        NotifyTextChanged(oldest.X(), oldest.Y(), text, 1);
+        buffer.SetCurrentIndex(first);
+        PlaceCaret(oldest.X(), oldest.Y());
+        break;
+    }
+    case TUndoKind::Backspace: {
+        const int first = RunStart(buffer, sameKind);
+        const QString text = JoinTexts<TInsertUndo>(buffer, first, last, true);
+        const auto& newest = static_cast<const TInsertUndo&>(record);
+        // The newest record removed the characters just left of its column: one unit, or the two of a
+        // surrogate pair.
+        const int column = newest.X() - static_cast<int>(newest.Text().size());
+        InsertTextAt(column, newest.Y(), text);
+        NotifyTextChanged(column, newest.Y(), text, 1);
+        const auto& oldest = static_cast<const TInsertUndo&>(buffer.Item(first));
+        buffer.SetCurrentIndex(first);
+        if (oldest.Text() == QStringLiteral("\n") || oldest.Text() == QStringLiteral("\r"))
+            PlaceCaret(0, oldest.Y() + 1);
+        else
+            PlaceCaret(oldest.X(), oldest.Y());
+        break;
+    }
+    case TUndoKind::BackspaceUnindent: {
+        const int first = RunStart(buffer, sameKind);
+        const QString text = JoinTexts<TInsertUndo>(buffer, first, last, true);
+        const TUndo& oldest = buffer.Item(first);
+        const int column = oldest.X() - static_cast<int>(text.size());
+        InsertTextAt(column, oldest.Y(), text);
+        NotifyTextChanged(column, oldest.Y(), text, 1);
+        buffer.SetCurrentIndex(first);
+        PlaceCaret(oldest.X(), oldest.Y());
+        break;
+    }
+    case TUndoKind::DeleteLine: {
+        const auto& deleted = static_cast<const TDeleteLineUndo&>(record);
+        if (deleted.LastLine() && deleted.Y() < LineCount()) {
+            WriteLine(deleted.Y(), deleted.Text());
+            NotifyTextChanged(0, deleted.Y(), deleted.Text(), 5);
+        } else {
+            InsertTextAt(0, deleted.Y(), deleted.Text() + QStringLiteral("\r\n"));
+            NotifyTextChanged(0, deleted.Y(), deleted.Text(), 1);
+        }
+        PlaceCaret(deleted.X(), deleted.Y());
+        break;
+    }
+    case TUndoKind::DeleteSelected: {
+        const auto& deleted = static_cast<const TDeleteSelectedUndo&>(record);
+        const TSelectionState& selection = *deleted.Selection();
+        if (selection.SelBlockFormat == bfColumn) {
+            InsertColumnText(selection.SelBegX, selection.SelBegY, deleted.Text());
+            NotifyTextChanged(selection.SelBegX, selection.SelBegY, deleted.Text(), 3);
+        } else {
+            InsertTextAt(selection.SelBegX, selection.SelBegY, deleted.Text());
+            NotifyTextChanged(selection.SelBegX, selection.SelBegY, deleted.Text(), 1);
+        }
+        FSel = selection;
+        InvalidateSelectedLines();
+        PlaceCaret(deleted.X(), deleted.Y());
+        break;
+    }
+    case TUndoKind::Overwrite: {
+        const int first = RunStart(buffer, sameKind);
+        QString typed;
+        QString replaced;
+        for (int i = first; i <= last; ++i) {
+            const auto& overwrite = static_cast<const TOverwriteUndo&>(buffer.Item(i));
+            typed += overwrite.Text();
+            replaced += overwrite.Replaced();
+        }
+        const TUndo& oldest = buffer.Item(first);
+        DeleteTextRange(oldest.X(), oldest.Y(), oldest.Y(), oldest.X() + static_cast<int>(typed.size()) - 1);
+        InsertTextAt(oldest.X(), oldest.Y(), replaced);
+        NotifyTextChanged(oldest.X(), oldest.Y(), replaced, 5);
+        buffer.SetCurrentIndex(first);
+        PlaceCaret(oldest.X(), oldest.Y());
+        break;
+    }
+    case TUndoKind::Replace: {
+        const auto& replace = static_cast<const TReplaceUndo&>(record);
+        const QPoint end = TextEnd(replace.StartX(), replace.StartY(), replace.Text());
+        DeleteTextRange(replace.StartX(), replace.StartY(), end.y(), end.x() - 1);
+        InsertTextAt(replace.StartX(), replace.StartY(), replace.Replaced());
+        NotifyTextChanged(replace.StartX(), replace.StartY(), replace.Replaced(), 5);
+        PlaceCaret(replace.X(), replace.Y());
+        break;
+    }
+    case TUndoKind::UnindentColumn: {
+        const int first = RunStart(buffer, sameKind);
+        for (int i = last; i >= first; --i) {
+            const auto& unindent = static_cast<const TUnindentColumnUndo&>(buffer.Item(i));
+            InsertColumnText(unindent.X(), unindent.Y(), unindent.Text());
+            NotifyTextChanged(unindent.X(), unindent.Y(), unindent.Text(), 1);
+        }
+        InvalidateSelectedLines();
+        FSel = *buffer.Item(first).Selection();
+        InvalidateSelectedLines();
+        buffer.SetCurrentIndex(first);
+        PlaceCaret(record.X(), record.Y());
+        break;
+    }
+    case TUndoKind::Undo:
+    case TUndoKind::BeginCompound:
+    case TUndoKind::EndCompound:
+        break;
+    }
+}

@@ -1,0 +1,36 @@
+// Turns a Qt key press into what the editor's key map and character path expect: a key code as on a
+// US layout, the Shift/Alt/Ctrl set, and the text the key types.
+#pragma once
+
+#include "EditorKeyboard.h"
+
+#include <QString>
+#include <Qt>
+
+class QKeyEvent;
+
+// One key press as the editor sees it. A press of a modifier alone is Ignored: the editor is not told
+// of it, so it neither ends a pending chord nor types anything.
+struct TTranslatedKey
+{
+    bool Ignored = false;
+    TKeyCode Key = vkNone;
+    TShiftState Shift = ssNone;
+    // What the key types after its key-down: empty when it types nothing (any Ctrl or Alt combination
+    // other than Ctrl+Alt, control characters other than the carriage return of Enter).
+    QString Text;
+
+    bool operator==(const TTranslatedKey&) const = default;
+};
+
+// The key as a US layout would name it, so that Ctrl+C, Ctrl+Z and the Ctrl+K, Ctrl+Q and Ctrl+O
+// chords work under a Cyrillic layout too. A key that Qt names by a non-Latin character is looked up by
+// its physical position: by its scan code when `xkbScanCodes` says the platform reports xkb key codes,
+// else by the Russian, Ukrainian and Belarusian layouts' letters. With Shift, the shifted symbols of
+// the US digit row name their digit (Qt reports Shift+3 as Key_NumberSign). Backtab is Shift+Tab; the
+// keypad flag and Meta are ignored.
+TTranslatedKey TranslateKey(int qtKey, Qt::KeyboardModifiers modifiers, const QString& text,
+                            quint32 nativeScanCode = 0, bool xkbScanCodes = false);
+
+// TranslateKey on an event, with the scan codes read as xkb key codes on the X11 and Wayland platforms.
+TTranslatedKey TranslateKeyEvent(const QKeyEvent& event);
