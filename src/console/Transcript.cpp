@@ -42,6 +42,12 @@ QString FromUtf8(const std::string& text)
     return QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size()));
 }
 
+std::string ToUtf8(const QString& text)
+{
+    return EncodeUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                                          static_cast<std::size_t>(text.size())));
+}
+
 QString TrimControls(const QString& text)
 {
     qsizetype begin = 0;

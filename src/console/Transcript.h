@@ -41,5 +41,7 @@ QString EscapeValue(const std::string& value);
 
 // Decodes UTF-8 from the client layer into a QString, by the rule the client layer measures with.
 QString FromUtf8(const std::string& text);
+// Encodes text for the client layer as UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string ToUtf8(const QString& text);
 
 } // namespace Transcript
