@@ -1,0 +1,292 @@
+#include "UnitMainForm.h"
+
+#include <exception>
+
+#include <QAction>
+#include <QApplication>
+#include <QMenuBar>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "UnitAbout.h"
+#include "UnitConnectDialog.h"
+#include "UnitEditorFrame.h"
+#include "UnitTools.h"
+#include "UnitWhatsNew.h"
+
+TMainForm::TMainForm(QWidget* parent)
+    : QMainWindow(parent)
+{
+    setWindowTitle(QStringLiteral("Brindlecast 2.0"));
+    setFont(WindowFont());
+    setWindowIcon(ApplicationIcon());
+    // The initial client area is also the smallest one.
+    resize(584, 414);
+    setMinimumSize(584, 414);
+
+    MainPageControl = new QTabWidget(this);
+    // The tab strip never takes the focus: a click switches tabs and leaves the focus where it was.
+    MainPageControl->setFocusPolicy(Qt::NoFocus);
+    MainPageControl->tabBar()->setFocusPolicy(Qt::NoFocus);
+    setCentralWidget(MainPageControl);
+
+    acConnect = MakeAction(QStringLiteral("Установить соединение"), QStringLiteral("Соединения"),
+                           &TMainForm::acConnectExecute);
+    acDisconnect = MakeAction(QStringLiteral("Разорвать соединение"), QStringLiteral("Соединения"),
+                              &TMainForm::acDisconnectExecute);
+    acReconnect = MakeAction(QStringLiteral("Переподключиться"), QStringLiteral("Соединения"),
+                             &TMainForm::acReconnectExecute);
+    acRun = MakeAction(QStringLiteral("Выполнить"), QStringLiteral("Действия"), &TMainForm::acRunExecute);
+    acRun->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+    acCommandUp = MakeAction(QStringLiteral("Предыдущий запрос"), QStringLiteral("История запросов"),
+                             &TMainForm::acCommandUpExecute);
+    acCommandUp->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Up));
+    acCommandDown = MakeAction(QStringLiteral("Следующий запрос"), QStringLiteral("История запросов"),
+                               &TMainForm::acCommandDownExecute);
+    acCommandDown->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Down));
+    acNextConnection = MakeAction(QStringLiteral("Следующее соединение"), QStringLiteral("Закладки"),
+                                  &TMainForm::acNextConnectionExecute);
+    acNextConnection->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
+    acPrevConnection = MakeAction(QStringLiteral("Предыдущее соединение"), QStringLiteral("Закладки"),
+                                  &TMainForm::acPrevConnectionExecute);
+    acPrevConnection->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
+    acClearEditors = MakeAction(QStringLiteral("Очистить"), QStringLiteral("Действия"),
+                                &TMainForm::acClearEditorsExecute);
+    acSwapEditor = MakeAction(QStringLiteral("Редактор запроса/Поле результата"), QStringLiteral("Действия"),
+                              &TMainForm::acSwapEditorExecute);
+    acSwapEditor->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab));
+    acWhatsNew = MakeAction(QStringLiteral("История изменений"), QStringLiteral("Справка"),
+                            &TMainForm::acWhatsNewExecute);
+    acAbout = MakeAction(QStringLiteral("О программе"), QStringLiteral("Справка"), &TMainForm::acAboutExecute);
+
+    QMenu* connections = menuBar()->addMenu(QStringLiteral("Соединения"));
+    connections->addActions({acConnect, acDisconnect, acReconnect});
+    QMenu* actions = menuBar()->addMenu(QStringLiteral("Действия"));
+    actions->addAction(acRun);
+    QMenu* history = actions->addMenu(QStringLiteral("История запросов"));
+    history->addActions({acCommandUp, acCommandDown});
+    QMenu* tabs = actions->addMenu(QStringLiteral("Закладки"));
+    tabs->addActions({acNextConnection, acPrevConnection});
+    actions->addActions({acClearEditors, acSwapEditor});
+    QMenu* help = menuBar()->addMenu(QStringLiteral("Справка"));
+    help->addActions({acWhatsNew, acAbout});
+
+    PopupActionBar = new QMenu(this);
+    PopupActionBar->addActions({acDisconnect, acReconnect});
+    PopupActionBar->addSeparator();
+    PopupActionBar->addActions({acRun, acClearEditors});
+    PopupActionBar->addSeparator();
+    PopupActionBar->addActions({acCommandUp, acCommandDown});
+    // A right-click anywhere on the tab control, inside a console's panes too, opens the menu:
+    // nothing inside a console has a context menu of its own, so those requests reach the control.
+    MainPageControl->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(MainPageControl, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PopupActionBar->popup(MainPageControl->mapToGlobal(pos)); });
+
+    connect(qApp, &QApplication::focusChanged, this, &TMainForm::FocusChanged);
+
+    FormCreate();
+}
+
+TMainForm::~TMainForm()
+{
+    FormDestroy();
+}
+
+QAction* TMainForm::MakeAction(const QString& caption, const QString& category,
+                               void (TMainForm::*handler)())
+{
+    auto* action = new QAction(caption, this);
+    action->setProperty("category", category);
+    // Window shortcuts are matched before the focused pane sees the key; a disabled action's key
+    // goes on to the pane.
+    action->setShortcutContext(Qt::WindowShortcut);
+    addAction(action);
+    connect(action, &QAction::triggered, this,
+            [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+    return action;
+}
+
+void TMainForm::Guarded(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        ShowErrorMessage(this, QString::fromUtf8(error.what()));
+    }
+}
+
+void TMainForm::FormCreate()
+{
+    UpdateActionStates();
+}
+
+void TMainForm::FormDestroy()
+{
+    // Destroying a page destroys its console, whose data set closes its connection.
+    for (int i = MainPageControl->count() - 1; i >= 0; --i) {
+        QWidget* page = MainPageControl->widget(i);
+        MainPageControl->removeTab(i);
+        delete page;
+    }
+    FActiveFrame = nullptr;
+}
+
+void TMainForm::UpdateActionStates()
+{
+    const bool active = FActiveFrame != nullptr;
+    for (QAction* action : {acDisconnect, acReconnect, acRun, acCommandUp, acCommandDown, acClearEditors,
+                            acSwapEditor})
+        action->setEnabled(active);
+    const bool several = MainPageControl->count() > 1;
+    acNextConnection->setEnabled(several);
+    acPrevConnection->setEnabled(several);
+}
+
+TEditorFrame* TMainForm::FrameOf(QWidget* page)
+{
+    if (!page)
+        return nullptr;
+    for (QObject* child : page->children()) {
+        if (auto* frame = qobject_cast<TEditorFrame*>(child))
+            return frame;
+    }
+    return nullptr;
+}
+
+QWidget* TMainForm::PageOf(const QWidget* widget) const
+{
+    for (int i = 0; i < MainPageControl->count(); ++i) {
+        QWidget* page = MainPageControl->widget(i);
+        if (widget && (widget == page || page->isAncestorOf(widget)))
+            return page;
+    }
+    return nullptr;
+}
+
+void TMainForm::PageEnter(QWidget* page)
+{
+    if (!page || MainPageControl->indexOf(page) < 0)
+        return;
+    TEditorFrame* frame = FrameOf(page);
+    if (!frame)
+        return;
+    FActiveFrame = frame;
+    frame->FocusQueryPane();
+    UpdateActionStates();
+}
+
+void TMainForm::FocusChanged(QWidget* old, QWidget* now)
+{
+    // Qt has no focus-enter notification for a tab page: the focus moving from outside a page into
+    // it stands for one.
+    QWidget* page = PageOf(now);
+    if (page && PageOf(old) != page)
+        Guarded([this, page] { PageEnter(page); });
+}
+
+void TMainForm::acConnectExecute()
+{
+    TConnectionInfo info;
+    if (!ShowConnectDialog(info))
+        return;
+    auto* page = new QWidget;
+    const QString caption = QStringLiteral("'%1'@'%2'").arg(QString::fromStdString(info.User),
+                                                           QString::fromStdString(info.Host));
+    MainPageControl->addTab(page, caption);
+    MainPageControl->setCurrentWidget(page);
+    auto* frame = new TEditorFrame(page);
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(frame);
+    frame->InitFrame();
+    frame->OpenConnection(info);
+    PageEnter(page);
+}
+
+void TMainForm::acDisconnectExecute()
+{
+    if (!FActiveFrame)
+        return;
+    FActiveFrame->CloseConnection();
+    QWidget* page = PageOf(FActiveFrame);
+    const int index = MainPageControl->indexOf(page);
+    // The focus rests on the window, so that Qt does not move it into another page by itself.
+    if (page->isAncestorOf(QApplication::focusWidget()))
+        setFocus(Qt::OtherFocusReason);
+    FActiveFrame = nullptr;
+    MainPageControl->removeTab(index);
+    delete page;
+    // The tab that followed the removed one is shown; after the last tab, the first.
+    const int count = MainPageControl->count();
+    if (count > 0) {
+        MainPageControl->setCurrentIndex(index < count ? index : 0);
+        FActiveFrame = FrameOf(MainPageControl->currentWidget());
+    }
+    UpdateActionStates();
+}
+
+void TMainForm::acReconnectExecute()
+{
+    if (FActiveFrame)
+        FActiveFrame->ReopenConnection();
+}
+
+void TMainForm::acRunExecute()
+{
+    if (FActiveFrame)
+        FActiveFrame->RunQuery();
+}
+
+void TMainForm::acCommandUpExecute()
+{
+    if (FActiveFrame)
+        FActiveFrame->HistoryBack();
+}
+
+void TMainForm::acCommandDownExecute()
+{
+    if (FActiveFrame)
+        FActiveFrame->HistoryForward();
+}
+
+void TMainForm::acNextConnectionExecute()
+{
+    const int count = MainPageControl->count();
+    if (count > 0)
+        MainPageControl->setCurrentIndex((MainPageControl->currentIndex() + 1) % count);
+}
+
+void TMainForm::acPrevConnectionExecute()
+{
+    const int count = MainPageControl->count();
+    if (count == 0)
+        return;
+    const int index = MainPageControl->currentIndex();
+    MainPageControl->setCurrentIndex(index == 0 ? count - 1 : index - 1);
+}
+
+void TMainForm::acClearEditorsExecute()
+{
+    if (FActiveFrame)
+        FActiveFrame->ClearPanes();
+}
+
+void TMainForm::acSwapEditorExecute()
+{
+    if (FActiveFrame)
+        FActiveFrame->SwapPaneFocus();
+}
+
+void TMainForm::acWhatsNewExecute()
+{
+    TWhatsNewForm form(this);
+    form.exec();
+}
+
+void TMainForm::acAboutExecute()
+{
+    ShowAboutBox();
+}

@@ -1,0 +1,297 @@
+// The console against a real server: statements and their transcript, the query history, the status
+// panels and the focus.
+#include "UnitEditorFrame.h"
+
+#include <QApplication>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+#include "EditorView.h"
+#include "HLEditor.h"
+#include "ModalWindows.h"
+#include "QtPrinters.h"
+#include "TestServer.h"
+
+namespace {
+
+TConnectionInfo ServerInfo()
+{
+    return {TestServer().Host, TestServer().Port, TestServer().User, TestServer().Password};
+}
+
+QStringList LinesOf(const THLEditor& pane)
+{
+    QStringList lines;
+    for (int i = 0; i < pane.Lines().Count(); ++i)
+        lines << pane.Lines().Get(i);
+    return lines;
+}
+
+class Console : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        Frame.InitFrame();
+        Frame.show();
+        Frame.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&Frame));
+        Frame.OpenConnection(ServerInfo());
+        ASSERT_TRUE(Frame.DataSet.Connected()) << Frame.DataSet.ErrorText();
+        Frame.DataSet.Query("USE brindle");
+    }
+
+    // Puts text in the query pane as the user would have typed it, and runs it.
+    void Run(const QString& text)
+    {
+        Type(text);
+        Frame.RunQuery();
+    }
+
+    void Type(const QString& text) { Frame.mmQuery().Lines().SetText(text); }
+
+    // The transcript lines written since the mark.
+    QStringList Since(int mark) const { return LinesOf(Frame.mmResult()).mid(mark); }
+    int Mark() const { return Frame.mmResult().Lines().Count(); }
+
+    TEditorFrame Frame;
+};
+
+TEST_F(Console, WorkedExampleComesOutCharacterForCharacter)
+{
+    Run("CREATE TEMPORARY TABLE t (id INT, name VARCHAR(10))");
+    Run("INSERT INTO t VALUES (1, 'Ann'), (22, NULL)");
+    const int mark = Mark();
+    Run("SELECT id, name\r\nFROM t;");
+    const QStringList expected = {
+        "mysql> SELECT id, name", "     > FROM t;", "-- +----+------+", "-- | id | name |",
+        "-- +----+------+",       "-- | 1  | Ann  |", "-- | 22 |      |", "-- +----+------+",
+        "-- 2 rows",
+    };
+    EXPECT_EQ(Since(mark), expected);
+    EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList());
+    // The caret rests at the start of the last line; the focus is back in the query pane.
+    EXPECT_EQ(Frame.mmResult().CaretX(), 0);
+    EXPECT_EQ(Frame.mmResult().CaretY(), Frame.mmResult().Lines().Count() - 1);
+    EXPECT_EQ(Frame.mmResult().UpdateCount(), 0);
+    EXPECT_TRUE(Frame.QueryView()->hasFocus());
+}
+
+TEST_F(Console, OutcomeLines)
+{
+    Run("CREATE TEMPORARY TABLE u (a INT)");
+    struct TCase {
+        const char* Name;
+        QString Sql;
+        QStringList Lines;
+        bool PaneEmptied;
+    };
+    const TCase cases[] = {
+        {"update of three rows", "INSERT INTO u VALUES (1), (2), (3)",
+         {"mysql> INSERT INTO u VALUES (1), (2), (3)", "-- Query Ok. 3 rows affected."}, true},
+        {"empty set", "SELECT a FROM u WHERE a > 9", {"mysql> SELECT a FROM u WHERE a > 9", "-- Empty set."},
+         true},
+        {"one row, plural kept", "SELECT 5 AS n",
+         {"mysql> SELECT 5 AS n", "-- +---+", "-- | n |", "-- +---+", "-- | 5 |", "-- +---+", "-- 1 rows"},
+         true},
+        {"use after blank lines, any case", "\r\n  UsE brindle", {"mysql> UsE brindle", "-- Database selected"},
+         true},
+        {"use and a line break is not recognised", "use\r\nbrindle",
+         {"mysql> use", "     > brindle", "-- Query Ok. 0 rows affected."}, true},
+        {"a failing use prints its error", "use no_such_db",
+         {"mysql> use no_such_db", "-- Access denied for user 'brindle'@'%' to database 'no_such_db'"},
+         false},
+    };
+    for (const auto& c : cases) {
+        const int mark = Mark();
+        Run(c.Sql);
+        EXPECT_EQ(Since(mark), c.Lines) << c.Name;
+        EXPECT_EQ(Frame.mmQuery().Lines().Count() == 0, c.PaneEmptied) << c.Name;
+    }
+}
+
+TEST_F(Console, ErrorsAreWrappedAndThePaneKeepsTheStatement)
+{
+    const QString message = "The table named in this statement is locked by another connection at the "
+                            "moment, so the server refused to run it";
+    Run("CREATE OR REPLACE PROCEDURE refuse() SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = '" + message + "'");
+    const int mark = Mark();
+    Run("CALL refuse()");
+    // The last piece was appended with a trailing blank, which the pane does not keep.
+    const QStringList expected = {
+        "mysql> CALL refuse()",
+        "-- The table named in this statement is locked by another connection",
+        "-- at the moment, so the server refused to run it",
+    };
+    EXPECT_EQ(Since(mark), expected);
+    EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList{"CALL refuse()"});
+    EXPECT_TRUE(Frame.QueryView()->hasFocus());
+}
+
+TEST_F(Console, ALostConnectionShowsAsTheNextStatementsError)
+{
+    TMySQLDataSet killer;
+    killer.SetHost(TestServer().Host);
+    killer.SetPort(TestServer().Port);
+    killer.SetUser(TestServer().User);
+    killer.SetPassword(TestServer().Password);
+    ASSERT_TRUE(killer.Open());
+    auto id = Frame.DataSet.Query("SELECT CONNECTION_ID()")->FetchRow()->GetValue(0);
+    killer.Query("KILL " + id);
+
+    const int mark = Mark();
+    Run("SELECT 1");
+    const QStringList lines = Since(mark);
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines[0], "mysql> SELECT 1");
+    EXPECT_TRUE(lines[1].startsWith("-- ")) << lines[1].toStdString();
+    EXPECT_EQ(Frame.mmQuery().Lines().Count(), 1);
+
+    Frame.ReopenConnection();
+    const int again = Mark();
+    Run("SELECT 1 AS x");
+    EXPECT_EQ(Since(again).value(4), "-- | 1 |");
+}
+
+TEST_F(Console, HistoryOrderAndCase)
+{
+    Run("SELECT 'a'");
+    Run("SELECT 'b'");
+    Run("select 'A'"); // the same entry as the first: it moves to the end and keeps its text
+    EXPECT_EQ(Frame.History(), (QStringList{"\"SELECT 'b'\"", "\"SELECT 'a'\""}));
+    EXPECT_EQ(Frame.HistoryIndex(), 2);
+
+    Frame.HistoryBack();
+    EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList{"SELECT 'a'"});
+    Frame.HistoryBack();
+    EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList{"SELECT 'b'"});
+    Frame.HistoryBack();
+    EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList{"SELECT 'b'"});
+    EXPECT_EQ(Frame.HistoryIndex(), 0);
+    Frame.HistoryForward();
+    Frame.HistoryForward();
+    EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList());
+    EXPECT_EQ(Frame.HistoryIndex(), 2);
+    Frame.HistoryForward();
+    EXPECT_EQ(Frame.HistoryIndex(), 2);
+
+    // Cyrillic letters fold too.
+    Run("SELECT 'Привет'");
+    Run("SELECT 'ПРИВЕТ'");
+    EXPECT_EQ(Frame.History().size(), 3);
+    EXPECT_EQ(Frame.History().last(), "\"SELECT 'Привет'\"");
+}
+
+TEST_F(Console, CommentsAndBlankLinesInTheQueryPane)
+{
+    // Only comments and blank lines: nothing is echoed, run or recorded.
+    const int mark = Mark();
+    Run("-- just a note\r\n\r\n   -- another");
+    EXPECT_EQ(Since(mark), QStringList());
+    EXPECT_TRUE(Frame.History().isEmpty());
+
+    // A comment line inside a statement is neither sent nor echoed, but the history keeps it; a line
+    // of "-- " alone trims to "--" and is sent.
+    const QString typed = "SELECT 1 AS \"a, b\"\r\n  -- the note\r\n\r\n--\r\n, 2 AS two";
+    Run(typed);
+    const QStringList lines = Since(mark);
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines[0], "mysql> SELECT 1 AS \"a, b\"");
+    EXPECT_EQ(lines[1], "     > --");
+    EXPECT_EQ(lines[2], "     > , 2 AS two");
+    EXPECT_EQ(lines[4], "-- | a, b | two |");
+
+    Frame.ClearPanes();
+    EXPECT_EQ(Frame.mmResult().Lines().Count(), 0);
+    Frame.HistoryBack();
+    EXPECT_EQ(LinesOf(Frame.mmQuery()),
+              (QStringList{"SELECT 1 AS \"a, b\"", "  -- the note", "", "--", ", 2 AS two"}));
+}
+
+TEST_F(Console, NewConsoleHistoryEdges)
+{
+    Type("typed, not run");
+    Frame.HistoryBack();
+    EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList{"typed, not run"});
+    EXPECT_EQ(Frame.HistoryIndex(), -1);
+    Frame.HistoryForward();
+    EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList());
+    EXPECT_EQ(Frame.HistoryIndex(), 0);
+    Type("again");
+    Frame.HistoryForward();
+    EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList{"again"});
+}
+
+TEST_F(Console, StatusPanelsAndFocus)
+{
+    EXPECT_EQ(Frame.StatusText(Frame.StatusBarQuery()), "    0: 0");
+    EXPECT_EQ(Frame.StatusText(Frame.StatusBarResult()), "    0: 0");
+
+    Type(QString("x\r\n").repeated(13));
+    Frame.mmQuery().SetCaret(4, 12);
+    EXPECT_EQ(Frame.StatusText(Frame.StatusBarQuery()), "   12: 4");
+
+    Run("SELECT seq FROM seq_1_to_123456");
+    // 123456 rows and the table's frame, the echo first: the caret rests on the last line.
+    EXPECT_EQ(Frame.StatusText(Frame.StatusBarResult()),
+              QString("%1: 0").arg(Frame.mmResult().Lines().Count() - 1));
+    EXPECT_GE(Frame.mmResult().Lines().Count(), 123456);
+
+    Frame.FocusQueryPane();
+    Frame.SwapPaneFocus();
+    EXPECT_TRUE(Frame.ResultView()->hasFocus());
+    Frame.SwapPaneFocus();
+    EXPECT_TRUE(Frame.QueryView()->hasFocus());
+}
+
+TEST(ConsoleFrame, LayoutAndPaneSettings)
+{
+    TEditorFrame frame;
+    frame.InitFrame();
+    frame.resize(441, 369);
+    frame.show();
+    EXPECT_EQ(frame.QueryView()->height(), 100);
+    EXPECT_EQ(frame.StatusBarQuery()->height(), 19);
+    EXPECT_EQ(frame.StatusBarResult()->height(), 19);
+    EXPECT_EQ(frame.Splitter()->handleWidth(), 3);
+    EXPECT_FALSE(frame.Splitter()->childrenCollapsible());
+    EXPECT_EQ(frame.ResultView()->height(), 228);
+
+    for (THLEditor* pane : {&frame.mmResult(), &frame.mmQuery()}) {
+        EXPECT_EQ(pane->Highlighter(), hlSql);
+        EXPECT_EQ(pane->GutterWidth(), 25);
+        EXPECT_EQ(pane->TabStops(), "8 16");
+        EXPECT_EQ(pane->RightMargin(), 80);
+        EXPECT_EQ(pane->Font().Family, "Courier New");
+        EXPECT_EQ(pane->Font().Height, 13);
+        EXPECT_EQ(pane->Colors().Comment.Style, 0); // upright after InitFrame
+        EXPECT_EQ(pane->Color(), clNavy);
+    }
+    EXPECT_TRUE(frame.mmResult().ReadOnly());
+    EXPECT_FALSE(frame.mmQuery().ReadOnly());
+    EXPECT_EQ(frame.HistoryIndex(), -1);
+}
+
+TEST(ConsoleFrame, ARefusedConnectionIsReportedOnceAndLeavesAUsableConsole)
+{
+    TEditorFrame frame;
+    frame.InitFrame();
+    TMessageBoxes boxes;
+    frame.OpenConnection({"127.0.0.1", 1, TestServer().User, TestServer().Password});
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].Text, "Ошибка подключения к базе данных!");
+    EXPECT_EQ(boxes.Seen()[0].Icon, QMessageBox::Critical);
+    EXPECT_FALSE(frame.DataSet.Connected());
+
+    frame.mmQuery().Lines().SetText("SELECT 1");
+    frame.RunQuery();
+    const QStringList lines = LinesOf(frame.mmResult());
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines[0], "mysql> SELECT 1");
+    EXPECT_TRUE(lines[1].startsWith("-- ")) << lines[1].toStdString();
+    EXPECT_EQ(boxes.Seen().size(), 1u);
+}
+
+} // namespace
