@@ -92,6 +92,8 @@ TMainForm::TMainForm(QWidget* parent)
 
 TMainForm::~TMainForm()
 {
+    // Focus moves while the window comes apart; they concern no page any more.
+    disconnect(qApp, &QApplication::focusChanged, this, &TMainForm::FocusChanged);
     FormDestroy();
 }
 
