@@ -322,13 +322,14 @@ public:
     TOnGutterClick OnGutterClick;
     TOnGutterClick OnGutterDblClick;
 
+    // The end of a text inserted at (column, line), by the rule of InsertText: only LF counts.
+    static QPoint TextEnd(int column, int line, const QString& text);
+
 protected:
     // The form a line takes when an edit writes it.
     QString EditedLine(const QString& text) const;
     // Moves a column that falls between the halves of a surrogate pair to after the pair.
     static int SnapColumn(const QString& text, int column);
-    // The end of a text inserted at (column, line), by the rule of InsertText: only LF counts.
-    static QPoint TextEnd(int column, int line, const QString& text);
     // The word around a column of a line, with one blank appended to the line: (start, end), end
     // excluded; a single character when the column is on separators.
     static std::optional<std::pair<int, int>> WordAt(const QString& line, int column);

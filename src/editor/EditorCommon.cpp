@@ -259,6 +259,9 @@ void TCustomEditorBase::SetSelBlockFormat(TSelBlockFormat format)
             FSel.SelBegX = FSel.LineModeBegX;
             FSel.SelEndX = FSel.LineModeEndX;
         }
+        // A stream that ends left of where it starts becomes the block between the two columns.
+        if (format == bfColumn && FSel.SelBegX > FSel.SelEndX)
+            std::swap(FSel.SelBegX, FSel.SelEndX);
         InvalidateLines(FSel.SelBegY, FSel.SelEndY);
     }
     FSel.SelBlockFormat = format;

@@ -30,7 +30,10 @@ std::pair<int, int> TCustomEditor::CompletionWordRange() const
 {
     QString text;
     GetLineText(FCaretY, text);
-    const int column = std::min<int>(FCaretX, static_cast<int>(text.size()));
+    // Past the end of the line the caret stands after blanks: the word there is empty.
+    const int column = FCaretX;
+    if (column > text.size())
+        return {column, column};
     int start = column;
     while (start > 0 && !IsWordSeparator(text[start - 1]))
         --start;

@@ -508,6 +508,13 @@ void TCustomEditor::SelectTo(int column, int line)
     column = std::min(column, kMaxColumn);
 
     const TSelectionState old = FSel;
+    // An anchor left on a line that has gone since (a played macro holds no key-downs to drop it)
+    // comes back to the text.
+    if (FSel.SelAnchored && FSel.AnchorY >= count) {
+        FSel.AnchorY = std::max(count - 1, 0);
+        if (stream)
+            FSel.AnchorX = std::min(FSel.AnchorX, LineLength(FSel.AnchorY));
+    }
     if (FSel.SelAnchored) {
         const bool anchorFirst =
             FSel.AnchorY < line || (FSel.AnchorY == line && FSel.AnchorX <= column);
@@ -519,7 +526,7 @@ void TCustomEditor::SelectTo(int column, int line)
             begX = std::min(FSel.AnchorX, column);
             endX = std::max(FSel.AnchorX, column);
         }
-        FSel.Selected = begY < endY || (begY == endY && begX < endX);
+        FSel.Selected = count > 0 && (begY < endY || (begY == endY && begX < endX));
         if (format == bfLine) {
             FSel.LineModeBegX = begX;
             FSel.LineModeEndX = endX;

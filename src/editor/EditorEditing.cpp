@@ -331,6 +331,13 @@ void TCustomEditor::DeleteLine()
         return;
     {
         TUpdateScope batch(*this);
+        // A selection would point at the wrong lines once this one is gone: it is dropped, and comes
+        // back with the line in the same undo step.
+        std::optional<TCompoundGroup> group;
+        if (FSel.Selected) {
+            group.emplace(*this);
+            Unselect();
+        }
         PushUndo<TDeleteLineUndo>(FCaretX, y, line, last);
         if (last)
             WriteLine(y, QString());
@@ -366,9 +373,11 @@ void TCustomEditor::Tab(bool next, int& x, int& y)
         return;
     if (next && FSel.Selected && InsertMode())
         DeleteSelection();
-    PadLineToCaret();
     y = FCaretY;
+    // Only an insertion makes the caret's place real: a key that merely moves the caret leaves no
+    // padding blanks behind, which no undo would take away again.
     if (next && InsertMode()) {
+        PadLineToCaret();
         QString line;
         GetLineText(FCaretY, line);
         const int column = SnapColumn(line, FCaretX);
@@ -453,6 +462,9 @@ void TCustomEditor::IndentBlock(bool indent)
     begX = std::clamp(begX + firstChange, 0, kMaxColumn);
     if (endMoves)
         endX = std::clamp(endX + lastChange, 0, kMaxColumn);
+    // Unindenting may pull a one-line selection's end onto its start: nothing is selected then.
+    if (FSel.SelBlockFormat != bfLine && FSel.SelBegY == FSel.SelEndY && FSel.SelBegX >= FSel.SelEndX)
+        FSel.Selected = false;
     if (FCaretY == last && endMoves)
         PlaceCaret(FCaretX + lastChange, FCaretY);
     else if (FCaretY == first)
@@ -670,11 +682,14 @@ void TCustomEditor::ReplaceSelection(const QString& text)
     FMoveWithUndo = false;
     TUpdateScope batch(*this);
     TCompoundGroup group(*this);
-    const bool column = FSel.SelBlockFormat == bfColumn && FSel.Selected;
-    if (FSel.Selected)
-        DeleteSelection();
-    const int startX = FCaretX;
-    const int startY = FCaretY;
+    // A column block goes back in at the block's corner; other text at the caret, which deleting a
+    // stream or line selection has put at its start.
+    const bool column = FSel.SelBlockFormat == bfColumn && FSel.Selected && SelectionLinesExist();
+    const int cornerX = FSel.SelBegX;
+    const int cornerY = FSel.SelBegY;
+    DeleteSelectedIfAny();
+    const int startX = column ? cornerX : FCaretX;
+    const int startY = column ? cornerY : FCaretY;
     QPoint end;
     if (column) {
         AppendLinesThrough(startY + static_cast<int>(text.count(kLineBreak)));
@@ -693,7 +708,9 @@ void TCustomEditor::ReplaceSelection(const QString& text)
         if (FSel.SelBlockFormat == bfInclusive)
             end.rx() -= 1;
     }
-    if (!text.isEmpty())
+    // A column block without a single character (its lines held nothing in those columns) is empty.
+    const bool empty = text.isEmpty() || (column && end.x() < startX);
+    if (!empty)
         SetSelection(startX, startY, end.y(), end.x());
 }
 

@@ -30,15 +30,51 @@ bool IsCaretOnlyKind(TUndoKind kind)
     return kind == TUndoKind::Caret || kind == TUndoKind::Select || kind == TUndoKind::Unselect;
 }
 
-// The index of the oldest record of the run that ends at the current record: the records before it
-// whose kind the predicate accepts.
+// The index of the oldest record of the run that ends at the current record: going back while the
+// predicate accepts a record and the one after it as neighbours.
 template <class TPredicate>
-int RunStart(const TUndoBuffer& buffer, TPredicate inRun)
+int RunStart(const TUndoBuffer& buffer, TPredicate continues)
 {
     int index = buffer.CurrentIndex();
-    while (index > 0 && inRun(buffer.Item(index - 1).Kind()))
+    while (index > 0 && continues(buffer.Item(index - 1), buffer.Item(index)))
         --index;
     return index;
+}
+
+const QString& TextOf(const TUndo& record)
+{
+    return static_cast<const TInsertUndo&>(record).Text();
+}
+
+// Whether a newer record of a text kind carries on where the older one left off, so that their texts
+// can be taken back as one. A caret moved without a record between them (Enter in overwrite mode, a
+// click that only placed it) makes two runs, each taken back at its own place.
+bool Continues(const TUndo& older, const TUndo& newer)
+{
+    if (older.Kind() != newer.Kind())
+        return false;
+    switch (newer.Kind()) {
+    case TUndoKind::Insert:
+    case TUndoKind::ReLine:
+    case TUndoKind::InsertTab:
+        return TCustomEditor::TextEnd(older.X(), older.Y(), TextOf(older)) == QPoint(newer.X(), newer.Y());
+    case TUndoKind::Delete:
+    case TUndoKind::DeleteTrail:
+        return older.X() == newer.X() && older.Y() == newer.Y();
+    case TUndoKind::Backspace:
+    case TUndoKind::BackspaceUnindent: {
+        const int left = older.X() - static_cast<int>(TextOf(older).size());
+        if (newer.Y() == older.Y())
+            return newer.X() == left;
+        return left == 0 && newer.Y() == older.Y() - 1 && TextOf(newer) == QStringLiteral("\n");
+    }
+    case TUndoKind::Overwrite: {
+        const auto& overwrite = static_cast<const TOverwriteUndo&>(older);
+        return newer.Y() == older.Y() && newer.X() == older.X() + static_cast<int>(overwrite.Text().size());
+    }
+    default:
+        return true;
+    }
 }
 
 // The texts of the records from first to last, oldest first or newest first.
@@ -139,7 +175,7 @@ void TCustomEditor::UndoCurrentRun()
     const int last = buffer.CurrentIndex();
     const TUndo& record = buffer.Item(last);
     const TUndoKind kind = record.Kind();
-    auto sameKind = [kind](TUndoKind other) { return other == kind; };
+    auto sameKind = [](const TUndo& older, const TUndo& newer) { return Continues(older, newer); };
 
     switch (kind) {
     case TUndoKind::Caret: {
@@ -151,7 +187,9 @@ void TCustomEditor::UndoCurrentRun()
     case TUndoKind::Select:
     case TUndoKind::Unselect: {
         const int first =
-            RunStart(buffer, [kind](TUndoKind other) { return other == kind || other == TUndoKind::Caret; });
+            RunStart(buffer, [kind](const TUndo& older, const TUndo&) {
+                return older.Kind() == kind || older.Kind() == TUndoKind::Caret;
+            });
         // The oldest selection record holds the selection before the run; the oldest record of any
         // kind holds the caret before it.
         for (int i = first; i <= last; ++i) {
@@ -184,8 +222,13 @@ void TCustomEditor::UndoCurrentRun()
         const QStringList segments = column.Text().split(QStringLiteral("\r\n"));
         for (qsizetype k = 0; k < segments.size(); ++k) {
             const int line = column.Y() + static_cast<int>(k);
-            if (!segments[k].isEmpty())
-                DeleteColumnText(column.X(), line, line, column.X() + static_cast<int>(segments[k].size()) - 1);
+            if (segments[k].isEmpty())
+                continue;
+            // The segment went in after a surrogate pair that the column split; it comes out there.
+            QString text;
+            GetLineText(line, text);
+            const int at = SnapColumn(text, column.X());
+            DeleteColumnText(at, line, line, at + static_cast<int>(segments[k].size()) - 1);
         }
         NotifyTextChanged(column.X(), column.Y(), column.Text(), 2);
         PlaceCaret(column.X(), column.Y());

@@ -1,0 +1,478 @@
+// Tests of the commands that change the text: typing, Enter with auto-indent, Backspace and Delete,
+// tabs and smart tabs, block indent, case conversion, the clipboard and completion, through the fake
+// window (whose clipboard is a plain record).
+#include "EditorScript.h"
+
+#include "QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+struct TEditCase {
+    const char* Name;
+    QString Initial;
+    QString Keys;
+    QString Expected;
+    std::function<void(TEditorHarness&)> Setup = {};
+};
+
+void RunCases(const std::vector<TEditCase>& cases)
+{
+    for (const TEditCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TEditorHarness h;
+        if (c.Setup)
+            c.Setup(h);
+        Load(h, c.Initial);
+        RunKeys(h.Editor, c.Keys);
+        EXPECT_EQ(Describe(h.Editor), c.Expected);
+    }
+}
+
+const QString kEmoji = QStringLiteral("\U0001F600");
+
+void Overwrite(TEditorHarness& h)
+{
+    h.Editor.SetInsertMode(false);
+}
+
+TEST(EditorEditing, TypingAndEnter)
+{
+    auto noAutoIndent = [](TEditorHarness& h) { h.Editor.SetAutoIndent(false); };
+    RunCases({
+        {"typing inserts", "a|d", "'bc'", "abc|d"},
+        {"typing past the end pads with blanks", "abc···|", "'x'", "abc   x|"},
+        {"typing replaces the selection", "a[bc]|d", "'x'", "ax|d"},
+        {"overwriting replaces, then appends", "a|bc", "'XYZ'", "aXYZ|", Overwrite},
+        {"control characters are ignored", "a|b", "Escape", "a|b"},
+        {"Cyrillic", "|", "'привет'", "привет|"},
+        {"enter splits the line", "ab|cd", "Enter", "ab\n|cd"},
+        {"enter keeps the indentation of the line", "x\n  abc|", "Enter", "x\n  abc\n··|"},
+        {"enter in the middle of an indented line", "x\n  ab|cd", "Enter", "x\n  ab\n  |cd"},
+        {"enter on line 0 does not indent", "  abc|", "Enter", "  abc\n|"},
+        {"enter after an unindented line", "x\nabc|", "Enter", "x\nabc\n|"},
+        {"enter on a blank line looks further up", "x\n  y\n····|", "Enter", "x\n  y\n\n··|"},
+        {"enter without auto-indent", "x\n  abc|", "Enter", "x\n  abc\n|", noAutoIndent},
+        {"enter replaces the selection", "a[bc]|d", "Enter", "a\n|d"},
+        {"enter on an empty text", "|", "Enter", "\n|"},
+        {"enter in overwrite mode on the last line appends a line", "ab|cd", "Enter", "abcd\n··|", Overwrite},
+        {"enter in overwrite mode goes to the next line's text", "abcd|e\n  xy", "Enter", "abcde\n  |xy",
+         Overwrite},
+    });
+}
+
+TEST(EditorEditing, BackspaceAndDelete)
+{
+    auto noUnindent = [](TEditorHarness& h) { h.Editor.SetBackSpaceUnindents(false); };
+    RunCases({
+        {"backspace removes a character", "abc|d", "Backspace", "ab|d"},
+        {"backspace unindents to the line above", "a\n  b\n····|", "Backspace", "a\n  b\n··|"},
+        {"backspace unindents to column 0 next", "a\n  b\n··|", "Backspace", "a\n  b\n|"},
+        {"backspace inside the indentation of text", "a\n  b\n    |c", "Backspace", "a\n  b\n  |c"},
+        {"backspace without unindenting", "a\n  b\n····|", "Backspace", "a\n  b\n···|", noUnindent},
+        {"backspace after text on the line", "a\n  b\nxy··|", "Backspace", "a\n  b\nxy·|"},
+        {"backspace at column 0 joins", "a\nbc\n|de", "Backspace", "a\nbc|de"},
+        {"backspace at the start of the text", "|ab", "Backspace", "|ab"},
+        {"backspace removes the selection", "a[bc]|d", "Backspace", "a|d"},
+        {"backspace at column 0 removes the selection", "[ab]cd\n|e", "Backspace", "|cd\ne"},
+        {"delete removes a character", "a|bcd", "Delete*2", "a|d"},
+        {"delete at the end joins", "ab|\ncd", "Delete", "ab|cd"},
+        {"delete past the end joins after blanks", "ab···|\ncd", "Delete", "ab   |cd"},
+        {"delete at the end of the text", "ab\ncd|", "Delete", "ab\ncd|"},
+        {"delete removes the selection", "a[bc]|d", "Delete", "a|d"},
+        {"ctrl+delete removes the selection", "a[bc]|d", "Ctrl+Delete", "a|d"},
+        {"ctrl+delete without a selection", "a|bcd", "Ctrl+Delete", "a|bcd"},
+        {"ctrl+y deletes the line", "ab\nc|d\nef", "Ctrl+Y", "ab\n|ef"},
+        {"ctrl+y empties the last line", "ab\nc|d", "Ctrl+Y", "ab\n|"},
+        {"ctrl+y on the only empty line", "|", "Ctrl+Y", "|"},
+        {"ctrl+t deletes to the next word", "ab |cd, ef", "Ctrl+T", "ab |ef"},
+        {"ctrl+t at the end of a line joins the next line's first word", "ab|\n  cd", "Ctrl+T", "ab|cd"},
+        {"ctrl+backspace deletes the word left", "ab cd|", "Ctrl+Backspace", "ab |"},
+        {"ctrl+backspace at column 0", "ab\n|cd", "Ctrl+Backspace", "ab\n|cd"},
+    });
+}
+
+TEST(EditorEditing, DeleteWordKeepsTheSelectionFormat)
+{
+    TEditorHarness h;
+    Load(h, "ab|\ncd ef\ngh");
+    h.Editor.SetSelBlockFormat(bfLine);
+    RunKeys(h.Editor, "Ctrl+T");
+    EXPECT_EQ(Describe(h.Editor), "ab|cd ef\ngh") << "only the line break goes, not whole lines";
+    EXPECT_EQ(h.Editor.SelBlockFormat(), bfLine);
+}
+
+TEST(EditorEditing, SurrogatePairsAreNeverSplit)
+{
+    TEditorHarness h;
+    Load(h, "a" + kEmoji + "b|");
+    RunKeys(h.Editor, "Left Left");
+    EXPECT_EQ(h.Caret(), QPoint(1, 0)) << "one step over the pair";
+    RunKeys(h.Editor, "Right");
+    EXPECT_EQ(h.Caret(), QPoint(3, 0));
+    RunKeys(h.Editor, "Backspace");
+    EXPECT_EQ(Describe(h.Editor), "a|b");
+    RunKeys(h.Editor, "Ctrl+Z");
+    EXPECT_EQ(Describe(h.Editor), "a" + kEmoji + "|b");
+
+    Load(h, "a|" + kEmoji + "b");
+    RunKeys(h.Editor, "Delete");
+    EXPECT_EQ(Describe(h.Editor), "a|b");
+    RunKeys(h.Editor, "Ctrl+Z");
+    EXPECT_EQ(Describe(h.Editor), "a|" + kEmoji + "b");
+
+    // A caret between the halves counts as after the pair.
+    Load(h, "a" + kEmoji + "b");
+    h.Editor.SetCaret(2, 0);
+    RunKeys(h.Editor, "'x'");
+    EXPECT_EQ(h.Lines(), QStringList{"a" + kEmoji + "xb"});
+    h.Editor.SetCaret(2, 0);
+    RunKeys(h.Editor, "Backspace");
+    EXPECT_EQ(h.Lines(), QStringList{"axb"});
+
+    Load(h, "a|b");
+    TypeText(h.Editor, kEmoji);
+    EXPECT_EQ(Describe(h.Editor), "a" + kEmoji + "|b");
+    h.Editor.SetInsertMode(false);
+    RunKeys(h.Editor, "Left Left 'x'");
+    EXPECT_EQ(Describe(h.Editor), "x|" + kEmoji + "b");
+    RunKeys(h.Editor, "'y'");
+    EXPECT_EQ(Describe(h.Editor), "xy|b") << "overwriting replaces the whole pair";
+}
+
+TEST(EditorEditing, Tabs)
+{
+    auto noSmartTab = [](TEditorHarness& h) { h.Editor.SetSmartTab(false); };
+    RunCases({
+        {"tab at column 0 inserts 7 blanks", "|ab", "Tab", "       |ab"},
+        {"tab at column 7 inserts 8", "       |ab", "Tab", "               |ab"},
+        {"tab at column 20 goes to 23", "xxxxxxxxxxxxxxxxxxxx|y", "Tab", "xxxxxxxxxxxxxxxxxxxx   |y"},
+        {"shift+tab goes back and inserts nothing", "xxxxxxxxxxxxxxxxxxxx|y", "Shift+Tab",
+         "xxxxxxxxxxxxxxx|xxxxxy"},
+        {"smart tabs from the line above", "select a, bcd\n|x", "Tab", "select a, bcd\n       |x"},
+        {"smart tabs go on to the end of the line above", "select a, bcd\n|x", "Tab Tab Tab",
+         "select a, bcd\n             |x"},
+        {"smart tabs then the tab stops", "select a, bcd\n|x", "Tab*4", "select a, bcd\n               |x"},
+        {"smart tabs look past empty lines", "a  bc\n\n|x", "Tab", "a  bc\n\n   |x"},
+        {"lines further up add only stops past the nearer ones", "x    y\nab\n|z", "Tab Tab",
+         "x    y\nab\n     |z"},
+        {"without smart tabs", "select a, bcd\n|x", "Tab", "select a, bcd\n       |x", noSmartTab},
+        {"without smart tabs, from column 7", "select a, bcd\n       |x", "Tab",
+         "select a, bcd\n               |x", noSmartTab},
+        {"tab replaces a selection up to the stop after the caret", "ab[cd]|ef", "Tab", "ab     |ef"},
+        {"tab in overwrite mode only moves", "|abcdefghij", "Tab", "abcdefg|hij", Overwrite},
+    });
+}
+
+TEST(EditorEditing, BlockIndent)
+{
+    TEditorHarness h;
+    Load(h, "a[b\n  cd\ne]|f\ng");
+    RunKeys(h.Editor, "Ctrl+K I");
+    EXPECT_EQ(Describe(h.Editor), "  a[b\n    cd\n  e]|f\ng") << "the selection and caret move with the text";
+    RunKeys(h.Editor, "Ctrl+Shift+U Ctrl+Shift+U");
+    EXPECT_EQ(Describe(h.Editor), "a[b\ncd\ne]|f\ng");
+
+    // A selection that ends at column 0 leaves its last line alone; blank lines stay empty.
+    Load(h, "[a\n\nb\n]|c");
+    RunKeys(h.Editor, "Ctrl+Shift+I");
+    EXPECT_EQ(h.Lines(), (QStringList{"  a", "", "  b", "c"}));
+
+    // A column block indents at its own column.
+    Load(h, "abcd\nabcd\nabcd|");
+    h.Editor.SetSelBlockFormat(bfColumn);
+    h.Editor.SetSelection(2, 0, 1, 2);
+    RunKeys(h.Editor, "Ctrl+K I");
+    EXPECT_EQ(h.Lines(), (QStringList{"ab  cd", "ab  cd", "abcd"}));
+    RunKeys(h.Editor, "Ctrl+K U Ctrl+K U");
+    EXPECT_EQ(h.Lines(), (QStringList{"abcd", "abcd", "abcd"}));
+
+    // Without a selection nothing happens.
+    Load(h, "a|b");
+    RunKeys(h.Editor, "Ctrl+K I");
+    EXPECT_EQ(Describe(h.Editor), "a|b");
+    EXPECT_FALSE(h.Editor.CanUndo());
+}
+
+TEST(EditorEditing, CaseConversion)
+{
+    RunCases({
+        {"upper case", "a[bc d]|e", "Ctrl+K O", "a[BC D]|e"},
+        {"lower case", "[ABC]|", "Ctrl+K N", "[abc]|"},
+        {"toggle case", "[aBc]|", "Ctrl+O U", "[AbC]|"},
+        {"Cyrillic", "[Привет мир]|", "Ctrl+O U", "[пРИВЕТ МИР]|"},
+        {"Cyrillic upper case", "[ёж]|", "Ctrl+K O", "[ЁЖ]|"},
+        {"across lines", "a[b\nc]|d", "Ctrl+K O", "a[B\nC]|d"},
+        {"without a selection the text stays", "a|bc", "Ctrl+K O", "a|bc"},
+    });
+
+    TEditorHarness h;
+    Load(h, "a|bc");
+    h.Editor.Lines().Add(QStringLiteral("x  "));
+    h.Editor.SetCaret(1, 1);
+    h.ResetCounts();
+    RunKeys(h.Editor, "Ctrl+K O");
+    EXPECT_EQ(h.Lines(), (QStringList{"abc", "x"})) << "the caret's line is rewritten";
+    EXPECT_GT(h.Changes, 0);
+    EXPECT_TRUE(h.Editor.CanUndo());
+
+    Load(h, "abc\nabc|");
+    h.Editor.SetSelBlockFormat(bfColumn);
+    h.Editor.SetSelection(1, 0, 1, 1);
+    RunKeys(h.Editor, "Ctrl+K O");
+    EXPECT_EQ(h.Lines(), (QStringList{"aBc", "aBc"})) << "a column block stays a column block";
+    EXPECT_EQ(h.Editor.SelectedText(), QStringLiteral("B\r\nB"));
+}
+
+TEST(EditorEditing, SelectedTextPerFormat)
+{
+    struct TCase {
+        const char* Name;
+        TSelBlockFormat Format;
+        QString Text;
+    };
+    const TCase cases[] = {
+        {"stream", bfNonInclusive, "cdef\r\ngh"},
+        {"inclusive", bfInclusive, "cdef\r\nghi"},
+        {"lines", bfLine, "abcdef\r\nghijkl"},
+        {"column", bfColumn, "c\r\ni"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TEditorHarness h;
+        Load(h, "ab[cdef\ngh]|ijkl\nmnop");
+        h.Editor.SetSelBlockFormat(c.Format);
+        EXPECT_EQ(h.Editor.SelectedText(), c.Text);
+        RunKeys(h.Editor, "Ctrl+C");
+        EXPECT_EQ(h.Platform.ClipboardText, c.Text);
+        EXPECT_EQ(h.Platform.ClipboardFormat, c.Format);
+    }
+
+    // Past the end of the lines a stream stops at the line's end and a column keeps what exists.
+    TEditorHarness h;
+    Load(h, "ab\nabcdef|");
+    h.Editor.SetSelBlockFormat(bfColumn);
+    h.Editor.SetSelection(1, 0, 1, 4);
+    EXPECT_EQ(h.Editor.SelectedText(), QStringLiteral("b\r\nbcde"));
+}
+
+TEST(EditorEditing, DeletingPerFormat)
+{
+    struct TCase {
+        const char* Name;
+        TSelBlockFormat Format;
+        QStringList Lines;
+        QPoint Caret;
+    };
+    const TCase cases[] = {
+        {"stream", bfNonInclusive, {"a", "b", "cef", "mn"}, {1, 2}},
+        {"inclusive", bfInclusive, {"a", "b", "cf", "mn"}, {1, 2}},
+        {"lines leave one empty line", bfLine, {"a", "b", "", "mn"}, {0, 2}},
+        {"column", bfColumn, {"a", "b", "c", "3", "d", "mn"}, {1, 4}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TEditorHarness h;
+        Load(h, "a\nb\nc[12\n345\nd]|ef\nmn");
+        if (c.Format == bfColumn) {
+            h.Editor.SetSelBlockFormat(bfColumn);
+            h.Editor.SetSelection(1, 2, 4, 3);
+            h.Editor.SetCaret(1, 4);
+            h.Editor.UndoBuffer().Clear();
+        } else {
+            h.Editor.SetSelBlockFormat(c.Format);
+        }
+        RunKeys(h.Editor, "Ctrl+Delete");
+        EXPECT_EQ(h.Lines(), c.Lines);
+        EXPECT_EQ(h.Caret(), c.Caret);
+        EXPECT_FALSE(h.Editor.Selected());
+        RunKeys(h.Editor, "Ctrl+Z");
+        EXPECT_EQ(h.Lines(), (QStringList{"a", "b", "c12", "345", "def", "mn"}));
+        EXPECT_TRUE(h.Editor.Selected());
+    }
+}
+
+TEST(EditorEditing, StaleSelectionBeepsAndActsEmpty)
+{
+    TEditorHarness h;
+    Load(h, "abc\nd[ef\ngh]|i");
+    h.Editor.ClearLines();
+    EXPECT_TRUE(h.Editor.Selected());
+    EXPECT_EQ(h.Editor.SelectedText(), QString());
+    EXPECT_EQ(h.Platform.Beeps, 1);
+    RunKeys(h.Editor, "'x'");
+    EXPECT_EQ(h.Lines(), QStringList{"  x"}) << "typed at the caret's column, which ClearLines kept";
+    EXPECT_EQ(h.Platform.Beeps, 2);
+
+    h.Editor.SetBeepOnError(false);
+    Load(h, "abc\nd[ef\ngh]|i");
+    h.Editor.ClearLines();
+    RunKeys(h.Editor, "Ctrl+C");
+    EXPECT_EQ(h.Platform.Beeps, 2);
+    EXPECT_EQ(h.Platform.ClipboardText, QString());
+}
+
+TEST(EditorEditing, PasteAndCut)
+{
+    auto clipboard = [](const QString& text, int format) {
+        return [=](TEditorHarness& h) {
+            h.Platform.ClipboardText = text;
+            h.Platform.ClipboardFormat = format;
+            h.Platform.HasClipboardText = true;
+        };
+    };
+    RunCases({
+        {"a stream", "a|b", "Ctrl+V", "axy\nz|b", clipboard("xy\r\nz", bfNonInclusive)},
+        {"text from another program", "a|b", "Shift+Insert", "axy\nz\nw|b", clipboard("xy\nz\rw", -1)},
+        {"tabs are expanded", "|b", "Ctrl+V", "x       |b", clipboard("x\t", -1)},
+        {"lines go above the caret's line", "ab|c\nd", "Ctrl+V", "xy\n|abc\nd", clipboard("xy", bfLine)},
+        {"an empty line block is one line", "ab|c", "Ctrl+V", "\n|abc", clipboard("", bfLine)},
+        {"a column block", "ab|cd\nefgh", "Ctrl+V", "abXcd\nef|Ygh", clipboard("X\r\nY", bfColumn)},
+        {"a column block past the ends of lines", "ab\nc\nabcd|", "Up Up Ctrl+V", "ab  X\nc   |Y\nabcd",
+         clipboard("X\r\nY", bfColumn)},
+        {"over a selection", "a[bc]|d", "Ctrl+V", "axy|d", clipboard("xy", -1)},
+        {"past the end of a line", "ab\ncd··|", "Ctrl+V", "ab\ncd  xy|", clipboard("xy", -1)},
+        {"nothing on the clipboard", "a|b", "Ctrl+V", "a|b"},
+        {"cut", "a[bc]|d", "Ctrl+X", "a|d"},
+        {"cut with shift+delete", "a[bc]|d", "Shift+Delete", "a|d"},
+    });
+
+    TEditorHarness h;
+    Load(h, "a[bc]|d");
+    RunKeys(h.Editor, "Ctrl+X");
+    EXPECT_EQ(h.Platform.ClipboardText, QStringLiteral("bc"));
+    RunKeys(h.Editor, "End Ctrl+V");
+    EXPECT_EQ(Describe(h.Editor), "adbc|");
+    EXPECT_FALSE(h.Editor.Selected()) << "the pasted text is not selected";
+}
+
+TEST(EditorEditing, PasteTakesTheClipboardsFormat)
+{
+    TEditorHarness h;
+    Load(h, "abc\ndef\nghi|");
+    h.Editor.SetSelBlockFormat(bfColumn);
+    h.Editor.SetSelection(0, 0, 1, 1);
+    RunKeys(h.Editor, "Ctrl+C Ctrl+End Right Ctrl+V");
+    EXPECT_EQ(h.Lines(), (QStringList{"abc", "def", "ghi ab", "    de"}));
+    EXPECT_EQ(h.Editor.SelBlockFormat(), bfColumn);
+
+    // Text from another program has no block byte: streams again.
+    h.Platform.ClipboardText = QStringLiteral("x");
+    h.Platform.ClipboardFormat = -1;
+    RunKeys(h.Editor, "Ctrl+V");
+    EXPECT_EQ(h.Editor.SelBlockFormat(), bfNonInclusive);
+}
+
+TEST(EditorEditing, CompletionIsOffInThePanes)
+{
+    TEditorHarness h;
+    Load(h, "sel|");
+    RunKeys(h.Editor, "Ctrl+Space Ctrl+J 'x' Space");
+    EXPECT_FALSE(h.Platform.CompletionVisible);
+    EXPECT_TRUE(h.Platform.Timers.empty());
+    EXPECT_EQ(Describe(h.Editor), "selx·|");
+}
+
+TEST(EditorEditing, CompletionInIdentifierMode)
+{
+    TEditorHarness h;
+    Load(h, "x = s|");
+    h.Editor.Completion().Identifiers = {"alpha", "select", "set", "show"};
+    RunKeys(h.Editor, "Ctrl+Space");
+    ASSERT_TRUE(h.Platform.CompletionVisible);
+    EXPECT_EQ(h.Platform.CompletionCurrent, 1) << "the first entry matching the word";
+    RunKeys(h.Editor, "'h'");
+    EXPECT_EQ(h.Platform.CompletionCurrent, 3) << "typing re-selects";
+    RunKeys(h.Editor, "Backspace");
+    EXPECT_EQ(h.Platform.CompletionCurrent, 1);
+    RunKeys(h.Editor, "Down Down PageUp End Up");
+    EXPECT_EQ(h.Platform.CompletionCurrent, 2);
+    EXPECT_EQ(Describe(h.Editor), "x = s|") << "list keys do not move the caret";
+    RunKeys(h.Editor, "Enter");
+    EXPECT_FALSE(h.Platform.CompletionVisible);
+    EXPECT_EQ(Describe(h.Editor), "x = set|");
+
+    // Another character applies the entry first and is then typed.
+    RunKeys(h.Editor, "Space 'a' Ctrl+Space");
+    ASSERT_TRUE(h.Platform.CompletionVisible);
+    RunKeys(h.Editor, "','");
+    EXPECT_EQ(Describe(h.Editor), "x = set alpha,|");
+
+    // Escape and a click close without applying.
+    RunKeys(h.Editor, "Ctrl+Space Escape");
+    EXPECT_FALSE(h.Platform.CompletionVisible);
+    RunKeys(h.Editor, "Ctrl+Space");
+    h.Editor.MouseDown(TMouseButton::Left, 0, 60, 4);
+    EXPECT_FALSE(h.Platform.CompletionVisible);
+    EXPECT_EQ(h.Lines(), QStringList{"x = set alpha,"});
+}
+
+TEST(EditorEditing, CompletionEventsCancelAndRewrite)
+{
+    TEditorHarness h;
+    Load(h, "s|");
+    h.Editor.Completion().Identifiers = {"select"};
+    bool cancel = true;
+    h.Editor.Completion().OnCompletionIdentifier = [&](TCustomEditorBase&, bool& value) { value = cancel; };
+    RunKeys(h.Editor, "Ctrl+Space");
+    EXPECT_FALSE(h.Platform.CompletionVisible);
+    cancel = false;
+    h.Editor.Completion().OnCompletionApply = [](TCustomEditorBase&, const QString& old, QString& text) {
+        text = old + ":" + text.toUpper();
+    };
+    RunKeys(h.Editor, "Ctrl+Space Enter");
+    EXPECT_EQ(Describe(h.Editor), "s:SELECT|");
+}
+
+TEST(EditorEditing, CompletionInTemplateMode)
+{
+    TEditorHarness h;
+    Load(h, "  be|");
+    h.Editor.Completion().Templates = {"case=case |/nend", "begin=begin/n  |/nend"};
+    RunKeys(h.Editor, "Ctrl+J");
+    ASSERT_TRUE(h.Platform.CompletionVisible);
+    EXPECT_EQ(h.Platform.CompletionCurrent, 0) << "only the templates matching the word are listed";
+    RunKeys(h.Editor, "Enter");
+    EXPECT_EQ(Describe(h.Editor), "  begin\n    |\n  end");
+    RunKeys(h.Editor, "Ctrl+Z");
+    EXPECT_EQ(Describe(h.Editor), "  be|");
+
+    // No matching name: all templates; none at all: nothing opens.
+    Load(h, "zz|");
+    RunKeys(h.Editor, "Ctrl+J");
+    EXPECT_TRUE(h.Platform.CompletionVisible);
+    RunKeys(h.Editor, "Escape");
+    h.Editor.Completion().Templates.clear();
+    RunKeys(h.Editor, "Ctrl+J");
+    EXPECT_FALSE(h.Platform.CompletionVisible);
+}
+
+TEST(EditorEditing, CompletionTimer)
+{
+    TEditorHarness h;
+    Load(h, "|");
+    h.Editor.Completion().Enabled = true;
+    h.Editor.Completion().Identifiers = {"from"};
+    RunKeys(h.Editor, "'a'");
+    EXPECT_TRUE(h.Platform.Timers.empty()) << "letters do not start it";
+    RunKeys(h.Editor, "Space");
+    ASSERT_EQ(h.Platform.Timers.count(kCompletionTimer), 1u);
+    EXPECT_EQ(h.Platform.Timers[kCompletionTimer], 800);
+    RunKeys(h.Editor, "Left");
+    EXPECT_TRUE(h.Platform.Timers.empty()) << "a key stops it";
+    RunKeys(h.Editor, "End Space");
+    h.Editor.TimerFired(kCompletionTimer);
+    EXPECT_TRUE(h.Platform.CompletionVisible);
+    EXPECT_TRUE(h.Platform.Timers.empty());
+    RunKeys(h.Editor, "Enter");
+    EXPECT_EQ(Describe(h.Editor), "a from|") << "after a blank the word at the caret is empty";
+
+    h.Editor.SetReadOnly(true);
+    h.Editor.TimerFired(kCompletionTimer);
+    EXPECT_FALSE(h.Platform.CompletionVisible) << "never on a read-only editor";
+}
+
+} // namespace
