@@ -3,7 +3,6 @@
 #include "EditorUndo.h"
 
 #include <algorithm>
-#include <optional>
 
 namespace {
 
@@ -118,16 +117,18 @@ void TCustomEditor::Undo()
     // Kept set through the closing notifications too, so that their handlers cannot start another undo.
     TUndoRunning running(buffer);
     bool caretOnly = true;
-    std::optional<TUndoKind> kind = buffer.Current()->Kind();
+    // The kind of the run being undone; none inside a compound group once its begin mark is reached.
+    TUndoKind kind = buffer.Current()->Kind();
+    bool hasKind = true;
     int depth = 0;
     while (const TUndo* record = buffer.Current()) {
         const TUndoKind recordKind = record->Kind();
-        const bool goesOn = recordKind == kind || record->Attached() || depth > 0
-            || (kind == TUndoKind::Backspace && recordKind == TUndoKind::BackspaceUnindent);
+        const bool goesOn = (hasKind && recordKind == kind) || record->Attached() || depth > 0
+            || (hasKind && kind == TUndoKind::Backspace && recordKind == TUndoKind::BackspaceUnindent);
         if (!goesOn)
             break;
         if (recordKind == TUndoKind::BeginCompound) {
-            kind.reset();
+            hasKind = false;
             --depth;
         } else if (recordKind == TUndoKind::EndCompound) {
             ++depth;
@@ -142,13 +143,13 @@ void TCustomEditor::Undo()
             FModified = first->Modified();
         }
         buffer.SetCurrentIndex(buffer.CurrentIndex() - 1);
-        if (kind && IsAttachedKind(*kind)) {
+        if (hasKind && IsAttachedKind(kind)) {
             if (const TUndo* next = buffer.Current())
                 kind = next->Kind();
             else
-                kind.reset();
+                hasKind = false;
         }
-        if (!kind || !IsCaretOnlyKind(*kind))
+        if (!hasKind || !IsCaretOnlyKind(kind))
             caretOnly = false;
     }
     if (!FModified)
