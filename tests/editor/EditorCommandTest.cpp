@@ -10,27 +10,6 @@
 
 namespace {
 
-struct TKeyCase {
-    const char* Name;
-    QString Initial;
-    QString Keys;
-    QString Expected;
-    std::function<void(TEditorHarness&)> Setup = {};
-};
-
-void RunCases(const std::vector<TKeyCase>& cases)
-{
-    for (const TKeyCase& c : cases) {
-        SCOPED_TRACE(c.Name);
-        TEditorHarness h;
-        if (c.Setup)
-            c.Setup(h);
-        Load(h, c.Initial);
-        RunKeys(h.Editor, c.Keys);
-        EXPECT_EQ(Describe(h.Editor), c.Expected);
-    }
-}
-
 QStringList NumberedLines(int count)
 {
     QStringList lines;
@@ -41,7 +20,7 @@ QStringList NumberedLines(int count)
 
 TEST(EditorCommand, MovementAndSelection)
 {
-    RunCases({
+    RunScriptCases({
         {"left stops at column 0", "|abc", "Left", "|abc"},
         {"right goes past the end", "ab|", "Right*3", "ab···|"},
         {"up keeps the column past the end", "ab\nabcdef|", "Up", "ab····|\nabcdef"},
@@ -262,7 +241,7 @@ TEST(EditorCommand, RecordingNotifiesTheStatus)
 TEST(EditorCommand, ReadOnlyPane)
 {
     auto readOnly = [](TEditorHarness& h) { h.Editor.SetReadOnly(true); };
-    RunCases({
+    RunScriptCases({
         {"characters are dropped", "ab|", "'xy'", "ab|", readOnly},
         {"enter moves to the next line's first non-blank", "abcdef|\n   xy\nz", "Enter", "abcdef\n   |xy\nz",
          readOnly},

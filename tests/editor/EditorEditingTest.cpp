@@ -11,27 +11,6 @@
 
 namespace {
 
-struct TEditCase {
-    const char* Name;
-    QString Initial;
-    QString Keys;
-    QString Expected;
-    std::function<void(TEditorHarness&)> Setup = {};
-};
-
-void RunCases(const std::vector<TEditCase>& cases)
-{
-    for (const TEditCase& c : cases) {
-        SCOPED_TRACE(c.Name);
-        TEditorHarness h;
-        if (c.Setup)
-            c.Setup(h);
-        Load(h, c.Initial);
-        RunKeys(h.Editor, c.Keys);
-        EXPECT_EQ(Describe(h.Editor), c.Expected);
-    }
-}
-
 const QString kEmoji = QStringLiteral("\U0001F600");
 
 void Overwrite(TEditorHarness& h)
@@ -42,7 +21,7 @@ void Overwrite(TEditorHarness& h)
 TEST(EditorEditing, TypingAndEnter)
 {
     auto noAutoIndent = [](TEditorHarness& h) { h.Editor.SetAutoIndent(false); };
-    RunCases({
+    RunScriptCases({
         {"typing inserts", "a|d", "'bc'", "abc|d"},
         {"typing past the end pads with blanks", "abc···|", "'x'", "abc   x|"},
         {"typing replaces the selection", "a[bc]|d", "'x'", "ax|d"},
@@ -67,7 +46,7 @@ TEST(EditorEditing, TypingAndEnter)
 TEST(EditorEditing, BackspaceAndDelete)
 {
     auto noUnindent = [](TEditorHarness& h) { h.Editor.SetBackSpaceUnindents(false); };
-    RunCases({
+    RunScriptCases({
         {"backspace removes a character", "abc|d", "Backspace", "ab|d"},
         {"backspace unindents to the line above", "a\n  b\n····|", "Backspace", "a\n  b\n··|"},
         {"backspace unindents to column 0 next", "a\n  b\n··|", "Backspace", "a\n  b\n|"},
@@ -146,7 +125,7 @@ TEST(EditorEditing, SurrogatePairsAreNeverSplit)
 TEST(EditorEditing, Tabs)
 {
     auto noSmartTab = [](TEditorHarness& h) { h.Editor.SetSmartTab(false); };
-    RunCases({
+    RunScriptCases({
         {"tab at column 0 inserts 7 blanks", "|ab", "Tab", "       |ab"},
         {"tab at column 7 inserts 8", "       |ab", "Tab", "               |ab"},
         {"tab at column 20 goes to 23", "xxxxxxxxxxxxxxxxxxxx|y", "Tab", "xxxxxxxxxxxxxxxxxxxx   |y"},
@@ -199,7 +178,7 @@ TEST(EditorEditing, BlockIndent)
 
 TEST(EditorEditing, CaseConversion)
 {
-    RunCases({
+    RunScriptCases({
         {"upper case", "a[bc d]|e", "Ctrl+K O", "a[BC D]|e"},
         {"lower case", "[ABC]|", "Ctrl+K N", "[abc]|"},
         {"toggle case", "[aBc]|", "Ctrl+O U", "[AbC]|"},
@@ -324,7 +303,7 @@ TEST(EditorEditing, PasteAndCut)
             h.Platform.HasClipboardText = true;
         };
     };
-    RunCases({
+    RunScriptCases({
         {"a stream", "a|b", "Ctrl+V", "axy\nz|b", clipboard("xy\r\nz", bfNonInclusive)},
         {"text from another program", "a|b", "Shift+Insert", "axy\nz\nw|b", clipboard("xy\nz\rw", -1)},
         {"tabs are expanded", "|b", "Ctrl+V", "x       |b", clipboard("x\t", -1)},

@@ -18,9 +18,13 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 struct TNotation {
     QStringList Lines;
@@ -202,5 +206,28 @@ inline void RunKeys(TCustomEditor& editor, const QString& script)
         }
         for (int n = 0; n < repeat; ++n)
             Press(editor, key, shift, character);
+    }
+}
+
+// One scripted case: a text in the notation above, keys to run on it, and the text expected after.
+struct TScriptCase {
+    const char* Name;
+    QString Initial;
+    QString Keys;
+    QString Expected;
+    std::function<void(TEditorHarness&)> Setup = {};
+};
+
+// Runs each case on a fresh editor, after its set-up, and compares the outcome in the notation.
+inline void RunScriptCases(const std::vector<TScriptCase>& cases)
+{
+    for (const TScriptCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TEditorHarness h;
+        if (c.Setup)
+            c.Setup(h);
+        Load(h, c.Initial);
+        RunKeys(h.Editor, c.Keys);
+        EXPECT_EQ(Describe(h.Editor), c.Expected);
     }
 }
