@@ -298,10 +298,7 @@ QString TCustomEditor::EditedLine(const QString& text) const
 
 int TCustomEditor::SnapColumn(const QString& text, int column)
 {
-    if (column > 0 && column < text.size() && text[column - 1].isHighSurrogate()
-        && text[column].isLowSurrogate())
-        return column + 1;
-    return column;
+    return IsPairAt(text, column) ? column + 1 : column;
 }
 
 void TCustomEditor::InsertText(const QString& rawText)

@@ -5,9 +5,6 @@
 #include <cstdlib>
 #include <exception>
 
-namespace {
-
-// n / d rounded to the nearest integer, a half to the even neighbour; n >= 0, d > 0.
 int RoundHalfEven(int n, int d)
 {
     int quotient = n / d;
@@ -16,6 +13,19 @@ int RoundHalfEven(int n, int d)
         ++quotient;
     return quotient;
 }
+
+bool IsPairAt(const QString& text, int column)
+{
+    return column > 0 && column < text.size() && text[column - 1].isHighSurrogate()
+        && text[column].isLowSurrogate();
+}
+
+bool IsAsciiLetterOrDigit(char32_t c)
+{
+    return (c >= U'0' && c <= U'9') || (c >= U'A' && c <= U'Z') || (c >= U'a' && c <= U'z');
+}
+
+namespace {
 
 int Modulo(int a, int d)
 {

@@ -20,6 +20,16 @@ class TCustomEditorBase;
 // The characters that end a word for word movement, word selection and double clicks.
 bool IsWordSeparator(QChar ch);
 
+// True when column lies between the two halves of a surrogate pair of text, which no operation
+// splits: such a column counts as the one after the pair.
+bool IsPairAt(const QString& text, int column);
+
+// The ASCII digits and letters, the characters that continue a completion word.
+bool IsAsciiLetterOrDigit(char32_t c);
+
+// n / d rounded to the nearest integer, a half to the even neighbour; n >= 0, d > 0.
+int RoundHalfEven(int n, int d);
+
 // The class of an undo record, so that the undo command can take back a run of records of one kind.
 enum class TUndoKind {
     Undo,

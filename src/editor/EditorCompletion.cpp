@@ -5,15 +5,6 @@
 
 #include <algorithm>
 
-namespace {
-
-bool IsAsciiLetterOrDigit(char32_t c)
-{
-    return (c >= U'0' && c <= U'9') || (c >= U'A' && c <= U'Z') || (c >= U'a' && c <= U'z');
-}
-
-} // namespace
-
 QString TCustomEditor::CompletionEntryName(const QString& entry) const
 {
     const qsizetype separator = FCompletion.Separator.isEmpty() ? -1 : entry.indexOf(FCompletion.Separator);

@@ -8,22 +8,6 @@
 
 namespace {
 
-// n / d rounded to the nearest integer, a half to the even neighbour; n >= 0, d > 0.
-int RoundHalfEven(int n, int d)
-{
-    int quotient = n / d;
-    const int twiceRemainder = 2 * (n % d);
-    if (twiceRemainder > d || (twiceRemainder == d && (quotient & 1) != 0))
-        ++quotient;
-    return quotient;
-}
-
-bool IsPairAt(const QString& text, int column)
-{
-    return column > 0 && column < text.size() && text[column - 1].isHighSurrogate()
-        && text[column].isLowSurrogate();
-}
-
 // How far the auto-scroll moves per tick, by how far the mouse is outside the client area.
 int AutoScrollStep(int y, int clientHeight, int visibleRows)
 {

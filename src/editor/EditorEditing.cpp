@@ -13,22 +13,11 @@ namespace {
 
 const QString kLineBreak = QStringLiteral("\r\n");
 
-bool IsAsciiLetterOrDigit(char32_t c)
-{
-    return (c >= U'0' && c <= U'9') || (c >= U'A' && c <= U'Z') || (c >= U'a' && c <= U'z');
-}
-
 // The characters whose runs start a smart tab stop.
 bool IsTabWordChar(QChar c)
 {
     const char16_t u = c.unicode();
     return (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || u == u'_';
-}
-
-bool IsPairAt(const QString& text, int column)
-{
-    return column > 0 && column < text.size() && text[column - 1].isHighSurrogate()
-        && text[column].isLowSurrogate();
 }
 
 // The units one character takes at a column: 2 for a surrogate pair, else 1 (0 past the end).
