@@ -9,9 +9,7 @@ namespace {
 
 void Configure(TMySQLCustomDataSet& dataSet, const std::string& password = TestServer().Password)
 {
-    dataSet.SetHost(TestServer().Host);
-    dataSet.SetPort(TestServer().Port);
-    dataSet.SetUser(TestServer().User);
+    ConfigureForTestServer(dataSet);
     dataSet.SetPassword(password);
 }
 

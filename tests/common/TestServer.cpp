@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "MySQLClasses.h"
+
 namespace {
 
 TTestServer ReadState()
@@ -38,4 +40,13 @@ const TTestServer& TestServer()
     EXPECT_NE(server.Port, 0) << "no test server: BRINDLECAST_TESTDB does not name a running one "
                                  "(ctest starts it; by hand: scripts/testdb start)";
     return server;
+}
+
+void ConfigureForTestServer(TMySQLCustomDataSet& dataSet, bool root)
+{
+    const TTestServer& server = TestServer();
+    dataSet.SetHost(server.Host);
+    dataSet.SetPort(server.Port);
+    dataSet.SetUser(root ? "root" : server.User);
+    dataSet.SetPassword(root ? server.RootPassword : server.Password);
 }

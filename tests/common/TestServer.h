@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+class TMySQLCustomDataSet;
+
 struct TTestServer {
     std::string Host;
     std::int32_t Port = 0;
@@ -17,3 +19,6 @@ struct TTestServer {
 // The test server of this run. Fails the calling test (and returns an empty record) when the run
 // has none, so that a server test never passes silently without a server.
 const TTestServer& TestServer();
+
+// Gives a data set the test server's address and the ordinary user's login, or root's.
+void ConfigureForTestServer(TMySQLCustomDataSet& dataSet, bool root = false);

@@ -133,10 +133,7 @@ TEST_F(Console, ErrorsAreWrappedAndThePaneKeepsTheStatement)
 TEST_F(Console, ALostConnectionShowsAsTheNextStatementsError)
 {
     TMySQLDataSet killer;
-    killer.SetHost(TestServer().Host);
-    killer.SetPort(TestServer().Port);
-    killer.SetUser(TestServer().User);
-    killer.SetPassword(TestServer().Password);
+    ConfigureForTestServer(killer);
     ASSERT_TRUE(killer.Open());
     auto id = Frame.DataSet.Query("SELECT CONNECTION_ID()")->FetchRow()->GetValue(0);
     killer.Query("KILL " + id);

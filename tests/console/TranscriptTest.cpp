@@ -98,10 +98,7 @@ class Tables : public testing::Test {
 protected:
     void SetUp() override
     {
-        FDataSet.SetHost(TestServer().Host);
-        FDataSet.SetPort(TestServer().Port);
-        FDataSet.SetUser(TestServer().User);
-        FDataSet.SetPassword(TestServer().Password);
+        ConfigureForTestServer(FDataSet);
         ASSERT_TRUE(FDataSet.Open()) << FDataSet.ErrorText();
         FDataSet.Query("USE brindle");
     }

@@ -283,10 +283,7 @@ TEST_F(MainWindow, ShutDownClosesEveryConnection)
     Form.reset();
 
     TMySQLDataSet root;
-    root.SetHost(TestServer().Host);
-    root.SetPort(TestServer().Port);
-    root.SetUser("root");
-    root.SetPassword(TestServer().RootPassword);
+    ConfigureForTestServer(root, true);
     ASSERT_TRUE(root.Open()) << root.ErrorText();
     const std::string query = "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID IN (" + ids[0] +
                               ", " + ids[1] + ")";
