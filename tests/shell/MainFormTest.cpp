@@ -166,6 +166,38 @@ TEST_F(MainWindow, ConnectAddsAnActiveTab)
     EXPECT_TRUE(Form->acNextConnection->isEnabled());
 }
 
+TEST_F(MainWindow, AFailedConnectionStillLeavesAnActiveTab)
+{
+    // A user that passes the dialog's test connection and is gone before the console connects.
+    TMySQLDataSet root;
+    ConfigureForTestServer(root, true);
+    ASSERT_TRUE(root.Open()) << root.ErrorText();
+    root.Query("CREATE OR REPLACE USER 'brindle_gone'@'%' IDENTIFIED BY 'pw'");
+    ASSERT_EQ(root.ErrorCode(), 0u) << root.ErrorText();
+
+    TOnModal<TConnectDialog> fill([&](TConnectDialog& dialog) {
+        dialog.HostName->setCurrentText(QString::fromStdString(TestServer().Host));
+        dialog.Port->setText(QString::number(TestServer().Port));
+        dialog.UserName->setCurrentText("brindle_gone");
+        dialog.Password->setText("pw");
+        dialog.btOk->click();
+        root.Query("DROP USER 'brindle_gone'@'%'");
+    });
+    TMessageBoxes boxes;
+    Form->acConnect->trigger();
+    ASSERT_EQ(fill.Calls(), 1);
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].Text, "Ошибка подключения к базе данных!");
+
+    ASSERT_EQ(Form->MainPageControl->count(), 1);
+    EXPECT_EQ(Form->MainPageControl->tabText(0), QString("'brindle_gone'@'%1'").arg(QString::fromStdString(TestServer().Host)));
+    EXPECT_EQ(Form->ActiveFrame(), FrameAt(0));
+    EXPECT_FALSE(FrameAt(0)->DataSet.Connected());
+    EXPECT_TRUE(Form->acReconnect->isEnabled());
+    Form->acDisconnect->trigger();
+    EXPECT_EQ(Form->MainPageControl->count(), 0);
+}
+
 TEST_F(MainWindow, ShortcutsGoToActionsBeforeThePane)
 {
     Connect();
