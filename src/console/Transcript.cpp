@@ -129,6 +129,9 @@ QString AffectedRowsLine(std::int64_t rows)
 
 QString EscapeValue(const std::string& value)
 {
+    // Most values are printable ASCII and need neither decoding nor escapes.
+    if (std::all_of(value.begin(), value.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
+        return QString::fromLatin1(value.data(), static_cast<qsizetype>(value.size()));
     const QString text = FromUtf8(value);
     QString out;
     out.reserve(text.size());
@@ -176,7 +179,7 @@ void TableLines(IMySQLQueryResult& result, const std::function<void(const QStrin
         line += text;
         const qsizetype filled = start + width + 2;
         if (line.size() < filled)
-            line += QString(filled - line.size(), QLatin1Char(' '));
+            line.resize(filled, QLatin1Char(' '));
         line += QLatin1Char('|');
     };
 
@@ -196,6 +199,7 @@ void TableLines(IMySQLQueryResult& result, const std::function<void(const QStrin
         if (!row)
             break;
         QString line = QStringLiteral("-- |");
+        line.reserve(border.size());
         for (std::int32_t i = 0; i < columns; ++i)
             cell(line, EscapeValue(row->GetValue(i)), widths[i]);
         appendLine(line);

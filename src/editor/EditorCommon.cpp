@@ -281,14 +281,17 @@ void TCustomEditorBase::SetSelBlockFormat(TSelBlockFormat format)
 void TCustomEditorBase::ScrollTo(int column, int row)
 {
     column = std::clamp(column, 0, kMaxColumn - 1);
+    // Inside a batch the scroll bars wait for EndUpdate, whose UpdateMetrics sets their ranges and
+    // positions at once; a transcript block moves the caret a million times in one batch.
+    const bool showNow = FPlatform != nullptr && FUpdateCount == 0;
     if (column != FLeftCol) {
-        if (FPlatform != nullptr)
+        if (showNow)
             FPlatform->SetScrollPos(false, column);
         ScrollView(false, column);
     }
     row = std::max(row, 0);
     if (row != FTopRow) {
-        if (FPlatform != nullptr)
+        if (showNow)
             FPlatform->SetScrollPos(true, row);
         ScrollView(true, row);
     }

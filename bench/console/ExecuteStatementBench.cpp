@@ -1,0 +1,106 @@
+// A large SELECT run the way the console runs it (ExecuteStatement into the transcript pane), and the
+// same statement through the client library alone, each in its own process so that each reports its
+// own peak memory. scripts/bench prints both beside the command-line client on the same query.
+//
+//   ExecuteStatementBench console|client host port user password database query
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include <QApplication>
+
+#include <mysql.h>
+
+#include "HLEditor.h"
+#include "UnitEditorFrame.h"
+
+namespace {
+
+long PeakResidentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    return -1;
+}
+
+double MillisecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The reference: the statement sent, stored and every value of every row touched.
+int RunClientOnly(char** argv)
+{
+    MYSQL* handle = mysql_init(nullptr);
+    mysql_options(handle, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    if (!mysql_real_connect(handle, argv[2], argv[4], argv[5], argv[6], std::atoi(argv[3]), nullptr, 0)) {
+        std::fprintf(stderr, "connect: %s\n", mysql_error(handle));
+        return 1;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    if (mysql_query(handle, argv[7]) != 0) {
+        std::fprintf(stderr, "query: %s\n", mysql_error(handle));
+        return 1;
+    }
+    MYSQL_RES* result = mysql_store_result(handle);
+    const unsigned columns = mysql_num_fields(result);
+    unsigned long long rows = 0, bytes = 0;
+    while (MYSQL_ROW row = mysql_fetch_row(result)) {
+        const unsigned long* lengths = mysql_fetch_lengths(result);
+        for (unsigned i = 0; i < columns; ++i)
+            bytes += row[i] ? lengths[i] : 0;
+        ++rows;
+    }
+    const double ms = MillisecondsSince(start);
+    mysql_free_result(result);
+    mysql_close(handle);
+    std::printf("client library alone: %llu rows, %llu bytes of values; %.0f ms; peak resident %ld KiB\n",
+                rows, bytes, ms, PeakResidentKiB());
+    return 0;
+}
+
+int RunConsole(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    TEditorFrame frame;
+    frame.InitFrame();
+    frame.OpenConnection({argv[2], std::atoi(argv[3]), argv[4], argv[5]});
+    frame.DataSet.Query(std::string("USE ") + argv[6]);
+
+    const auto start = std::chrono::steady_clock::now();
+    frame.ExecuteStatement(QString::fromUtf8(argv[7]));
+    const double ms = MillisecondsSince(start);
+
+    const TEditorStrings& lines = frame.mmResult().Lines();
+    long long textBytes = 0;
+    for (int i = 0; i < lines.Count(); ++i)
+        textBytes += lines.Get(i).toUtf8().size();
+    const double storeBytes = static_cast<double>(lines.MemoryBytes());
+    std::printf("ExecuteStatement: %d transcript lines; %.0f ms; peak resident %ld KiB\n", lines.Count(), ms,
+                PeakResidentKiB());
+    std::printf("  transcript store %.1f MiB for %.1f MiB of UTF-8 text: %.2f x text + %.1f B a line "
+                "(target <= 1.5 x text + 16 B a line)\n",
+                storeBytes / 1048576.0, textBytes / 1048576.0, storeBytes / textBytes,
+                (storeBytes - static_cast<double>(textBytes)) / lines.Count());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 8) {
+        std::fprintf(stderr, "usage: %s console|client host port user password database query\n", argv[0]);
+        return 2;
+    }
+    if (std::strcmp(argv[1], "client") == 0)
+        return RunClientOnly(argv);
+    return RunConsole(argc, argv);
+}
