@@ -34,6 +34,24 @@ QString ReplaceAll(const QString& text, const QString& from, const QString& to)
     return out;
 }
 
+// The lines of a text cut at CR LF, a lone LF and a lone CR.
+QStringList SplitLines(const QString& text)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
+            continue;
+        lines << text.mid(start, i - start);
+        if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+            ++i;
+        start = i + 1;
+    }
+    lines << text.mid(start);
+    return lines;
+}
+
 } // namespace
 
 QString FromUtf8(const std::string& text)
@@ -73,30 +91,31 @@ QStringList EchoLines(const QString& sql)
 
 QStringList ErrorLines(const QString& errorText)
 {
-    QString message = errorText;
-    message = ReplaceAll(message, QStringLiteral("\r\n"), QStringLiteral(" "));
-    message = ReplaceAll(message, QStringLiteral("  "), QStringLiteral(" "));
-    message = ReplaceAll(message, QStringLiteral("( "), QStringLiteral("("));
-    message = ReplaceAll(message, QStringLiteral(" )"), QStringLiteral(")"));
-    message = ReplaceAll(message, QStringLiteral(" ,"), QStringLiteral(","));
-    message = ReplaceAll(message, QStringLiteral(" ."), QStringLiteral("."));
-
+    // Each line of the text is tidied and wrapped on its own, so that no piece carries a line break
+    // into the transcript: every line there keeps its "-- ".
     QStringList lines;
-    do {
-        message += QLatin1Char(' ');
-        QString piece;
-        if (message.size() < 60) {
-            piece = message;
-            message.clear();
-        } else {
-            // The first blank at position 60 or later, counting from 1; the one just appended
-            // guarantees there is one.
-            const qsizetype blank = message.indexOf(QLatin1Char(' '), 59);
-            piece = message.left(blank);
-            message = TrimControls(message.mid(blank + 1));
-        }
-        lines << kCommentPrefix + piece;
-    } while (!message.isEmpty());
+    for (QString message : SplitLines(errorText)) {
+        message = ReplaceAll(message, QStringLiteral("  "), QStringLiteral(" "));
+        message = ReplaceAll(message, QStringLiteral("( "), QStringLiteral("("));
+        message = ReplaceAll(message, QStringLiteral(" )"), QStringLiteral(")"));
+        message = ReplaceAll(message, QStringLiteral(" ,"), QStringLiteral(","));
+        message = ReplaceAll(message, QStringLiteral(" ."), QStringLiteral("."));
+        do {
+            message += QLatin1Char(' ');
+            QString piece;
+            if (message.size() < 60) {
+                piece = message;
+                message.clear();
+            } else {
+                // The first blank at position 60 or later, counting from 1; the one just appended
+                // guarantees there is one.
+                const qsizetype blank = message.indexOf(QLatin1Char(' '), 59);
+                piece = message.left(blank);
+                message = TrimControls(message.mid(blank + 1));
+            }
+            lines << kCommentPrefix + piece;
+        } while (!message.isEmpty());
+    }
     return lines;
 }
 
@@ -168,9 +187,10 @@ void TableLines(IMySQLQueryResult& result, const std::function<void(const QStrin
     std::vector<std::int32_t> widths(static_cast<std::size_t>(columns));
     std::vector<QString> names(static_cast<std::size_t>(columns));
     for (std::int32_t i = 0; i < columns; ++i) {
+        // A name is measured raw and shown escaped, as values are.
         const QString name = FromUtf8(result.GetFieldName(i));
         widths[i] = std::max(result.GetColumnWidth(i), static_cast<std::int32_t>(name.size()));
-        names[i] = name.left(255);
+        names[i] = EscapeValue(Transcript::ToUtf8(name.left(255)));
     }
 
     const auto cell = [&](QString& line, const QString& text, std::int32_t width) {

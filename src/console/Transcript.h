@@ -19,8 +19,9 @@ QString TrimControls(const QString& text);
 // "mysql> " (the first) or "     > " (the others).
 QStringList EchoLines(const QString& sql);
 
-// The server's error text tidied and wrapped into pieces of at least 59 characters that end where a
-// word ends, each behind "-- ". The last piece keeps the blank that wrapping appended to it.
+// The server's error text cut at its line breaks (CR LF, LF, CR), each line tidied and wrapped into
+// pieces of at least 59 characters that end where a word ends, each behind "-- ". The last piece of
+// a line keeps the blank that wrapping appended to it.
 QStringList ErrorLines(const QString& errorText);
 
 // True when the trimmed statement begins with "use " (letters of any case, one blank).

@@ -212,26 +212,65 @@ void TEditorFrame::SwapPaneFocus()
 
 void TEditorFrame::AppendLine(THLEditor& pane, const QString& line)
 {
-    const int count = pane.Lines().Count();
-    if (count == 0) {
-        pane.SetCaret(0, 0);
-        pane.InsertText(line);
-    } else {
-        pane.SetCaret(pane.Lines().Length(count - 1), count - 1);
-        pane.InsertText(QStringLiteral("\r\n") + line);
-    }
+    pane.AppendLines({line});
     pane.SetCaret(0, pane.Lines().Count() - 1);
 }
+
+namespace {
+
+// Collects a statement's transcript lines and hands them to the pane in slices: the pane's store
+// takes them at its end directly, and no more than a slice is held twice at a time.
+class TTranscriptWriter {
+public:
+    explicit TTranscriptWriter(THLEditor& pane) : FPane(pane) {}
+    TTranscriptWriter(const TTranscriptWriter&) = delete;
+    TTranscriptWriter& operator=(const TTranscriptWriter&) = delete;
+
+    void Append(const QString& line)
+    {
+        FPending.append(line);
+        FPendingUnits += line.size();
+        if (FPending.size() >= kSliceLines || FPendingUnits >= kSliceUnits)
+            Flush();
+    }
+    // Appends what is pending and rests the caret at the start of the last line.
+    void Finish()
+    {
+        Flush();
+        FPane.SetCaret(0, FPane.Lines().Count() - 1);
+    }
+
+private:
+    static constexpr qsizetype kSliceLines = 4096;
+    static constexpr qsizetype kSliceUnits = 1 << 20;
+
+    void Flush()
+    {
+        FPane.AppendLines(FPending);
+        FPending.clear();
+        FPendingUnits = 0;
+    }
+
+    THLEditor& FPane;
+    QStringList FPending;
+    qsizetype FPendingUnits = 0;
+};
+
+} // namespace
 
 void TEditorFrame::ExecuteStatement(const QString& sql)
 {
     {
         TUpdateBatch batch(*FResult);
-        const auto append = [this](const QString& line) { AppendLine(*FResult, line); };
+        TTranscriptWriter writer(*FResult);
+        const auto append = [&writer](const QString& line) { writer.Append(line); };
         for (const QString& line : Transcript::EchoLines(sql))
             append(line);
 
         std::shared_ptr<IMySQLQueryResult> result = DataSet.Query(Transcript::ToUtf8(sql));
+        // A procedure can send a result set and then fail: the table is shown, then the error.
+        if (result && result->GetRowCount() > 0)
+            Transcript::TableLines(*result, append);
         if (DataSet.ErrorCode() != 0) {
             // The query pane keeps the statement, so that it can be corrected.
             for (const QString& line : Transcript::ErrorLines(Transcript::FromUtf8(DataSet.ErrorText())))
@@ -243,11 +282,10 @@ void TEditorFrame::ExecuteStatement(const QString& sql)
                 append(Transcript::AffectedRowsLine(DataSet.AffectedRows()));
             else if (result->GetRowCount() < 1)
                 append(Transcript::EmptySetLine());
-            else
-                Transcript::TableLines(*result, append);
             FQuery->ClearLines();
             FQuery->SetCaretOffset(0);
         }
+        writer.Finish();
     }
     FocusQueryPane();
 }

@@ -279,6 +279,21 @@ bool TCustomEditor::GetLineText(int line, QString& text) const
     return true;
 }
 
+bool TCustomEditor::GetLineSlice(int line, int from, int count, QString& text) const
+{
+    if (line < 0 || line >= FLines->Count()) {
+        text.clear();
+        return false;
+    }
+    text = FLines->FStore.Get(line, from, count);
+    return true;
+}
+
+int TCustomEditor::LongestLineLength() const
+{
+    return FLines->FStore.Longest();
+}
+
 QString TCustomEditor::ExpandTabs(const QString& text) const
 {
     if (!text.contains(u'\t'))
@@ -329,6 +344,24 @@ void TCustomEditor::InsertText(const QString& rawText)
 void TCustomEditor::ClearLines()
 {
     FLines->Clear();
+}
+
+void TCustomEditor::AppendLines(const QStringList& lines)
+{
+    if (lines.isEmpty())
+        return;
+    const int first = FLines->Count();
+    {
+        TRaisedUpdate raised(*this);
+        TListUpdate update(*FLines);
+        for (const QString& line : lines)
+            FLines->FStore.Append(EditedLine(line));
+    }
+    LinesAppended(first, static_cast<int>(lines.size()));
+    if (UpdateCount() == 0) {
+        InvalidateLines(first, FLines->Count() - 1);
+        UpdateScrollRanges();
+    }
 }
 
 void TCustomEditor::InsertTextAt(int column, int line, const QString& text)

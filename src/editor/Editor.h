@@ -174,6 +174,11 @@ public:
     void InsertText(const QString& text);
     // Removes every line in one step: no OnLineDeleted, no undo record.
     void ClearLines();
+    // Adds lines after the last one, in the form an edit gives them (tabs expanded, trailing blanks
+    // cut unless KeepTrailingBlanks), with no undo record and without
+    // touching the last line or the caret: the transcript's way of writing, whatever the lengths.
+    // The appended lines are repainted (at the end of the batch inside one).
+    void AppendLines(const QStringList& lines);
 
     void InsertTextAt(int column, int line, const QString& text);
     // Removes from (firstColumn, firstLine) to lastColumn of lastLine, lastColumn included; -1 keeps
@@ -189,6 +194,8 @@ public:
     int LineCount() const override;
     int LineLength(int line) const override;
     bool GetLineText(int line, QString& text) const override;
+    bool GetLineSlice(int line, int from, int count, QString& text) const override;
+    int LongestLineLength() const override;
 
     TCompletion& Completion() { return FCompletion; }
     void SetCompletion(const TCompletion& value) { FCompletion = value; }
@@ -326,6 +333,9 @@ public:
     static QPoint TextEnd(int column, int line, const QString& text);
 
 protected:
+    // After AppendLines added lines first..first + count - 1: a highlighter carries its line states
+    // into them. Nothing else needs to know, since no line before them changed.
+    virtual void LinesAppended(int /*first*/, int /*count*/) {}
     // The form a line takes when an edit writes it.
     QString EditedLine(const QString& text) const;
     // Moves a column that falls between the halves of a surrogate pair to after the pair.

@@ -285,8 +285,12 @@ void TCustomEditorBase::ScrollTo(int column, int row)
     // positions at once; a transcript block moves the caret a million times in one batch.
     const bool showNow = FPlatform != nullptr && FUpdateCount == 0;
     if (column != FLeftCol) {
-        if (showNow)
+        if (showNow) {
+            // The range may have to grow first (a view moved past the longest line).
+            if (column + FVisibleCols > LongestLineLength() + 1)
+                SetHorizontalScrollRange(column);
             FPlatform->SetScrollPos(false, column);
+        }
         ScrollView(false, column);
     }
     row = std::max(row, 0);
@@ -365,7 +369,7 @@ void TCustomEditorBase::UpdateMetrics()
     FRowCount = std::max(LineCount(), 1);
     FPlatform->SetScrollBar(true, 0, std::max(1, FRowCount + FVisibleRows - 2), FVisibleRows,
         std::max(FVisibleRows, 1));
-    FPlatform->SetScrollBar(false, 0, kMaxColumn - 1, FVisibleCols, std::max(FVisibleCols, 1));
+    SetHorizontalScrollRange(FLeftCol);
     FPlatform->SetScrollPos(true, FTopRow);
     FPlatform->SetScrollPos(false, FLeftCol);
     if (FCaretCreated) {
@@ -398,6 +402,15 @@ void TCustomEditorBase::UpdateScrollRanges()
         return;
     FPlatform->SetScrollBar(true, 0, std::max(1, FRowCount + FVisibleRows - 2), FVisibleRows,
         std::max(FVisibleRows, 1));
+    SetHorizontalScrollRange(FLeftCol);
+}
+
+void TCustomEditorBase::SetHorizontalScrollRange(int leftColumn)
+{
+    // The bar reaches the cell after the longest line, and wherever the view already is.
+    const int extent = std::min(
+        std::max({LongestLineLength() + 1, leftColumn + FVisibleCols, FCaretX + 1}), kMaxColumn);
+    FPlatform->SetScrollBar(false, 0, extent - 1, FVisibleCols, std::max(FVisibleCols, 1));
 }
 
 void TCustomEditorBase::NotifyChanged()
@@ -530,20 +543,24 @@ void TCustomEditorBase::LineDeleted(int line)
         OnLineDeleted(*this, line);
 }
 
+bool TCustomEditorBase::GetLineSlice(int line, int from, int count, QString& text) const
+{
+    const bool exists = GetLineText(line, text);
+    text = text.mid(std::max(from, 0), std::max(count, 0));
+    return exists;
+}
+
 const TLineAttrs& TCustomEditorBase::GetLineAttrs(int line, int firstColumn, int lastColumn)
 {
-    const std::size_t needed = std::max<std::size_t>(LineLength(line) + 1, kMaxColumn + 1);
-    if (FLineAttrs.size() < needed || FLineAttrs.size() > needed + 128)
-        FLineAttrs.resize(needed);
-    const TLineAttrCell defaults{FFont.Color, FColor, FFont.Style, clNone};
-    std::fill(FLineAttrs.begin(), FLineAttrs.end(), defaults);
+    // Cells exist for the columns asked for only, however long the line.
+    firstColumn = std::clamp(firstColumn, 0, kMaxColumn);
+    lastColumn = std::clamp(lastColumn, firstColumn, kMaxColumn);
+    FLineAttrs.Reset(firstColumn + 1, lastColumn + 1, TLineAttrCell{FFont.Color, FColor, FFont.Style, clNone});
     FillLineAttrs(line, firstColumn, lastColumn);
     if (OnGetLineAttr) {
         QString text;
         GetLineText(line, text);
         OnGetLineAttr(*this, text, line, FLineAttrs);
-        if (FLineAttrs.size() < needed)
-            FLineAttrs.resize(needed, defaults);
     }
     DecorateLineAttrs(line, firstColumn, lastColumn);
     return FLineAttrs;
@@ -554,9 +571,8 @@ void TCustomEditorBase::DecorateLineAttrs(int line, int /*firstColumn*/, int /*l
     ApplyBracketAttrs(line);
     if (!FSel.Selected || line < FSel.SelBegY || line > FSel.SelEndY)
         return;
-    const int lastCell = static_cast<int>(FLineAttrs.size()) - 2;  // the last column with a cell
     int first = 0;
-    int last = lastCell;
+    int last = kMaxColumn;
     if (FSel.SelBlockFormat == bfColumn) {
         first = FSel.SelBegX;
         last = FSel.SelEndX;
@@ -567,8 +583,8 @@ void TCustomEditorBase::DecorateLineAttrs(int line, int /*firstColumn*/, int /*l
         if (line == FSel.SelEndY)
             last = endColumn;
     }
-    first = std::max(first, 0);
-    last = std::min(last, lastCell);
+    first = std::max(first, FLineAttrs.FirstCell() - 1);
+    last = std::min(last, FLineAttrs.LastCell() - 1);
     for (int column = first; column <= last; ++column) {
         TLineAttrCell& cell = FLineAttrs[column + 1];
         cell.ForeColor = FSelForeColor;
@@ -626,8 +642,9 @@ void TCustomEditorBase::Paint(IEditorCanvas& canvas, const QRect& clip)
 
 void TCustomEditorBase::PaintLine(IEditorCanvas& canvas, int line, int fromColumn, int& column, int toColumn)
 {
+    // Only the painted part of the line is read: painting costs what is visible.
     QString text;
-    GetLineText(line, text);
+    GetLineSlice(line, fromColumn, toColumn - fromColumn + 1, text);
     const TLineAttrs& attrs = GetLineAttrs(line, fromColumn, toColumn);
     const int y = (line - FTopRow) * FLineHeight;
     TEditorFont font = FFont;
@@ -640,7 +657,7 @@ void TCustomEditorBase::PaintLine(IEditorCanvas& canvas, int line, int fromColum
             ++column;
         ++column;
         run.resize(0);
-        for (int c = start; c < column; ++c)
+        for (int c = start - fromColumn; c < column - fromColumn; ++c)
             run += c < text.size() ? text[c] : QChar(u' ');
         font.Style = cell.Style;
         const int x = CellLeft(start);
@@ -884,6 +901,11 @@ void TCustomEditorBase::InvalidateLines(int firstLine, int lastLine)
         return;
     if (lastLine < firstLine)
         std::swap(firstLine, lastLine);
+    // Only the rows on screen matter; the rest would only overflow the rectangle.
+    firstLine = std::max(firstLine, FTopRow);
+    lastLine = std::min(lastLine, FTopRow + FVisibleRows);
+    if (lastLine < firstLine)
+        return;
     const int width = FPlatform->ClientSize().width();
     FPlatform->Invalidate(QRect(0, (firstLine - FTopRow) * FLineHeight, width,
         (lastLine - firstLine + 1) * FLineHeight));

@@ -210,6 +210,10 @@ public:
     virtual int LineLength(int line) const = 0;
     // False and an empty text for a line that does not exist.
     virtual bool GetLineText(int line, QString& text) const = 0;
+    // Units from..from + count - 1 of a line, cut at its end: what painting reads of a long line.
+    virtual bool GetLineSlice(int line, int from, int count, QString& text) const;
+    // The length of the longest line, which bounds the horizontal scroll range.
+    virtual int LongestLineLength() const { return 0; }
     virtual int FirstNonBlank(int line) const;
     virtual bool GetWordAtCaret(QString& word) const;
 
@@ -369,6 +373,8 @@ protected:
     void InvalidateAll();
     void InvalidateLines(int firstLine, int lastLine);
     void UpdateScrollRanges();
+    // The horizontal bar's range for a view whose first column is leftColumn.
+    void SetHorizontalScrollRange(int leftColumn);
     // The text area: right of the gutter, the whole client height.
     int TextLeft() const { return FGutterWidth + 2; }
     int CellLeft(int column) const { return TextLeft() + 1 + (column - FLeftCol) * FCharWidth; }

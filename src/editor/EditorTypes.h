@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 #include <vector>
@@ -126,8 +127,39 @@ struct TLineAttrCell {
     bool operator==(const TLineAttrCell&) const = default;
 };
 
-// One cell per column of the line being painted, indexed by the 1-based column; cell 0 is unused.
-using TLineAttrs = std::vector<TLineAttrCell>;
+// The cells of the line being painted, indexed by the 1-based column. Only the cells of the columns
+// being painted exist (a window FirstCell..LastCell), so a line a million characters long costs what
+// its visible part costs. Cells outside the window read as, and are written into, one spare cell
+// that nothing paints: a colouring hook may address any column without checking the window.
+class TLineAttrs {
+public:
+    // Makes the window firstCell..lastCell (an empty one when lastCell < firstCell), every cell fill.
+    void Reset(int firstCell, int lastCell, const TLineAttrCell& fill)
+    {
+        FFirst = firstCell;
+        FCells.assign(static_cast<std::size_t>(std::max(lastCell - firstCell + 1, 0)), fill);
+    }
+    int FirstCell() const { return FFirst; }
+    int LastCell() const { return FFirst + static_cast<int>(FCells.size()) - 1; }
+    bool Has(int cell) const { return cell >= FFirst && cell <= LastCell(); }
+
+    TLineAttrCell& operator[](int cell) { return Has(cell) ? FCells[cell - FFirst] : FSpare; }
+    const TLineAttrCell& operator[](int cell) const { return Has(cell) ? FCells[cell - FFirst] : FSpare; }
+
+    // Sets the cells first..last that lie inside the window.
+    void Fill(int first, int last, const TLineAttrCell& value)
+    {
+        first = std::max(first, FFirst);
+        last = std::min(last, LastCell());
+        for (int cell = first; cell <= last; ++cell)
+            FCells[cell - FFirst] = value;
+    }
+
+private:
+    int FFirst = 1;
+    std::vector<TLineAttrCell> FCells;
+    TLineAttrCell FSpare;
+};
 
 // The editor's errors: an unpaired EndUpdate ("Assertion failure…") and an item of the line store
 // read outside its range ("List index out of bounds (%d)"). The view's entry points catch it.
@@ -136,5 +168,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The caret, selections and painting address columns 0 to this one.
-constexpr int kMaxColumn = 1024;
+// The caret, selections and painting address columns 0 to this one: a line of a table a million
+// characters wide can be reached to its end.
+constexpr int kMaxColumn = 1048576;

@@ -263,18 +263,15 @@ void THLEditor::Assign(const THLEditor& source)
 
 void THLEditor::FillCells(TLineAttrs& attrs, int first, int last, const TSymbolColor& color) const
 {
-    last = std::min({last, kMaxColumn, static_cast<int>(attrs.size()) - 1});
-    const TLineAttrCell cell{color.ForeColor, color.BackColor, color.Style, clNone};
-    for (int column = std::max(first, 1); column <= last; ++column)
-        attrs[column] = cell;
+    attrs.Fill(std::max(first, 1), last, TLineAttrCell{color.ForeColor, color.BackColor, color.Style, clNone});
 }
 
-// Cells of the line take the class; the cells past its end up to 1024 take the pane's own colours.
+// Cells of the line take the class; the cells past its end take the pane's own colours.
 void THLEditor::FillLine(TLineAttrs& attrs, int length, const TSymbolColor& color) const
 {
     FillCells(attrs, 1, length, color);
     const TSymbolColor pane{Font().Style, Font().Color, Color()};
-    FillCells(attrs, length + 1, kMaxColumn, pane);
+    FillCells(attrs, length + 1, attrs.LastCell(), pane);
 }
 
 const TSymbolColor& THLEditor::TokenClass(const QString& token)
@@ -300,19 +297,25 @@ const TSymbolColor& THLEditor::TokenClass(const QString& token)
 void THLEditor::ColorTokens(TLineAttrs& attrs, qsizetype from)
 {
     // A faulty reserved-word handler must not break painting: the line keeps the colours set so far.
+    // FCurrentLine may be cut short (see FillLineAttrs): the token that reaches its end colours
+    // every column of the line after it, so that a long line never changes colour at the cut.
+    const int length = static_cast<int>(FCurrentLine.size());
     try {
         FParser.Start(FCurrentLine, from);
         for (QString token = FParser.NextToken(); !token.isEmpty(); token = FParser.NextToken()) {
             const int first = FParser.TokenFirstColumn(0);
-            if (first > kMaxColumn)
+            if (first > attrs.LastCell())
                 break;
-            FillCells(attrs, first, FParser.TokenLastColumn(0), TokenClass(token));
+            int last = FParser.TokenLastColumn(0);
+            if (last >= length)
+                last = FCurrentLineLength;
+            FillCells(attrs, first, last, TokenClass(token));
         }
     } catch (...) {
     }
 }
 
-void THLEditor::FillLineAttrs(int line, int /*firstColumn*/, int /*lastColumn*/)
+void THLEditor::FillLineAttrs(int line, int /*firstColumn*/, int lastColumn)
 {
     if (!FSyntaxHighlighting)
         return;
@@ -321,14 +324,19 @@ void THLEditor::FillLineAttrs(int line, int /*firstColumn*/, int /*lastColumn*/)
         FillLine(attrs, LineLength(line), FColors.PlainText);
         return;
     }
-    GetLineText(line, FCurrentLine);
+    // Tokens are read only as far as the painted columns need (and a little further, so that a
+    // word at the right edge is read whole), and never past ColorBound: a line of a million
+    // characters costs no more to colour than a short one.
+    FCurrentLineLength = LineLength(line);
+    GetLineSlice(line, 0, std::min(lastColumn + 1 + TokenLookAhead, ColorBound), FCurrentLine);
     FCurrentLineIndex = line;
     FCurrentLineState = LineStateOf(line);
     if (FHighlighter == hlSyntaxHighlighter && FSyntaxHighlighter != nullptr) {
+        GetLineText(line, FCurrentLine);
         FSyntaxHighlighter->ColorLine(*this, FCurrentLine, line, FCurrentLineState, attrs);
         return;
     }
-    const int length = static_cast<int>(FCurrentLine.size());
+    const int length = FCurrentLineLength;
     if (FHighlighter != hlSql && FHighlighter != hlNone) {
         FillLine(attrs, length, FColors.PlainText);
         return;
@@ -342,6 +350,29 @@ void THLEditor::FillLineAttrs(int line, int /*firstColumn*/, int /*lastColumn*/)
     // A line that does not close the carried comment is comment from end to end.
     if (FCurrentLineState == ltBlockComment && FCurrentLine.contains(u"*/"))
         ColorTokens(attrs, LongTokenEnd());
+}
+
+void THLEditor::LinesAppended(int first, int count)
+{
+    if (!KeepsLineStates())
+        return;
+    const int last = first + count - 1;
+    if (static_cast<std::size_t>(last + 1) >= FLineStates.size())
+        FLineStates.resize(static_cast<std::size_t>((last + 1) / LineStatesGrowth + 1) * LineStatesGrowth);
+    // Each new line is walked once, from the state the line before it ends in.
+    TLongTokenType state = ltNone;
+    int from = first;
+    if (first > 0) {
+        state = LineStateOf(first - 1);
+        from = first - 1;
+    }
+    FLineStates[from] = state;
+    QString text;
+    for (int i = from; i <= last; ++i) {
+        GetLineText(i, text);
+        state = StateAfterLine(text, state);
+        FLineStates[i + 1] = state;
+    }
 }
 
 bool THLEditor::IsTrigger(const QString& text) const

@@ -80,8 +80,8 @@ public:
     TEditorHighlighter(const TEditorHighlighter&) = delete;
     TEditorHighlighter& operator=(const TEditorHighlighter&) = delete;
 
-    // Colours the cells of a line that begins in `state`: cell c (1-based) is column c, and the
-    // cells up to 1024 exist; the editor has filled them with its defaults.
+    // Colours the cells of a line that begins in `state`: cell c (1-based) is column c; the cells of
+    // the painted columns exist (others are dropped) and hold the editor's defaults.
     virtual void ColorLine(THLEditor& editor, QStringView line, int index, TLongTokenType state,
         TLineAttrs& attrs) = 0;
     // The state at the start of the next line.
@@ -107,6 +107,11 @@ public:
     static constexpr int RescanLineLimit = 5000;
     // LineStates grows in steps of this many entries.
     static constexpr int LineStatesGrowth = 65536;
+    // Colouring reads a line's tokens up to this column at most; the columns past it take the class
+    // of the token that runs across it (a transcript line stays a comment to its end).
+    static constexpr int ColorBound = 4096;
+    // How far past the last painted column tokens are read, longer than any keyword.
+    static constexpr int TokenLookAhead = 64;
 
     THLEditor();
     ~THLEditor() override;
@@ -158,6 +163,7 @@ public:
     void NotifyTextChanged(int column, int line, const QString& text, int kind) override;
 
 protected:
+    void LinesAppended(int first, int count) override;
     // The line being coloured, its index and its state at its start.
     const QString& CurrentLine() const { return FCurrentLine; }
     int CurrentLineIndex() const { return FCurrentLineIndex; }
@@ -182,7 +188,8 @@ private:
     bool FSyntaxHighlighting = true;
     TEditorHighlighter* FSyntaxHighlighter = nullptr;
     std::vector<TLongTokenType> FLineStates;
-    QString FCurrentLine;
+    QString FCurrentLine;  // the line being coloured, up to the columns that colouring reads
+    int FCurrentLineLength = 0;  // its whole length
     int FCurrentLineIndex = -1;
     TLongTokenType FCurrentLineState = ltNone;
 };

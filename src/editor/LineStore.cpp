@@ -106,9 +106,67 @@ QString TLineStore::Get(int index) const
     return Decode(FBlocks[entry.Block].Data.get() + entry.Offset, entry.Bytes, entry.Units);
 }
 
+QString TLineStore::Get(int index, int from, int count) const
+{
+    const TEntry& entry = FIndex[index];
+    const auto units = static_cast<qint64>(entry.Units);
+    const qint64 first = std::clamp<qint64>(from, 0, units);
+    const qint64 last = std::clamp<qint64>(first + std::max(count, 0), first, units);
+    if (first == last)
+        return QString();
+    const char* data = FBlocks[entry.Block].Data.get() + entry.Offset;
+    // An ASCII line has one byte per unit: the slice is read directly, whatever the line's length.
+    if (entry.Bytes == entry.Units)
+        return QString::fromLatin1(data + first, static_cast<qsizetype>(last - first));
+    // Otherwise the bytes before the slice are walked by their lead bytes; a slice that starts
+    // between the halves of a pair begins with the pair's second half.
+    const auto* p = reinterpret_cast<const unsigned char*>(data);
+    const auto* end = p + entry.Bytes;
+    qint64 unit = 0;
+    while (p < end) {
+        const unsigned char lead = *p;
+        const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const int width = length == 4 ? 2 : 1;
+        if (unit + width > first)
+            break;
+        unit += width;
+        p += length;
+    }
+    const auto* stop = p;
+    qint64 stopUnit = unit;
+    while (stop < end && stopUnit < last) {
+        const unsigned char lead = *stop;
+        stopUnit += lead >= 0xF0 ? 2 : 1;
+        stop += lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    }
+    QString slice = Decode(reinterpret_cast<const char*>(p), static_cast<std::uint32_t>(stop - p),
+        static_cast<std::uint32_t>(stopUnit - unit));
+    return slice.mid(first - unit, last - first);
+}
+
+int TLineStore::Longest() const
+{
+    if (!FLongestKnown) {
+        FLongest = 0;
+        for (const TEntry& entry : FIndex)
+            FLongest = std::max(FLongest, entry.Units);
+        FLongestKnown = true;
+    }
+    return static_cast<int>(FLongest);
+}
+
+void TLineStore::Grew(std::uint32_t units, std::uint32_t oldUnits)
+{
+    if (units >= FLongest)
+        FLongest = units;
+    else if (oldUnits == FLongest)
+        FLongestKnown = false;
+}
+
 void TLineStore::Set(int index, QStringView text)
 {
     TEntry& entry = FIndex[index];
+    Grew(static_cast<std::uint32_t>(text.size()), entry.Units);
     const std::uint32_t bytes = EncodedSize(text);
     if (entry.Bytes > 0 && entry.Block == FTail) {
         TBlock& tail = FBlocks[FTail];
@@ -130,6 +188,7 @@ void TLineStore::Set(int index, QStringView text)
 void TLineStore::Insert(int index, QStringView text)
 {
     GrowIndex();
+    Grew(static_cast<std::uint32_t>(text.size()), 0);
     const TEntry entry = Store(text, EncodedSize(text));
     FIndex.insert(FIndex.begin() + index, entry);
 }
@@ -143,8 +202,11 @@ void TLineStore::Remove(int index, int count)
         return;
     }
     const auto first = FIndex.begin() + index;
-    for (auto it = first; it != first + count; ++it)
+    for (auto it = first; it != first + count; ++it) {
         FLiveBytes -= it->Bytes;
+        if (it->Units == FLongest)
+            FLongestKnown = false;
+    }
     FIndex.erase(first, first + count);
     CompactIfWasteful();
 }
@@ -156,6 +218,8 @@ void TLineStore::Clear()
     FTail = kNoBlock;
     FLiveBytes = 0;
     FUsedBytes = 0;
+    FLongest = 0;
+    FLongestKnown = true;
 }
 
 std::size_t TLineStore::MemoryBytes() const

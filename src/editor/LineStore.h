@@ -29,12 +29,18 @@ public:
     // The length of a line in UTF-16 units. The index must be valid.
     int Length(int index) const { return static_cast<int>(FIndex[index].Units); }
     QString Get(int index) const;
+    // Units from..from + count - 1 of a line, cut at its end; painting reads only what it shows.
+    QString Get(int index, int from, int count) const;
 
     void Set(int index, QStringView text);
     void Insert(int index, QStringView text);
     void Append(QStringView text) { Insert(Count(), text); }
     void Remove(int index, int count = 1);
     void Clear();
+
+    // The length of the longest line in UTF-16 units; kept as lines grow, counted again (once) after
+    // the longest may have shrunk or gone.
+    int Longest() const;
 
     // Bytes the store holds from the heap: blocks and index at their capacity.
     std::size_t MemoryBytes() const;
@@ -60,6 +66,8 @@ private:
     TEntry Store(QStringView text, std::uint32_t bytes);
     char* Reserve(std::uint32_t bytes, std::uint32_t& block, std::uint32_t& offset);
     void GrowIndex();
+    // Keeps Longest up to date when a line of oldUnits becomes one of units.
+    void Grew(std::uint32_t units, std::uint32_t oldUnits);
     void CompactIfWasteful();
     void Compact();
 
@@ -68,4 +76,6 @@ private:
     std::uint32_t FTail = kNoBlock;  // the block new bytes go to
     std::size_t FLiveBytes = 0;
     std::size_t FUsedBytes = 0;      // live bytes plus garbage
+    mutable std::uint32_t FLongest = 0;
+    mutable bool FLongestKnown = true;
 };

@@ -49,7 +49,11 @@ TEST(Transcript, ErrorTextIsTidiedAndWrapped)
         {"58 characters: a trailing blank", x58, {"-- " + x58 + " "}},
         {"a long word is never split", longWord + " end", {"-- " + longWord, "-- end "}},
         {"empty", "", {"--  "}},
-        {"replacements in order", "a\r\nb  c    d ( e ) f , g .", {"-- a b c  d (e) f, g. "}},
+        {"replacements in order", "a b  c    d ( e ) f , g .", {"-- a b c  d (e) f, g. "}},
+        {"every kind of line break starts a line of its own", "one\r\ntwo\nthree\rfour\n\nsix",
+         {"-- one ", "-- two ", "-- three ", "-- four ", "--  ", "-- six "}},
+        {"a long line after a break is wrapped on its own", "Duplicate entry 'a\nb' for key\n" + x59 + " " + x58,
+         {"-- Duplicate entry 'a ", "-- b' for key ", "-- " + x59, "-- " + x58 + " "}},
         {"each replacement sees the ones before", "(  x  )", {"-- (x) "}},
     };
     for (const auto& c : cases)

@@ -63,8 +63,13 @@ TEST(EditorMetrics, ScrollBarsLetTheLastLineReachTheTop)
     EXPECT_EQ(vertical.Max, 30 + 12 - 2);
     EXPECT_EQ(vertical.Page, 12);
     EXPECT_EQ(vertical.PageStep, 12);
-    EXPECT_EQ(horizontal.Max, 1023);
+    // Short lines: the bar spans the window; a long line stretches it to the cell after its end.
+    EXPECT_EQ(horizontal.Max, 46);
     EXPECT_EQ(horizontal.Page, 47);
+    h.Editor.Lines().Add(QString(5000, u'x'));
+    EXPECT_EQ(horizontal.Max, 5000);
+    h.Editor.Lines().Delete(h.Editor.LineCount() - 1);
+    EXPECT_EQ(horizontal.Max, 46) << "the range shrinks with the longest line";
 
     h.Editor.Lines().Add(QStringLiteral("one more"));
     EXPECT_EQ(h.Editor.RowCount(), 31);
@@ -88,6 +93,8 @@ TEST(EditorScrolling, PlacingTheCaretScrollsItIntoView)
         {{46, 0}, 0, 0},
         {{47, 0}, 0, 1},
         {{1024, 0}, 0, 1024 - 47 + 1},
+        {{5000, 0}, 0, 5000 - 47 + 1},
+        {{kMaxColumn, 0}, 0, kMaxColumn - 47 + 1},
     };
     for (const TCase& c : cases) {
         TEditorHarness h(ManyLines(200));
@@ -319,24 +326,24 @@ TEST(EditorPaint, EqualCellsAreDrawnAsOneRunAndSelectionKeepsTheStyle)
     EXPECT_EQ(canvas.Frames[0].Rect, QRect(kFirstCell, 0, kCharWidth, kLineHeight));
 }
 
-TEST(EditorPaint, LineAttributesCoverAtLeast1025Cells)
+TEST(EditorPaint, LineAttributesExistForThePaintedColumnsOnly)
 {
-    TEditorHarness h({QStringLiteral("short"), QString(3000, QChar(u'y'))});
-    EXPECT_EQ(h.Editor.GetLineAttrs(0, 0, 10).size(), 1025u);
-    EXPECT_EQ(h.Editor.GetLineAttrs(1, 0, 10).size(), 3001u);
-    const TLineAttrs& attrs = h.Editor.GetLineAttrs(0, 0, 10);
-    EXPECT_EQ(attrs.size(), 1025u) << "shrunk once more than 128 cells too long";
+    TEditorHarness h({QStringLiteral("short"), QString(300000, QChar(u'y'))});
     const TLineAttrCell defaults{clWindowText, clWindow, 0, clNone};
-    EXPECT_EQ(attrs[1], defaults);
-    EXPECT_EQ(attrs[1024], defaults);
+    const TLineAttrs& attrs = h.Editor.GetLineAttrs(1, 200000, 200040);
+    EXPECT_EQ(attrs.FirstCell(), 200001);
+    EXPECT_EQ(attrs.LastCell(), 200041) << "cells of the painted columns, not of the whole line";
+    EXPECT_EQ(attrs[200001], defaults);
 
     bool sawEvent = false;
     h.Editor.OnGetLineAttr = [&](TCustomEditorBase&, QString& line, int index, TLineAttrs& cells) {
         sawEvent = line == QStringLiteral("short") && index == 0;
         cells[1].BackColor = clRed;
+        cells[5000].BackColor = clRed;  // outside the window: dropped
     };
     EXPECT_EQ(h.Editor.GetLineAttrs(0, 0, 10)[1].BackColor, clRed);
     EXPECT_TRUE(sawEvent);
+    EXPECT_EQ(h.Editor.GetLineAttrs(0, 0, 10)[11], defaults);
 }
 
 TEST(EditorPaint, OnlyTheRowsAndColumnsOfTheClipArePainted)

@@ -78,7 +78,8 @@ TEST(EditorCaret, SetCaretClampsAndRecordsTheOldCaret)
     };
     const TCase cases[] = {
         {"below the last line", {"a", "b", "c"}, false, {0, 0}, {5, 99}, {5, 2}},
-        {"past column 1024", {"a", "b", "c"}, false, {0, 0}, {2000, 0}, {1024, 0}},
+        {"past column 1024", {"a", "b", "c"}, false, {0, 0}, {2000, 0}, {2000, 0}},
+        {"past the last column", {"a"}, false, {0, 0}, {kMaxColumn + 9, 0}, {kMaxColumn, 0}},
         {"past the end of the line", {"abc"}, false, {0, 0}, {10, 0}, {10, 0}},
         {"negative", {"abc"}, false, {3, 0}, {-4, -2}, {0, 0}},
         {"empty store", {}, false, {0, 0}, {3, 5}, {3, 0}},
@@ -639,7 +640,7 @@ TEST(EditorProperties, SelectionFormatsKeepTheRealColumnsOfALineBlock)
     h.Editor.Select(bfNonInclusive, 2, 0, 3, 1);
     h.Editor.SetSelBlockFormat(bfLine);
     EXPECT_EQ(h.Editor.SelBegX(), 0);
-    EXPECT_EQ(h.Editor.SelEndX(), 1024);
+    EXPECT_EQ(h.Editor.SelEndX(), kMaxColumn);
     h.Editor.SetSelBlockFormat(bfColumn);
     EXPECT_EQ(h.Editor.SelBegX(), 2);
     EXPECT_EQ(h.Editor.SelEndX(), 3);

@@ -55,7 +55,7 @@ std::string ClassMap(THLEditor& editor, int line, int columns)
     TColors colors = DistinctColors();
     const auto classes = ClassesOf(colors);
     const TLineAttrCell pane{editor.Font().Color, editor.Color(), editor.Font().Style, clNone};
-    const TLineAttrs& attrs = editor.GetLineAttrs(line, 0, kMaxColumn - 1);
+    const TLineAttrs& attrs = editor.GetLineAttrs(line, 0, columns - 1);
     std::string map;
     for (int column = 1; column <= columns; ++column) {
         const TLineAttrCell& cell = attrs[column];
@@ -136,8 +136,8 @@ TEST(THLEditor, TranscriptExampleClassesAndStates)
         SCOPED_TRACE(example[i].Text.toStdString());
         EXPECT_EQ(ClassMap(sql.Editor, i), example[i].Classes);
         EXPECT_EQ(sql.Editor.LineStateOf(i), example[i].StateAtStart);
-        EXPECT_EQ(ClassMap(sql.Editor, i, kMaxColumn).substr(example[i].Classes.size()),
-            std::string(kMaxColumn - example[i].Classes.size(), '.'));
+        EXPECT_EQ(ClassMap(sql.Editor, i, 2000).substr(example[i].Classes.size()),
+            std::string(2000 - example[i].Classes.size(), '.'));
     }
 }
 
@@ -159,7 +159,7 @@ TEST(THLEditor, TranscriptExampleInConsoleColours)
     ApplyConsoleColorScheme(sql.Editor);
     sql.Editor.Colors().Comment.Style = 0;
     for (int i = 0; i < static_cast<int>(example.size()); ++i) {
-        const TLineAttrs& attrs = sql.Editor.GetLineAttrs(i, 0, kMaxColumn - 1);
+        const TLineAttrs& attrs = sql.Editor.GetLineAttrs(i, 0, 2000);
         const std::string& classes = example[i].Classes;
         for (std::size_t c = 0; c < classes.size(); ++c) {
             EXPECT_EQ(attrs[c + 1], seen.at(classes[c]))
@@ -200,21 +200,47 @@ TEST(THLEditor, ClassesOfOneLine)
     }
 }
 
-TEST(THLEditor, ColouringStopsAtColumn1024)
+TEST(THLEditor, LongLinesKeepTheClassOfTheTokenThatRunsAcrossTheColouringBound)
 {
-    const QString text = QString(1020, u' ') + "select 1";
-    TSqlEditor sql({text});
-    const std::string map = ClassMap(sql.Editor, 0, text.size());
-    // Columns 1017 to 1028: the keyword's cells past 1024, and the rest of the line, keep the
-    // editor's own cells.
-    EXPECT_EQ(map.substr(1016), "PPPPRRRR....");
-    EXPECT_EQ(sql.Editor.GetLineAttrs(0, 0, 1023).size(), static_cast<std::size_t>(text.size() + 1));
+    // Each case: a line, and the class letter expected at some 1-based columns.
+    struct TCase {
+        const char* Name;
+        QString Text;
+        std::vector<std::pair<int, char>> Expected;
+    };
+    const int bound = THLEditor::ColorBound;
+    const TCase cases[] = {
+        {"a keyword past column 1024 is whole",
+            QString(1020, u' ') + "select 1", {{1020, 'P'}, {1021, 'R'}, {1026, 'R'}, {1027, 'P'}, {1028, 'N'}}},
+        {"a transcript line is comment to its end",
+            "-- |" + QString(300000, u'x') + "|", {{1, 'C'}, {bound, 'C'}, {bound + 1, 'C'}, {150000, 'C'}, {300005, 'C'}}},
+        {"a string across the bound stays a string, and so does what follows it",
+            "select '" + QString(2 * bound, u's') + "' from t", {{9, 'S'}, {bound + 1, 'S'}, {2 * bound + 12, 'S'}}},
+        {"tokens before the bound keep their own classes",
+            "select " + QString(bound, u'a') + " 42", {{1, 'R'}, {8, 'I'}, {bound + 9, 'I'}}},
+    };
+    for (const TCase& c : cases) {
+        TSqlEditor sql({c.Text});
+        sql.Editor.Colors() = DistinctColors();
+        const auto classes = ClassesOf(sql.Editor.Colors());
+        for (const auto& [column, expected] : c.Expected) {
+            // Painting asks for a few columns around the one looked at, as a scrolled view does.
+            const TLineAttrCell cell = sql.Editor.GetLineAttrs(0, column - 5, column + 5)[column];
+            char letter = '.';
+            for (std::size_t i = 0; i < classes.size(); ++i) {
+                const TSymbolColor& color = *classes[i];
+                if (cell == TLineAttrCell{color.ForeColor, color.BackColor, color.Style, clNone})
+                    letter = ClassLetters[i];
+            }
+            EXPECT_EQ(letter, expected) << c.Name << ", column " << column;
+        }
+    }
 }
 
 TEST(THLEditor, EmptyLineTakesThePaneColoursEverywhere)
 {
     TSqlEditor sql({"select", "", "x"});
-    EXPECT_EQ(ClassMap(sql.Editor, 1, kMaxColumn), std::string(kMaxColumn, '.'));
+    EXPECT_EQ(ClassMap(sql.Editor, 1, 2000), std::string(2000, '.'));
 }
 
 TEST(THLEditor, HighlightersWithoutSqlRules)
