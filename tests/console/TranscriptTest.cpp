@@ -76,8 +76,6 @@ TEST(Transcript, UseStatementsAndCountLines)
 
     EXPECT_EQ(AffectedRowsLine(3), "-- Query Ok. 3 rows affected.");
     EXPECT_EQ(AffectedRowsLine(5000000000LL), "-- Query Ok. 5000000000 rows affected.");
-    EXPECT_EQ(EmptySetLine(), "-- Empty set.");
-    EXPECT_EQ(DatabaseSelectedLine(), "-- Database selected");
 }
 
 TEST(Transcript, CellEscapes)
