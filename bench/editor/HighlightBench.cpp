@@ -56,7 +56,7 @@ void ColourScreen()
     for (int screen = 0; screen < Screens; ++screen) {
         const auto start = TClock::now();
         for (int row = 0; row < Rows; ++row)
-            editor.GetLineAttrs(row, 0, kMaxColumn - 1);
+            editor.GetLineAttrs(row, 0, Columns - 1);
         samples.push_back(MicrosecondsSince(start));
     }
     const double median = Median(samples);

@@ -148,12 +148,20 @@ QString AffectedRowsLine(std::int64_t rows)
 
 QString EscapeValue(const std::string& value)
 {
-    // Most values are printable ASCII and need neither decoding nor escapes.
-    if (std::all_of(value.begin(), value.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
-        return QString::fromLatin1(value.data(), static_cast<qsizetype>(value.size()));
-    const QString text = FromUtf8(value);
     QString out;
-    out.reserve(text.size());
+    AppendEscaped(out, value);
+    return out;
+}
+
+void AppendEscaped(QString& out, const std::string& value)
+{
+    // Most values are printable ASCII and need neither decoding nor escapes.
+    if (std::all_of(value.begin(), value.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) {
+        out.append(QLatin1StringView(value.data(), static_cast<qsizetype>(value.size())));
+        return;
+    }
+    const QString text = FromUtf8(value);
+    out.reserve(out.size() + text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         switch (c.unicode()) {
@@ -176,7 +184,6 @@ QString EscapeValue(const std::string& value)
             out += c;
         }
     }
-    return out;
 }
 
 void TableLines(IMySQLQueryResult& result, const std::function<void(const QString&)>& appendLine)
@@ -193,14 +200,18 @@ void TableLines(IMySQLQueryResult& result, const std::function<void(const QStrin
         names[i] = EscapeValue(Transcript::ToUtf8(name.left(255)));
     }
 
-    const auto cell = [&](QString& line, const QString& text, std::int32_t width) {
-        const qsizetype start = line.size();
-        line += QLatin1Char(' ');
-        line += text;
+    // A cell: one blank, the text, blanks up to width + 2 characters in all, and "|".
+    const auto fill = [](QString& line, qsizetype start, std::int32_t width) {
         const qsizetype filled = start + width + 2;
         if (line.size() < filled)
             line.resize(filled, QLatin1Char(' '));
         line += QLatin1Char('|');
+    };
+    const auto cell = [&](QString& line, const QString& text, std::int32_t width) {
+        const qsizetype start = line.size();
+        line += QLatin1Char(' ');
+        line += text;
+        fill(line, start, width);
     };
 
     QString border = QStringLiteral("-- +");
@@ -218,10 +229,16 @@ void TableLines(IMySQLQueryResult& result, const std::function<void(const QStrin
         const auto row = result.FetchRow();
         if (!row)
             break;
-        QString line = QStringLiteral("-- |");
+        QString line;
         line.reserve(border.size());
-        for (std::int32_t i = 0; i < columns; ++i)
-            cell(line, EscapeValue(row->GetValue(i)), widths[i]);
+        line += QLatin1StringView("-- |");
+        for (std::int32_t i = 0; i < columns; ++i) {
+            // Values are escaped straight into the line.
+            const qsizetype start = line.size();
+            line += QLatin1Char(' ');
+            AppendEscaped(line, row->GetValue(i));
+            fill(line, start, widths[i]);
+        }
         appendLine(line);
     }
 

@@ -39,6 +39,8 @@ void TableLines(IMySQLQueryResult& result, const std::function<void(const QStrin
 // The text of a value as the transcript shows it in a cell: CR LF, CR and LF as \n, TAB as \t, a
 // zero byte as \0; bytes that are not UTF-8 as U+FFFD.
 QString EscapeValue(const std::string& value);
+// Appends a value escaped that way to a line.
+void AppendEscaped(QString& line, const std::string& value);
 
 // Decodes UTF-8 from the client layer into a QString, by the rule the client layer measures with.
 QString FromUtf8(const std::string& text);

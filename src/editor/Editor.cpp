@@ -351,13 +351,17 @@ void TCustomEditor::AppendLines(const QStringList& lines)
     if (lines.isEmpty())
         return;
     const int first = FLines->Count();
+    QStringList stored;
+    stored.reserve(lines.size());
     {
         TRaisedUpdate raised(*this);
         TListUpdate update(*FLines);
-        for (const QString& line : lines)
-            FLines->FStore.Append(EditedLine(line));
+        for (const QString& line : lines) {
+            stored << EditedLine(line);
+            FLines->FStore.Append(stored.back());
+        }
     }
-    LinesAppended(first, static_cast<int>(lines.size()));
+    LinesAppended(first, stored);
     if (UpdateCount() == 0) {
         InvalidateLines(first, FLines->Count() - 1);
         UpdateScrollRanges();

@@ -333,9 +333,9 @@ public:
     static QPoint TextEnd(int column, int line, const QString& text);
 
 protected:
-    // After AppendLines added lines first..first + count - 1: a highlighter carries its line states
-    // into them. Nothing else needs to know, since no line before them changed.
-    virtual void LinesAppended(int /*first*/, int /*count*/) {}
+    // After AppendLines added lines (as stored) from index first on: a highlighter carries its line
+    // states into them. Nothing else needs to know, since no line before them changed.
+    virtual void LinesAppended(int /*first*/, const QStringList& /*lines*/) {}
     // The form a line takes when an edit writes it.
     QString EditedLine(const QString& text) const;
     // Moves a column that falls between the halves of a surrogate pair to after the pair.

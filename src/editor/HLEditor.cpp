@@ -24,10 +24,16 @@ TLongTokenType SqlStateAfterLine(QStringView line, TLongTokenType state)
     const bool endsInBackslash = first < length && line[last] == u'\\';
     const bool hashLine = first < length && line[first] == u'#';
 
+    const char16_t* units = line.utf16();
     qsizetype p = 0;
     while (p < length) {
         switch (state) {
         case ltNone: {
+            // Only three characters matter here; a long line is passed over in a tight loop.
+            while (p < length && units[p] != u'"' && units[p] != u'#' && units[p] != u'/')
+                ++p;
+            if (p == length)
+                return state;
             const QChar c = line[p];
             if (c == u'"') {
                 const qsizetype q = line.indexOf(u'"', p + 1);
@@ -352,27 +358,32 @@ void THLEditor::FillLineAttrs(int line, int /*firstColumn*/, int lastColumn)
         ColorTokens(attrs, LongTokenEnd());
 }
 
-void THLEditor::LinesAppended(int first, int count)
+void THLEditor::LinesAppended(int first, const QStringList& lines)
 {
     if (!KeepsLineStates())
         return;
-    const int last = first + count - 1;
+    const int last = first + static_cast<int>(lines.size()) - 1;
     if (static_cast<std::size_t>(last + 1) >= FLineStates.size())
         FLineStates.resize(static_cast<std::size_t>((last + 1) / LineStatesGrowth + 1) * LineStatesGrowth);
     // Each new line is walked once, from the state the line before it ends in.
+    // Appending right after an append (a statement's slices, one statement after another) starts
+    // from the state that append ended in, without reading its last line again.
     TLongTokenType state = ltNone;
-    int from = first;
     if (first > 0) {
-        state = LineStateOf(first - 1);
-        from = first - 1;
+        if (FAppendEnd.Line == first && FAppendEnd.Length == LineLength(first - 1)) {
+            state = FAppendEnd.State;
+        } else {
+            QString previous;
+            GetLineText(first - 1, previous);
+            state = StateAfterLine(previous, LineStateOf(first - 1));
+        }
     }
-    FLineStates[from] = state;
-    QString text;
-    for (int i = from; i <= last; ++i) {
-        GetLineText(i, text);
-        state = StateAfterLine(text, state);
-        FLineStates[i + 1] = state;
+    for (int i = first; i <= last; ++i) {
+        FLineStates[i] = state;
+        state = StateAfterLine(lines[i - first], state);
     }
+    FLineStates[last + 1] = state;
+    FAppendEnd = {last + 1, static_cast<int>(lines.back().size()), state};
 }
 
 bool THLEditor::IsTrigger(const QString& text) const
@@ -387,6 +398,7 @@ bool THLEditor::IsTrigger(const QString& text) const
 
 void THLEditor::NotifyTextChanged(int column, int line, const QString& text, int kind)
 {
+    FAppendEnd = {};
     TEditor::NotifyTextChanged(column, line, text, kind);
     if (!FLongTokens)
         return;

@@ -163,7 +163,7 @@ public:
     void NotifyTextChanged(int column, int line, const QString& text, int kind) override;
 
 protected:
-    void LinesAppended(int first, int count) override;
+    void LinesAppended(int first, const QStringList& lines) override;
     // The line being coloured, its index and its state at its start.
     const QString& CurrentLine() const { return FCurrentLine; }
     int CurrentLineIndex() const { return FCurrentLineIndex; }
@@ -188,6 +188,14 @@ private:
     bool FSyntaxHighlighting = true;
     TEditorHighlighter* FSyntaxHighlighter = nullptr;
     std::vector<TLongTokenType> FLineStates;
+    // Where the last AppendLines ended: the line after it, the length of its last line, and the
+    // state after that line. Any other change of the text forgets it.
+    struct TAppendEnd {
+        int Line = -1;
+        int Length = 0;
+        TLongTokenType State = ltNone;
+    };
+    TAppendEnd FAppendEnd;
     QString FCurrentLine;  // the line being coloured, up to the columns that colouring reads
     int FCurrentLineLength = 0;  // its whole length
     int FCurrentLineIndex = -1;

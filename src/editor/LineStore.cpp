@@ -17,10 +17,22 @@ bool IsLow(char16_t unit)
 
 // The encoded size of a text: a pair of surrogates takes four bytes as in UTF-8, a lone surrogate the
 // three bytes its value would take.
+// Whether every unit is ASCII, so that the text is stored one byte a unit: the common case, which
+// the two loops below then pass through in tight, vectorisable form.
+bool IsAscii(const char16_t* units, qsizetype count)
+{
+    char16_t high = 0;
+    for (qsizetype i = 0; i < count; ++i)
+        high |= units[i];
+    return high < 0x80;
+}
+
 std::uint32_t EncodedSize(QStringView text)
 {
     const char16_t* units = text.utf16();
     const qsizetype count = text.size();
+    if (IsAscii(units, count))
+        return static_cast<std::uint32_t>(count);
     std::size_t bytes = 0;
     for (qsizetype i = 0; i < count; ++i) {
         const char16_t unit = units[i];
@@ -37,10 +49,15 @@ std::uint32_t EncodedSize(QStringView text)
     return static_cast<std::uint32_t>(bytes);
 }
 
-void Encode(QStringView text, char* out)
+void Encode(QStringView text, std::uint32_t bytes, char* out)
 {
     const char16_t* units = text.utf16();
     const qsizetype count = text.size();
+    if (bytes == count) {
+        for (qsizetype i = 0; i < count; ++i)
+            out[i] = static_cast<char>(units[i]);
+        return;
+    }
     auto* p = reinterpret_cast<unsigned char*>(out);
     for (qsizetype i = 0; i < count; ++i) {
         const char16_t unit = units[i];
@@ -171,7 +188,7 @@ void TLineStore::Set(int index, QStringView text)
     if (entry.Bytes > 0 && entry.Block == FTail) {
         TBlock& tail = FBlocks[FTail];
         if (entry.Offset + entry.Bytes == tail.Used && entry.Offset + bytes <= tail.Size) {
-            Encode(text, tail.Data.get() + entry.Offset);
+            Encode(text, bytes, tail.Data.get() + entry.Offset);
             tail.Used = entry.Offset + bytes;
             FLiveBytes = FLiveBytes - entry.Bytes + bytes;
             FUsedBytes = FUsedBytes - entry.Bytes + bytes;
@@ -237,7 +254,7 @@ TLineStore::TEntry TLineStore::Store(QStringView text, std::uint32_t bytes)
     entry.Bytes = bytes;
     if (bytes == 0)
         return entry;
-    Encode(text, Reserve(bytes, entry.Block, entry.Offset));
+    Encode(text, bytes, Reserve(bytes, entry.Block, entry.Offset));
     FLiveBytes += bytes;
     FUsedBytes += bytes;
     return entry;

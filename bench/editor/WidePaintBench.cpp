@@ -1,0 +1,91 @@
+// Painting a screen of very long lines, at their start and scrolled far right, beside a screen of
+// short lines: painting and colouring must cost what is visible, not the length of the lines.
+#include "EditorView.h"
+#include "HLEditor.h"
+
+#include <QApplication>
+#include <QImage>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+constexpr int kRows = 40;
+constexpr int kLongLine = 200000;
+constexpr int kRounds = 40;
+
+// Milliseconds to paint the whole viewport with the view scrolled to a column.
+double PaintMilliseconds(TEditorView& view, THLEditor& editor, int column)
+{
+    editor.ScrollBarMoved(false, column);
+    QImage image(view.viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+    view.viewport()->render(&image);  // warm the font caches
+    const auto start = std::chrono::steady_clock::now();
+    for (int round = 0; round < kRounds; ++round)
+        view.viewport()->render(&image);
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() / kRounds;
+}
+
+// A transcript pane in the console's look holding lines, shown in a window of 40 rows.
+struct TPane {
+    explicit TPane(const QStringList& lines)
+    {
+        auto core = std::make_unique<THLEditor>();
+        Editor = core.get();
+        Editor->SetHighlighter(hlSql);
+        ApplyConsoleColorScheme(*Editor);
+        TEditorFont font;
+        font.Family = QStringLiteral("Courier New");
+        font.Height = 13;
+        Editor->SetFont(font);
+        Editor->SetGutterWidth(25);
+        Editor->SetReadOnly(true);
+        View = std::make_unique<TEditorView>(std::move(core));
+        View->resize(1000, 40 * 15 + 10);
+        View->show();
+        QCoreApplication::processEvents();
+        Editor->AppendLines(lines);
+    }
+
+    THLEditor* Editor = nullptr;
+    std::unique_ptr<TEditorView> View;
+};
+
+QStringList Lines(int length)
+{
+    QStringList lines;
+    for (int i = 0; i < kRows; ++i) {
+        // A table row: "-- |", then cells of words and numbers up to the length.
+        QString line = QStringLiteral("-- |");
+        while (line.size() < length)
+            line += QStringLiteral(" value %1 | select %2 |").arg(i).arg(line.size());
+        line.truncate(length);
+        lines << line;
+    }
+    return lines;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    TPane shortLines(Lines(120));
+    TPane longLines(Lines(kLongLine));
+    const double reference = PaintMilliseconds(*shortLines.View, *shortLines.Editor, 0);
+    const double start = PaintMilliseconds(*longLines.View, *longLines.Editor, 0);
+    const double far = PaintMilliseconds(*longLines.View, *longLines.Editor, 190000);
+    std::printf("paint a screen of %d rows (%d visible), transcript colours:\n", kRows,
+        longLines.Editor->VisibleRows());
+    std::printf("  lines of 120 characters:                     %7.3f ms\n", reference);
+    std::printf("  lines of %d characters, at column 0:     %7.3f ms  (%.2f x; target <= 3 x)\n", kLongLine,
+        start, start / reference);
+    std::printf("  lines of %d characters, at column 190000: %7.3f ms  (%.2f x; target <= 3 x)\n", kLongLine,
+        far, far / reference);
+    return 0;
+}
