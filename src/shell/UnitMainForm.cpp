@@ -31,6 +31,7 @@ TMainForm::TMainForm(QWidget* parent)
     MainPageControl->setFocusPolicy(Qt::NoFocus);
     MainPageControl->tabBar()->setFocusPolicy(Qt::NoFocus);
     setCentralWidget(MainPageControl);
+    connect(MainPageControl, &QTabWidget::currentChanged, this, &TMainForm::PageShown);
 
     acConnect = MakeAction(QStringLiteral("Установить соединение"), QStringLiteral("Соединения"),
                            &TMainForm::acConnectExecute);
@@ -182,11 +183,22 @@ void TMainForm::PageEnter(QWidget* page)
 
 void TMainForm::FocusChanged(QWidget* old, QWidget* now)
 {
-    // Qt has no focus-enter notification for a tab page: the focus moving from outside a page into
-    // it stands for one.
+    // Qt has no focus-enter notification for a tab page: the focus moving into a page from elsewhere
+    // in this window stands for one. Focus that comes back from another window (a modal one that
+    // closed) or from nowhere (the window activated again) returns to the pane that had it.
     QWidget* page = PageOf(now);
-    if (page && PageOf(old) != page)
+    if (page && old && old->window() == this && PageOf(old) != page)
         Guarded([this, page] { PageEnter(page); });
+}
+
+void TMainForm::PageShown(int index)
+{
+    // Commands act on the console the user sees, however its tab came to be shown. A page whose
+    // console is still being made changes nothing; Connect makes it active once it is there.
+    if (TEditorFrame* frame = FrameOf(MainPageControl->widget(index))) {
+        FActiveFrame = frame;
+        UpdateActionStates();
+    }
 }
 
 void TMainForm::acConnectExecute()
@@ -197,7 +209,8 @@ void TMainForm::acConnectExecute()
     auto* page = new QWidget;
     const QString caption = QStringLiteral("'%1'@'%2'").arg(QString::fromStdString(info.User),
                                                            QString::fromStdString(info.Host));
-    MainPageControl->addTab(page, caption);
+    // A tab caption reads "&" as the mark of a shortcut letter; the user's "&" is shown as typed.
+    MainPageControl->addTab(page, QString(caption).replace(u'&', QStringLiteral("&&")));
     MainPageControl->setCurrentWidget(page);
     auto* frame = new TEditorFrame(page);
     auto* layout = new QVBoxLayout(page);
