@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
@@ -15,6 +16,30 @@
 #include "UnitEditorFrame.h"
 #include "UnitTools.h"
 #include "UnitWhatsNew.h"
+
+namespace {
+
+// The menu bar is 26 pixels high, its items as high as the bar with their captions centred in it.
+constexpr int MenuBarHeight = 26;
+
+class TMenuBarStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget) const override
+    {
+        QSize result = QProxyStyle::sizeFromContents(type, option, size, widget);
+        if (type == CT_MenuBarItem) {
+            const int frame = pixelMetric(PM_MenuBarPanelWidth, nullptr, widget)
+                              + pixelMetric(PM_MenuBarVMargin, nullptr, widget);
+            result.setHeight(MenuBarHeight - 2 * frame);
+        }
+        return result;
+    }
+};
+
+} // namespace
 
 TMainForm::TMainForm(QWidget* parent)
     : QMainWindow(parent)
@@ -73,6 +98,10 @@ TMainForm::TMainForm(QWidget* parent)
     actions->addActions({acClearEditors, acSwapEditor});
     QMenu* help = menuBar()->addMenu(QStringLiteral("Справка"));
     help->addActions({acWhatsNew, acAbout});
+    auto* menuBarStyle = new TMenuBarStyle(QApplication::style()->name());
+    menuBarStyle->setParent(menuBar());
+    menuBar()->setStyle(menuBarStyle);
+    menuBar()->setFixedHeight(MenuBarHeight);
 
     PopupActionBar = new QMenu(this);
     PopupActionBar->addActions({acDisconnect, acReconnect});
@@ -80,6 +109,10 @@ TMainForm::TMainForm(QWidget* parent)
     PopupActionBar->addActions({acRun, acClearEditors});
     PopupActionBar->addSeparator();
     PopupActionBar->addActions({acCommandUp, acCommandDown});
+    // A drop-down menu is a window of its own and takes the application's font unless told:
+    // menus use the window's font, as the menu bar does.
+    for (QMenu* menu : findChildren<QMenu*>())
+        menu->setFont(font());
     // A right-click anywhere on the tab control, inside a console's panes too, opens the menu:
     // nothing inside a console has a context menu of its own, so those requests reach the control.
     MainPageControl->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -7,6 +7,9 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTabBar>
@@ -145,6 +148,43 @@ TEST_F(MainWindow, MenusAndActions)
         popup << (item->isSeparator() ? QStringLiteral("-") : item->text());
     EXPECT_EQ(popup, (QStringList{"Разорвать соединение", "Переподключиться", "-", "Выполнить", "Очистить", "-",
                                   "Предыдущий запрос", "Следующий запрос"}));
+}
+
+// The menu bar is 26 pixels high with its captions centred in it; the drop-down menus and the context
+// menu use the window's font, whose captions they fit.
+TEST_F(MainWindow, MenuBarAndMenusInTheWindowsFont)
+{
+    QMenuBar* bar = Form->menuBar();
+    EXPECT_EQ(bar->height(), 26);
+    EXPECT_EQ(bar->geometry().top(), 0);
+    for (QAction* top : bar->actions()) {
+        const QRect item = bar->actionGeometry(top);
+        EXPECT_EQ(item.center().y(), bar->rect().center().y()) << top->text().toStdString();
+        EXPECT_LE(QFontMetrics(bar->font()).horizontalAdvance(top->text()), item.width());
+    }
+
+    const QFontInfo window(Form->font());
+    EXPECT_EQ(window.pointSize(), 8);
+    std::vector<QMenu*> menus{Form->PopupActionBar};
+    for (QAction* top : bar->actions()) {
+        menus.push_back(top->menu());
+        for (QAction* item : top->menu()->actions()) {
+            if (item->menu())
+                menus.push_back(item->menu());
+        }
+    }
+    for (QMenu* menu : menus) {
+        SCOPED_TRACE(menu->title().toStdString());
+        const QFontInfo used(menu->font());
+        EXPECT_EQ(used.family(), window.family());
+        EXPECT_EQ(used.pointSize(), window.pointSize());
+        menu->ensurePolished();
+        for (QAction* item : menu->actions()) {
+            if (!item->isSeparator()) {
+                EXPECT_LE(QFontMetrics(menu->font()).horizontalAdvance(item->text()), menu->sizeHint().width());
+            }
+        }
+    }
 }
 
 TEST_F(MainWindow, ConnectAddsAnActiveTab)
