@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
@@ -15,6 +16,30 @@
 #include "UnitEditorFrame.h"
 #include "UnitTools.h"
 #include "UnitWhatsNew.h"
+
+namespace {
+
+// The menu bar is 26 pixels high, its items as high as the bar with their captions centred in it.
+constexpr int MenuBarHeight = 26;
+
+class TMenuBarStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget) const override
+    {
+        QSize result = QProxyStyle::sizeFromContents(type, option, size, widget);
+        if (type == CT_MenuBarItem) {
+            const int frame = pixelMetric(PM_MenuBarPanelWidth, nullptr, widget)
+                              + pixelMetric(PM_MenuBarVMargin, nullptr, widget);
+            result.setHeight(MenuBarHeight - 2 * frame);
+        }
+        return result;
+    }
+};
+
+} // namespace
 
 TMainForm::TMainForm(QWidget* parent)
     : QMainWindow(parent)
@@ -31,6 +56,7 @@ TMainForm::TMainForm(QWidget* parent)
     MainPageControl->setFocusPolicy(Qt::NoFocus);
     MainPageControl->tabBar()->setFocusPolicy(Qt::NoFocus);
     setCentralWidget(MainPageControl);
+    connect(MainPageControl, &QTabWidget::currentChanged, this, &TMainForm::PageShown);
 
     acConnect = MakeAction(QStringLiteral("Установить соединение"), QStringLiteral("Соединения"),
                            &TMainForm::acConnectExecute);
@@ -72,6 +98,10 @@ TMainForm::TMainForm(QWidget* parent)
     actions->addActions({acClearEditors, acSwapEditor});
     QMenu* help = menuBar()->addMenu(QStringLiteral("Справка"));
     help->addActions({acWhatsNew, acAbout});
+    auto* menuBarStyle = new TMenuBarStyle(QApplication::style()->name());
+    menuBarStyle->setParent(menuBar());
+    menuBar()->setStyle(menuBarStyle);
+    menuBar()->setFixedHeight(MenuBarHeight);
 
     PopupActionBar = new QMenu(this);
     PopupActionBar->addActions({acDisconnect, acReconnect});
@@ -79,6 +109,10 @@ TMainForm::TMainForm(QWidget* parent)
     PopupActionBar->addActions({acRun, acClearEditors});
     PopupActionBar->addSeparator();
     PopupActionBar->addActions({acCommandUp, acCommandDown});
+    // A drop-down menu is a window of its own and takes the application's font unless told:
+    // menus use the window's font, as the menu bar does.
+    for (QMenu* menu : findChildren<QMenu*>())
+        menu->setFont(font());
     // A right-click anywhere on the tab control, inside a console's panes too, opens the menu:
     // nothing inside a console has a context menu of its own, so those requests reach the control.
     MainPageControl->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -182,11 +216,22 @@ void TMainForm::PageEnter(QWidget* page)
 
 void TMainForm::FocusChanged(QWidget* old, QWidget* now)
 {
-    // Qt has no focus-enter notification for a tab page: the focus moving from outside a page into
-    // it stands for one.
+    // Qt has no focus-enter notification for a tab page: the focus moving into a page from elsewhere
+    // in this window stands for one. Focus that comes back from another window (a modal one that
+    // closed) or from nowhere (the window activated again) returns to the pane that had it.
     QWidget* page = PageOf(now);
-    if (page && PageOf(old) != page)
+    if (page && old && old->window() == this && PageOf(old) != page)
         Guarded([this, page] { PageEnter(page); });
+}
+
+void TMainForm::PageShown(int index)
+{
+    // Commands act on the console the user sees, however its tab came to be shown. A page whose
+    // console is still being made changes nothing; Connect makes it active once it is there.
+    if (TEditorFrame* frame = FrameOf(MainPageControl->widget(index))) {
+        FActiveFrame = frame;
+        UpdateActionStates();
+    }
 }
 
 void TMainForm::acConnectExecute()
@@ -197,7 +242,8 @@ void TMainForm::acConnectExecute()
     auto* page = new QWidget;
     const QString caption = QStringLiteral("'%1'@'%2'").arg(QString::fromStdString(info.User),
                                                            QString::fromStdString(info.Host));
-    MainPageControl->addTab(page, caption);
+    // A tab caption reads "&" as the mark of a shortcut letter; the user's "&" is shown as typed.
+    MainPageControl->addTab(page, QString(caption).replace(u'&', QStringLiteral("&&")));
     MainPageControl->setCurrentWidget(page);
     auto* frame = new TEditorFrame(page);
     auto* layout = new QVBoxLayout(page);

@@ -12,7 +12,7 @@ class QTabWidget;
 class TEditorFrame;
 
 // Owns the tab pages through MainPageControl; each page owns one console. FActiveFrame is set exactly
-// when at least one tab exists, and then names the console of one of them.
+// when at least one tab exists, and then names the console of the tab shown.
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
@@ -61,6 +61,7 @@ private:
     // Runs a handler; an editor error that reaches here is shown, never thrown through Qt's frames.
     void Guarded(const std::function<void()>& handler);
     void FocusChanged(QWidget* old, QWidget* now);
+    void PageShown(int index);
     QWidget* PageOf(const QWidget* widget) const;
     static TEditorFrame* FrameOf(QWidget* page);
 

@@ -26,7 +26,7 @@ void ShowErrorMessage(QWidget* parent, const QString& text);
 // A question with the confirmation icon and Yes and No buttons; true only for Yes.
 bool ConfirmMessage(QWidget* parent, const QString& text);
 
-// The font of the program's windows: Tahoma 8 pt. Where Tahoma is missing, the Arial-metric
+// The font of the program's windows, menus and message boxes: Tahoma 8 pt. Where Tahoma is missing, the Arial-metric
 // Liberation Sans stands in rather than the wider system sans, so the fixed layouts keep their
 // captions whole.
 QFont WindowFont();
@@ -34,7 +34,8 @@ QFont WindowFont();
 // Gives a dialog the caption, a fixed frame around a client area of clientSize, and the window font.
 void MakeFixedDialog(QWidget* dialog, const QString& caption, QSize clientSize);
 
-// Places a top-level window so that its frame is centred on the screen it is on.
+// Places a top-level window so that its frame is centred on the screen it is on; a window whose
+// frame the window manager has not drawn yet is centred again once it has.
 void CentreOnScreen(QWidget* window);
 
 // The application icon.

@@ -34,6 +34,8 @@ int main(int argc, char** argv)
     TApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Brindlecast"));
     app.setWindowIcon(ApplicationIcon());
+    // Every window, menu and message box of the program in one font.
+    app.setFont(WindowFont());
 
     TMainForm form;
     form.show();

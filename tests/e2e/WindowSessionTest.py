@@ -39,7 +39,7 @@ SILVER = (192, 192, 192)
 START_TIMEOUT = 90
 STEP_TIMEOUT = 45
 
-TOOLS = ["Xvfb", "openbox", "setxkbmap", "xprop", "xdotool", "xclip", "import", "convert", "mariadb"]
+TOOLS = ["Xvfb", "openbox", "setxkbmap", "xprop", "xwininfo", "xdotool", "xclip", "import", "convert", "mariadb"]
 
 
 class Failure(Exception):
@@ -331,6 +331,27 @@ class Session:
         values = dict(line.split("=", 1) for line in done.stdout.decode().split() if "=" in line)
         return int(values["WIDTH"]), int(values["HEIGHT"])
 
+    def frame(self, window):
+        """The window with the frame the window manager drew around it: left, top, width, height."""
+        # xwininfo, since xdotool counts a reparented window's offset in its frame twice.
+        info = self.run(["xwininfo", "-id", window]).stdout.decode()
+        values = {}
+        for line in info.splitlines():
+            name, _, value = line.strip().partition(":")
+            if value.strip().lstrip("-").isdigit():
+                values[name] = int(value)
+        extents = self.run(["xprop", "-id", window, "_NET_FRAME_EXTENTS"]).stdout.decode()
+        if "=" not in extents:
+            raise Failure(f"the window manager gives window {window} no frame extents: {extents.strip()}")
+        left, right, top, bottom = (int(v) for v in extents.split("=", 1)[1].split(","))
+        return (values["Absolute upper-left X"] - left, values["Absolute upper-left Y"] - top,
+                values["Width"] + left + right, values["Height"] + top + bottom)
+
+    def screen_size(self):
+        done = self.xdotool("getdisplaygeometry")
+        width, height = done.stdout.decode().split()
+        return int(width), int(height)
+
     def key(self, *keys):
         self.xdotool("key", "--delay", "40", *keys)
 
@@ -344,13 +365,17 @@ class Session:
     def click(self, window, x, y):
         self.xdotool("mousemove", "--window", window, "--sync", str(x), str(y), "click", "1")
 
-    def choose_menu_item(self, index, caption):
-        """Opens the menu "Соединения" at the left of the menu bar and clicks its item at index."""
+    def open_first_menu(self):
+        """Clicks the menu "Соединения" at the left of the menu bar and returns its window."""
         before = set(self.windows())
-        self.click(self.main_window, 30, 10)
-        popup = self.wait_until(
+        self.click(self.main_window, 30, 13)
+        return self.wait_until(
             'the menu "Соединения" opens',
             lambda: next((w for w in self.windows() if w not in before), None))
+
+    def choose_menu_item(self, index, caption):
+        """Opens the menu "Соединения" at the left of the menu bar and clicks its item at index."""
+        popup = self.open_first_menu()
         width, height = self.geometry(popup)
         # The menu holds its three items without separators, one equal share of its height each.
         self.click(popup, width // 3, height * (2 * index + 1) // 6)
@@ -701,7 +726,53 @@ def step6(s):
           f"screenshot {shot}")
 
 
+def about_box_keeps_the_focus(s):
+    """Opens "О программе" from the menu "Справка" (Left from the first menu wraps to it), checks
+    that the box is centred on the screen, and closes it with Enter."""
+    first = s.open_first_menu()
+    s.key("Left")
+    s.wait_until('the menu "Справка" replaces "Соединения"', lambda: first not in s.windows())
+    # Up reaches the menu's last item whether or not the first one was made current on opening.
+    s.key("Up", "Return")
+    box = s.wait_until('the About box "О программе" opens', lambda: s.window_named("О программе"))
+    s.wait_active(box, "the About box")
+    left, top, width, height = s.frame(box)
+    screen_width, screen_height = s.screen_size()
+    off = (left + width / 2 - screen_width / 2, top + height / 2 - screen_height / 2)
+    if max(abs(off[0]), abs(off[1])) > 1:
+        raise Failure(f"the About box's frame ({width}x{height} at {left},{top}) is {off} pixels off the "
+                      f"centre of the {screen_width}x{screen_height} screen (screenshot "
+                      f"{s.screenshot('about-box')})")
+    s.key("Return")
+    s.wait_until("the About box closes", lambda: box not in s.windows())
+    s.wait_active(s.main_window, "the main window, after the About box,")
+
+
 def step7(s):
+    # The focus is in the transcript since step 6; the About box gives it back there.
+    about_box_keeps_the_focus(s)
+    s.expect_copy(COPY_ALL, expected_transcript(TABLE_TRANSCRIPT, FAILING_TRANSCRIPT,
+                                                RECALLED_TRANSCRIPT),
+                  "the transcript, still focused after the About box")
+    s.key("Up")
+
+    # A bookmark round trip under the Russian layout, whose digit row shifts to other symbols than
+    # the US one (Shift+2 is a double quote there).
+    s.key("ctrl+Tab", "ctrl+a", "ctrl+Delete")
+    s.type_lines(["-- one", "-- two", "-- three"])
+    s.key("Up", "End")
+    s.run(["setxkbmap", "-layout", "ru"])
+    try:
+        s.key("ctrl+shift+2", "ctrl+Home", "ctrl+2")
+    finally:
+        s.run(["setxkbmap", "-layout", "us"])
+    s.type_lines(["!"])
+    s.expect_copy(COPY_ALL, CRLF.join(["-- one", "-- two!", "-- three"]),
+                  "the query pane after Ctrl+Shift+2, Ctrl+Home, Ctrl+2 under the Russian layout")
+    s.screenshot("main-window")
+
+
+def step8(s):
     s.wait_active(s.main_window, "the main window")
     # Alt+F4 is the window manager's close: the window is asked to close, as by its close button.
     s.key("alt+F4")
@@ -726,7 +797,8 @@ STEPS = [
     (4, "Ctrl+Shift+Up recalls the last statement as typed, Ctrl+Shift+Down empties the pane", step4),
     (5, "a second tab; Alt+Left / Alt+Right move the focus; Disconnect removes the tab", step5),
     (6, "the transcript shows navy with a white keyword", step6),
-    (7, "closing the window ends the program with status 0 and no connection left", step7),
+    (7, "the About box leaves the focus in the transcript; bookmarks under the Russian layout", step7),
+    (8, "closing the window ends the program with status 0 and no connection left", step8),
 ]
 
 

@@ -12,8 +12,11 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <functional>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -30,12 +33,18 @@ public:
     void KeyPress(char32_t character) override { Characters.push_back(character); }
     void Command(int command) override { Commands.push_back(command); }
     void TimerFired(int id) override { Timers.push_back(id); }
+    bool MouseWheel(TShiftState shift, int delta) override
+    {
+        Wheel.push_back({shift, delta});
+        return TEditor::MouseWheel(shift, delta);
+    }
 
     std::vector<int> Keys;
     std::vector<TShiftState> Shifts;
     std::vector<char32_t> Characters;
     std::vector<int> Commands;
     std::vector<int> Timers;
+    std::vector<std::pair<TShiftState, int>> Wheel;
     bool FailKeys = false;
 };
 
@@ -163,6 +172,79 @@ TEST(EditorView, TheCoreMovingAScrollBarScrollsOnce)
     EXPECT_EQ(scrolls, 3);
     EXPECT_EQ(h.Editor.CaretY(), 200);
     EXPECT_EQ(h.View.verticalScrollBar()->maximum(), 300 - 1) << "the last line can reach the top";
+}
+
+// Wheel events of any size add up; the core hears of whole steps only: a line (40 units, a third of a
+// notch) without modifiers, a notch (120 units) with Shift or Ctrl. Pixel deltas count a line height
+// as a line.
+TEST(EditorView, WheelDeltasAddUpToWholeSteps)
+{
+    struct TWheel {
+        QPoint Pixels;
+        int Angle;
+        Qt::KeyboardModifiers Modifiers;
+    };
+    using TCalls = std::vector<std::pair<TShiftState, int>>;
+    const auto angle = [](int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        return TWheel{{}, delta, modifiers};
+    };
+    struct TCase {
+        const char* Name;
+        std::vector<TWheel> Events;
+        TCalls Calls;
+    };
+    const int line = [] {
+        TViewHarness h;
+        return h.Editor.LineHeight();
+    }();
+    const TCase cases[] = {
+        {"a notch scrolls three lines at once", {angle(-120)}, {{0, -120}}},
+        {"a fine wheel's small deltas add up", std::vector<TWheel>(4, angle(-30)), {{0, -40}, {0, -40}, {0, -40}}},
+        {"small deltas", {angle(-30), angle(-30), angle(-30)}, {{0, -40}, {0, -40}}},
+        {"a turn back counts from nought", {angle(-30), angle(30), angle(30)}, {{0, 40}}},
+        {"Ctrl pages once per notch", std::vector<TWheel>(4, angle(-30, Qt::ControlModifier)), {{ssCtrl, -120}}},
+        {"Ctrl, two notches in one event", {angle(240, Qt::ControlModifier)}, {{ssCtrl, 120}, {ssCtrl, 120}}},
+        {"Shift moves once per notch", std::vector<TWheel>(5, angle(30, Qt::ShiftModifier)), {{ssShift, 120}}},
+        {"a change of modifiers starts afresh",
+         {angle(-90, Qt::ControlModifier), angle(-90), angle(-60, Qt::ControlModifier)}, {{0, -80}}},
+        {"pixels: a line height is a line", {TWheel{{0, -line}, 0, {}}, TWheel{{0, -2 * line}, 0, {}}},
+         {{0, -40}, {0, -80}}},
+        {"pixels win over the angle", {TWheel{{0, -line}, -120, {}}}, {{0, -40}}},
+        {"a sideways wheel is no step", {TWheel{{}, 0, {}}}, {}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TViewHarness h;
+        QStringList lines;
+        for (int i = 0; i < 300; ++i)
+            lines << QStringLiteral("line %1").arg(i);
+        h.Editor.Lines().Assign(lines);
+        h.Editor.SetCaret(0, 100);
+        h.Editor.ScrollTo(0, 100);
+        for (const TWheel& wheel : c.Events) {
+            const QPointF at(50, 50);
+            QWheelEvent event(at, h.View.viewport()->mapToGlobal(at), wheel.Pixels, QPoint(0, wheel.Angle),
+                              Qt::NoButton, wheel.Modifiers, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(h.View.viewport(), &event);
+            EXPECT_TRUE(event.isAccepted());
+        }
+        EXPECT_EQ(h.Editor.Wheel, c.Calls);
+    }
+
+    // What a user sees: twelve small events of a touchpad scroll nine lines and leave the caret.
+    TViewHarness h;
+    QStringList lines;
+    for (int i = 0; i < 300; ++i)
+        lines << QStringLiteral("line %1").arg(i);
+    h.Editor.Lines().Assign(lines);
+    for (int i = 0; i < 12; ++i) {
+        const QPointF at(50, 50);
+        QWheelEvent event(at, h.View.viewport()->mapToGlobal(at), {}, QPoint(0, -30), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(h.View.viewport(), &event);
+    }
+    EXPECT_EQ(h.Editor.TopRow(), 9);
+    EXPECT_EQ(h.Editor.CaretY(), 0);
 }
 
 TEST(EditorView, KeysReachTheCoreAndItsErrorsStopAtTheView)

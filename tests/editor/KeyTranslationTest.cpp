@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <ostream>
+#include <string_view>
 
 // Found by GoogleTest through the argument's namespace, so it stays outside the anonymous one.
 void PrintTo(const TTranslatedKey& key, std::ostream* os)
@@ -47,6 +49,13 @@ TEST(KeyTranslation, Table)
         {"Ctrl+C types nothing", Qt::Key_C, Ctrl, "\x03", Key('C', ssCtrl)},
         {"Alt+X types nothing", Qt::Key_X, Alt, "x", Key('X', ssAlt)},
         {"Ctrl+Alt types as AltGr", Qt::Key_Q, Ctrl | Alt, "@", Key('Q', ssCtrl | ssAlt, "@")},
+        {"Ctrl+Alt with the key's own letter types nothing", Qt::Key_Q, Ctrl | Alt, "q", Key('Q', ssCtrl | ssAlt)},
+        {"Ctrl+Alt with the key's own digit types nothing", Qt::Key_1, Ctrl | Alt, "1", Key('1', ssCtrl | ssAlt)},
+        // Under xkb AltGr is a modifier of its own; Ctrl+Alt only repeats the key's plain character.
+        {"xkb AltGr types", Qt::Key_At, Qt::GroupSwitchModifier, "@", Key(vkNone, 0, "@"), 24, true},
+        {"xkb Russian Ctrl+Alt+ES types nothing", 0x0421, Ctrl | Alt, QString(QChar(0x0441)),
+         Key('C', ssCtrl | ssAlt), 54, true},
+        {"xkb Ctrl+Alt+Return types nothing", Qt::Key_Return, Ctrl | Alt, "\r", Key(vkReturn, ssCtrl | ssAlt), 36, true},
         {"Enter types a carriage return", Qt::Key_Return, None, "\r", Key(vkReturn, 0, "\r")},
         {"Shift+Enter too", Qt::Key_Return, Shift, "\r", Key(vkReturn, ssShift, "\r")},
         {"Ctrl+Return types nothing", Qt::Key_Return, Ctrl, "\r", Key(vkReturn, ssCtrl)},
@@ -101,6 +110,53 @@ TEST(KeyTranslation, Table)
     for (const TTranslationCase& c : cases) {
         SCOPED_TRACE(c.Name);
         EXPECT_EQ(TranslateKey(c.QtKey, c.Modifiers, c.Text, c.ScanCode, c.XkbScanCodes), c.Expected);
+    }
+}
+
+// The digit row as X11 delivers it through Qt's xcb platform (measured under Xvfb with setxkbmap):
+// per layout and chord, the Qt key and the text of the keys with xkb key codes 10 to 19. Whatever
+// the layout names them, they are the digits 1 to 9 and 0, and none of these chords types anything.
+TEST(KeyTranslation, TheDigitRowByPhysicalKeyUnderEveryLayout)
+{
+    using namespace std::literals;
+    // What Ctrl+digit gives on the US, Russian and German layouts: the digit, and xkb's control
+    // characters for the keys that have one.
+    constexpr auto usKeys = u"1234567890"sv;
+    constexpr auto usCtrlTexts = u"1\0\x1b\x1c\x1d\x1e\x1f\x7f" u"90"sv;
+    struct TRow {
+        const char* Layout;
+        Qt::KeyboardModifiers Modifiers;
+        std::u16string_view QtKeys;
+        std::u16string_view Texts;
+    };
+    const TRow rows[] = {
+        {"us", Ctrl, usKeys, usCtrlTexts},
+        {"us", CtrlShift, u"!@#$%^&*()"sv, u"!\0#$%\x1e" u"&*()"sv},
+        {"us", Ctrl | Alt, usKeys, usCtrlTexts},
+        {"ru", Ctrl, usKeys, usCtrlTexts},
+        {"ru", CtrlShift, u"!\"\u2116;%:?*()"sv, u"!\"\u2116;%:?*()"sv},
+        {"ru", Ctrl | Alt, usKeys, usCtrlTexts},
+        {"de", Ctrl, usKeys, usCtrlTexts},
+        {"de", CtrlShift, u"!\"\u00a7$%&/()="sv, u"!\"\u00a7$%&\x1f" u"()="sv},
+        {"de", Ctrl | Alt, usKeys, usCtrlTexts},
+        // French names the unshifted row by its symbols (Qt's key of a letter is its capital).
+        {"fr", Ctrl, u"&\u00c9\"'(-\u00c8_\u00c7\u00c0"sv, u"&\u00e9\"'(-\u00e8\x1f" u"\u00e7\u00e0"sv},
+        {"fr", CtrlShift, usKeys, usCtrlTexts},
+        {"fr", Ctrl | Alt, u"&\u00c9\"'(-\u00c8_\u00c7\u00c0"sv, u"&\u00e9\"'(-\u00e8\x1f" u"\u00e7\u00e0"sv},
+    };
+    for (const TRow& row : rows) {
+        ASSERT_EQ(row.QtKeys.size(), 10u) << row.Layout;
+        ASSERT_EQ(row.Texts.size(), 10u) << row.Layout;
+        const auto shift = static_cast<TShiftState>((row.Modifiers.testFlag(Qt::ShiftModifier) ? ssShift : 0)
+                                                    | (row.Modifiers.testFlag(Qt::AltModifier) ? ssAlt : 0) | ssCtrl);
+        for (int i = 0; i < 10; ++i) {
+            const TKeyCode digit = i == 9 ? '0' : static_cast<TKeyCode>('1' + i);
+            SCOPED_TRACE(testing::Message() << row.Layout << " modifiers " << int(row.Modifiers) << " digit "
+                                            << char(digit));
+            const TTranslatedKey translated = TranslateKey(row.QtKeys[i], row.Modifiers,
+                                                           QString(QChar(row.Texts[i])), 10 + i, true);
+            EXPECT_EQ(translated, Key(digit, shift));
+        }
     }
 }
 

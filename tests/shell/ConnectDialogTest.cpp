@@ -8,6 +8,8 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -58,8 +60,12 @@ TEST(ConnectDialog, LooksAsDescribed)
     EXPECT_EQ(dialog.windowTitle(), "Создать соединение");
     EXPECT_EQ(dialog.size(), QSize(343, 148));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize()) << "the frame is not sizeable";
-    EXPECT_EQ(dialog.font().family(), "Tahoma");
-    EXPECT_EQ(dialog.font().pointSize(), 8);
+    // What the user gets of the 8-point window font: characters 11 pixels high, lines that fit the
+    // 21-pixel boxes, and (below) captions that fit their controls.
+    const QFontInfo used(dialog.font());
+    EXPECT_EQ(used.pointSize(), 8);
+    EXPECT_EQ(used.pixelSize(), 11);
+    EXPECT_LE(QFontMetrics(dialog.font()).height(), 21 - 4);
     EXPECT_LE((dialog.geometry().center() - dialog.screen()->availableGeometry().center()).manhattanLength(), 2)
         << "not centred on the screen";
 
@@ -75,6 +81,11 @@ TEST(ConnectDialog, LooksAsDescribed)
     EXPECT_EQ(dialog.btOk->text(), "Ok");
     EXPECT_EQ(dialog.btCancel->text(), "Cancel");
     EXPECT_TRUE(dialog.btOk->isDefault());
+    for (const QPushButton* button : {dialog.btOk, dialog.btCancel}) {
+        const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
+        EXPECT_LE(QFontMetrics(button->font()).horizontalAdvance(button->text()) + 2 * margin, button->width())
+            << button->text().toStdString() << " is cut";
+    }
 
     EXPECT_EQ(dialog.HostName->geometry(), QRect(138, 8, 140, 21));
     EXPECT_EQ(dialog.Port->geometry(), QRect(284, 8, 51, 21));

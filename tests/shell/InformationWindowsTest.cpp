@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFontInfo>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -318,7 +319,10 @@ TEST(AboutBox, ShowsTheProgramAndItsVersion)
     EXPECT_EQ(box.windowTitle(), "О программе");
     EXPECT_EQ(box.size(), QSize(311, 122));
     EXPECT_EQ(box.minimumSize(), box.maximumSize());
-    EXPECT_EQ(box.font().family(), "Tahoma");
+    // What the user gets of the 8-point window font: characters 11 pixels high, and (below) lines that
+    // fit the box.
+    EXPECT_EQ(QFontInfo(box.font()).pointSize(), 8);
+    EXPECT_EQ(QFontInfo(box.font()).pixelSize(), 11);
     ExpectCentred(box);
     EXPECT_EQ(box.lblProduct->text(), "Brindlecast 2");
     EXPECT_EQ(box.VersionText->text(), "Version 2.0.0.6");

@@ -7,20 +7,29 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QtTest/QTest>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "EditorView.h"
 #include "HLEditor.h"
 #include "ModalWindows.h"
 #include "QtPrinters.h"
 #include "TestServer.h"
+#include "UnitAbout.h"
 #include "UnitConnectDialog.h"
 #include "UnitEditorFrame.h"
+#include "UnitTools.h"
+#include "UnitWhatsNew.h"
 
 namespace {
 
@@ -139,6 +148,43 @@ TEST_F(MainWindow, MenusAndActions)
         popup << (item->isSeparator() ? QStringLiteral("-") : item->text());
     EXPECT_EQ(popup, (QStringList{"Разорвать соединение", "Переподключиться", "-", "Выполнить", "Очистить", "-",
                                   "Предыдущий запрос", "Следующий запрос"}));
+}
+
+// The menu bar is 26 pixels high with its captions centred in it; the drop-down menus and the context
+// menu use the window's font, whose captions they fit.
+TEST_F(MainWindow, MenuBarAndMenusInTheWindowsFont)
+{
+    QMenuBar* bar = Form->menuBar();
+    EXPECT_EQ(bar->height(), 26);
+    EXPECT_EQ(bar->geometry().top(), 0);
+    for (QAction* top : bar->actions()) {
+        const QRect item = bar->actionGeometry(top);
+        EXPECT_EQ(item.center().y(), bar->rect().center().y()) << top->text().toStdString();
+        EXPECT_LE(QFontMetrics(bar->font()).horizontalAdvance(top->text()), item.width());
+    }
+
+    const QFontInfo window(Form->font());
+    EXPECT_EQ(window.pointSize(), 8);
+    std::vector<QMenu*> menus{Form->PopupActionBar};
+    for (QAction* top : bar->actions()) {
+        menus.push_back(top->menu());
+        for (QAction* item : top->menu()->actions()) {
+            if (item->menu())
+                menus.push_back(item->menu());
+        }
+    }
+    for (QMenu* menu : menus) {
+        SCOPED_TRACE(menu->title().toStdString());
+        const QFontInfo used(menu->font());
+        EXPECT_EQ(used.family(), window.family());
+        EXPECT_EQ(used.pointSize(), window.pointSize());
+        menu->ensurePolished();
+        for (QAction* item : menu->actions()) {
+            if (!item->isSeparator()) {
+                EXPECT_LE(QFontMetrics(menu->font()).horizontalAdvance(item->text()), menu->sizeHint().width());
+            }
+        }
+    }
 }
 
 TEST_F(MainWindow, ConnectAddsAnActiveTab)
@@ -275,11 +321,12 @@ TEST_F(MainWindow, TabsFollowNextPreviousAndDisconnect)
     EXPECT_FALSE(c->QueryView()->hasFocus());
     EXPECT_FALSE(a->QueryView()->hasFocus());
 
-    // Switching tabs with the focus outside every page changes the shown tab, not the console.
+    // Switching tabs with the focus outside every page changes the shown tab and its console with it.
     Form->acNextConnection->trigger();
     EXPECT_EQ(Form->MainPageControl->currentIndex(), 0);
-    EXPECT_EQ(Form->ActiveFrame(), c);
+    EXPECT_EQ(Form->ActiveFrame(), a);
     Form->acNextConnection->trigger();
+    EXPECT_EQ(Form->ActiveFrame(), c);
 
     // Disconnecting the last tab shows the first.
     Form->acDisconnect->trigger();
@@ -291,6 +338,158 @@ TEST_F(MainWindow, TabsFollowNextPreviousAndDisconnect)
     EXPECT_EQ(Form->MainPageControl->count(), 0);
     EXPECT_EQ(Form->ActiveFrame(), nullptr);
     EXPECT_EQ(ConsoleActionStates(), std::vector<bool>(9, false));
+}
+
+// After a Disconnect the focus rests on the window; however the user then reaches a tab, a command
+// acts on the console shown. The server tells which connection ran the statement.
+TEST_F(MainWindow, AfterADisconnectEveryWayToATabMakesItsConsoleActive)
+{
+    for (int i = 0; i < 3; ++i)
+        Connect();
+    ASSERT_EQ(Form->MainPageControl->count(), 3);
+    QTabBar* tabBar = Form->MainPageControl->tabBar();
+
+    struct TCase {
+        const char* Way;
+        std::function<void()> Reach;
+        int Shown;
+    };
+    // Each case starts after disconnecting a fourth, last tab: the first tab is then shown and active.
+    const TCase cases[] = {
+        {"a click on the third tab",
+         [&] { QTest::mouseClick(tabBar, Qt::LeftButton, {}, tabBar->tabRect(2).center()); }, 2},
+        {"Alt+Right", [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right, Qt::AltModifier); }, 1},
+        {"Alt+Left", [&] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left, Qt::AltModifier); }, 2},
+        {"Next", [&] { Form->acNextConnection->trigger(); }, 1},
+        {"Previous", [&] { Form->acPrevConnection->trigger(); }, 2},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Way);
+        Connect();
+        ASSERT_EQ(Form->MainPageControl->count(), 4);
+        Form->acDisconnect->trigger();
+        ASSERT_EQ(Form->MainPageControl->currentIndex(), 0);
+        ASSERT_EQ(QApplication::focusWidget(), Form.get());
+
+        c.Reach();
+        ASSERT_EQ(Form->MainPageControl->currentIndex(), c.Shown);
+        TEditorFrame* shown = FrameAt(c.Shown);
+        EXPECT_EQ(Form->ActiveFrame(), shown);
+        // Ctrl+Tab puts the focus into a pane the user sees.
+        Form->acSwapEditor->trigger();
+        EXPECT_TRUE(shown->isAncestorOf(QApplication::focusWidget()));
+
+        for (int i = 0; i < 3; ++i)
+            FrameAt(i)->mmQuery().Lines().SetText("SET @brindle_ran = 1");
+        Form->acRun->trigger();
+        for (int i = 0; i < 3; ++i) {
+            const auto ran = FrameAt(i)->DataSet.Query("SELECT @brindle_ran IS NOT NULL");
+            ASSERT_TRUE(ran) << FrameAt(i)->DataSet.ErrorText();
+            EXPECT_EQ(ran->FetchRow()->GetValue(0), i == c.Shown ? "1" : "0") << "console " << i;
+            FrameAt(i)->DataSet.Query("SET @brindle_ran = NULL");
+        }
+    }
+}
+
+// Closing a modal window or coming back to the main window leaves the focus where the user had it,
+// in the transcript here, and the console active.
+TEST_F(MainWindow, TheFocusInTheTranscriptSurvivesModalWindowsAndDeactivation)
+{
+    Connect();
+    Connect();
+    TEditorFrame* frame = Form->ActiveFrame();
+    Form->acSwapEditor->trigger();
+    ASSERT_TRUE(frame->ResultView()->hasFocus());
+
+    struct TCase {
+        const char* Away;
+        std::function<void()> Go;
+    };
+    const TCase cases[] = {
+        {"the About box",
+         [&] {
+             TOnModal<TFormAbout> close([](TFormAbout& box) { box.btOk->click(); });
+             Form->acAbout->trigger();
+             ASSERT_EQ(close.Calls(), 1);
+         }},
+        {"the change history",
+         [&] {
+             TOnModal<TWhatsNewForm> close([](TWhatsNewForm& form) { form.btClose->click(); });
+             Form->acWhatsNew->trigger();
+             ASSERT_EQ(close.Calls(), 1);
+         }},
+        {"a message box",
+         [&] {
+             TMessageBoxes boxes;
+             ShowErrorMessage(Form.get(), "!");
+             ASSERT_EQ(boxes.Seen().size(), 1u);
+         }},
+        {"another window",
+         [&] {
+             QWidget other;
+             other.show();
+             other.activateWindow();
+             ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+             ASSERT_FALSE(Form->isActiveWindow());
+         }},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Away);
+        c.Go();
+        Form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+        EXPECT_TRUE(frame->ResultView()->hasFocus());
+        EXPECT_EQ(Form->ActiveFrame(), frame);
+    }
+}
+
+// A user name with "&" shows whole in its tab, and Alt with the letter after it is no tab's shortcut.
+TEST_F(MainWindow, TabCaptionsShowAnAmpersand)
+{
+    TMySQLDataSet root;
+    ConfigureForTestServer(root, true);
+    ASSERT_TRUE(root.Open()) << root.ErrorText();
+    root.Query("CREATE OR REPLACE USER 'r&w'@'%' IDENTIFIED BY 'pw'");
+    ASSERT_EQ(root.ErrorCode(), 0u) << root.ErrorText();
+    Connect();
+    TOnModal<TConnectDialog> fill([&](TConnectDialog& dialog) {
+        dialog.HostName->setCurrentText(QString::fromStdString(TestServer().Host));
+        dialog.Port->setText(QString::number(TestServer().Port));
+        dialog.UserName->setCurrentText("r&w");
+        dialog.Password->setText("pw");
+        dialog.btOk->click();
+    });
+    Form->acConnect->trigger();
+    ASSERT_EQ(fill.Calls(), 1);
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    root.Query("DROP USER 'r&w'@'%'");
+    ASSERT_EQ(Form->MainPageControl->count(), 2);
+    Form->acPrevConnection->trigger();
+    ASSERT_EQ(Form->MainPageControl->currentIndex(), 0);
+
+    // The ink of the drawn caption is as wide as the caption with its "&", not as wide as without it.
+    QTabBar* tabBar = Form->MainPageControl->tabBar();
+    const QString caption = QString("'r&w'@'%1'").arg(QString::fromStdString(TestServer().Host));
+    const QImage image = tabBar->grab(tabBar->tabRect(1)).toImage();
+    const QRgb background = image.pixel(1, image.height() / 2);
+    int left = image.width(), right = -1;
+    for (int y = 3; y < image.height() - 3; ++y) {
+        for (int x = 3; x < image.width() - 3; ++x) {
+            if (qGray(image.pixel(x, y)) < qGray(background) - 96) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    }
+    const QFontMetrics metrics(tabBar->font());
+    const int withAmpersand = metrics.boundingRect(caption).width();
+    const int withoutAmpersand = metrics.boundingRect(QString(caption).remove('&')).width();
+    ASSERT_GT(withAmpersand - withoutAmpersand, 4);
+    EXPECT_NEAR(right - left + 1, withAmpersand, 3) << "ink from x " << left << " to " << right;
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_W, Qt::AltModifier);
+    EXPECT_EQ(Form->MainPageControl->currentIndex(), 0);
 }
 
 TEST_F(MainWindow, RightClickInsideAConsoleOpensTheTabAreaMenu)

@@ -16,6 +16,8 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 
+#include <algorithm>
+#include <cstdlib>
 #include <exception>
 
 namespace {
@@ -613,8 +615,40 @@ void TEditorView::mouseDoubleClickEvent(QMouseEvent* event)
 
 void TEditorView::wheelEvent(QWheelEvent* event)
 {
+    // A notch of a standard wheel is 120 units; touchpads and fine wheels send a little at a time,
+    // and pixels where they scroll smoothly. The view adds them up and tells the core whole steps
+    // only: a line (a third of a notch) to scroll, or a notch to move the caret (Shift) or to page
+    // (Ctrl), so that a swipe scrolls as far as its deltas add up to and a notch pages once.
     event->accept();
-    Guarded([&] { FEditor->MouseWheel(ShiftOf(event->modifiers()), event->angleDelta().y()); });
+    constexpr int notch = 120;
+    constexpr int lineUnits = notch / 3;
+    int delta = event->angleDelta().y();
+    if (const int pixels = event->pixelDelta().y(); pixels != 0)
+        delta = pixels * lineUnits / std::max(1, FEditor->LineHeight());
+    if (delta == 0)
+        return;
+
+    const TShiftState shift = ShiftOf(event->modifiers());
+    // A change of modifiers or of direction starts afresh.
+    if (shift != FWheelShift || (FWheelRest < 0) != (delta < 0))
+        FWheelRest = 0;
+    FWheelShift = shift;
+    FWheelRest += delta;
+    const bool byNotch = (shift & (ssShift | ssCtrl)) != 0;
+    const int step = byNotch ? notch : lineUnits;
+    const int steps = FWheelRest / step;
+    if (steps == 0)
+        return;
+    FWheelRest -= steps * step;
+    Guarded([&] {
+        if (!byNotch) {
+            FEditor->MouseWheel(shift, steps * step);
+            return;
+        }
+        // The core moves the caret or pages once per call.
+        for (int i = 0; i < std::abs(steps); ++i)
+            FEditor->MouseWheel(shift, steps > 0 ? notch : -notch);
+    });
 }
 
 void TEditorView::focusInEvent(QFocusEvent* event)

@@ -115,6 +115,10 @@ private:
     QRect FCaretPainted;          // where the last paint drew the caret
     QTimer FBlinkTimer;
 
+    // Wheel units (eighths of a degree) not yet told to the core, and the modifiers they came with.
+    int FWheelRest = 0;
+    TShiftState FWheelShift = 0;
+
     std::map<int, int> FTimers;   // the core's timer id -> Qt's
     QListWidget* FCompletionList = nullptr;
 

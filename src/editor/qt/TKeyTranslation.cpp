@@ -112,6 +112,9 @@ TKeyCode ShiftedSymbolKey(int qtKey)
 }
 
 // xkb key codes (the Linux input codes + 8) of the printable keys of the main keyboard.
+constexpr quint32 XkbDigitOne = 10;
+constexpr quint32 XkbDigitZero = 19;
+
 TKeyCode KeyOfXkbScanCode(quint32 scanCode)
 {
     static constexpr std::array<TKeyCode, 52> keys = {
@@ -153,10 +156,13 @@ TKeyCode KeyOfCyrillicLetter(int qtKey)
     return vkNone;
 }
 
-TKeyCode KeyCodeOf(int qtKey, bool shift, quint32 nativeScanCode, bool xkbScanCodes)
+TKeyCode KeyCodeOf(int qtKey, bool shift, quint32 nativeScanCode, bool xkbKeyboard)
 {
     if (const TKeyCode special = SpecialKey(qtKey); special != vkNone)
         return special;
+    // The digit row by its place, whatever symbol the layout and Shift put on it.
+    if (xkbKeyboard && nativeScanCode >= XkbDigitOne && nativeScanCode <= XkbDigitZero)
+        return KeyOfXkbScanCode(nativeScanCode);
     if ((qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) || (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z))
         return static_cast<TKeyCode>(qtKey);
     if (qtKey >= 'a' && qtKey <= 'z')
@@ -169,13 +175,22 @@ TKeyCode KeyCodeOf(int qtKey, bool shift, quint32 nativeScanCode, bool xkbScanCo
     }
     // A key that Qt names by a character of another script: its place on the keyboard decides.
     if (qtKey > 0x7F && qtKey < 0x110000) {
-        if (xkbScanCodes) {
+        if (xkbKeyboard) {
             if (const TKeyCode key = KeyOfXkbScanCode(nativeScanCode); key != vkNone)
                 return key;
         }
         return KeyOfCyrillicLetter(qtKey);
     }
     return vkNone;
+}
+
+// Whether text is what key types without modifiers: its letter in either case, or its digit.
+bool IsOwnCharacterOf(TKeyCode key, const QString& text)
+{
+    if (text.size() != 1 || text[0].unicode() > 0x7F)
+        return false;
+    const char c = static_cast<char>(text[0].toUpper().unicode());
+    return ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9')) && c == key;
 }
 
 bool IsControlText(const QString& text)
@@ -190,7 +205,7 @@ bool IsControlText(const QString& text)
 } // namespace
 
 TTranslatedKey TranslateKey(int qtKey, Qt::KeyboardModifiers modifiers, const QString& text,
-                            quint32 nativeScanCode, bool xkbScanCodes)
+                            quint32 nativeScanCode, bool xkbKeyboard)
 {
     TTranslatedKey result;
     if (IsModifierKey(qtKey)) {
@@ -202,11 +217,16 @@ TTranslatedKey TranslateKey(int qtKey, Qt::KeyboardModifiers modifiers, const QS
     const bool alt = modifiers.testFlag(Qt::AltModifier);
     const bool shift = modifiers.testFlag(Qt::ShiftModifier) || qtKey == Qt::Key_Backtab;
     result.Shift = static_cast<TShiftState>((shift ? ssShift : 0) | (alt ? ssAlt : 0) | (ctrl ? ssCtrl : 0));
-    result.Key = KeyCodeOf(qtKey, shift, nativeScanCode, xkbScanCodes);
+    result.Key = KeyCodeOf(qtKey, shift, nativeScanCode, xkbKeyboard);
 
-    // Ctrl or Alt alone make a key a command, never a character; both together are AltGr on some
-    // systems and type. A carriage return types only as Enter or Shift+Enter, never with Ctrl.
-    const bool typesText = ctrl == alt && !(ctrl && result.Key == vkReturn);
+    // Ctrl or Alt make a key a command, never a character. The one exception is an AltGr character on
+    // a system that reports AltGr as Ctrl+Alt: it is the chord's own text, not the key's plain
+    // character. Under xkb AltGr is a modifier of its own, and the text of a Ctrl+Alt chord is only
+    // the key's plain character (Ctrl+Alt+2 on a French layout says "é"). A carriage return types only
+    // as Enter or Shift+Enter.
+    const bool altGr = ctrl && alt && !xkbKeyboard && result.Key != vkReturn
+                       && !IsOwnCharacterOf(result.Key, text);
+    const bool typesText = (!ctrl && !alt) || altGr;
     if (typesText && (text == QStringLiteral("\r") || !IsControlText(text)))
         result.Text = text;
     return result;
@@ -215,6 +235,6 @@ TTranslatedKey TranslateKey(int qtKey, Qt::KeyboardModifiers modifiers, const QS
 TTranslatedKey TranslateKeyEvent(const QKeyEvent& event)
 {
     const QString platform = QGuiApplication::platformName();
-    const bool xkbScanCodes = platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland"));
-    return TranslateKey(event.key(), event.modifiers(), event.text(), event.nativeScanCode(), xkbScanCodes);
+    const bool xkbKeyboard = platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland"));
+    return TranslateKey(event.key(), event.modifiers(), event.text(), event.nativeScanCode(), xkbKeyboard);
 }
