@@ -2,13 +2,13 @@
 // short lines: painting and colouring must cost what is visible, not the length of the lines.
 #include "EditorView.h"
 #include "HLEditor.h"
+#include "UnitEditorFrame.h"
 
 #include <QApplication>
 #include <QImage>
 
 #include <chrono>
 #include <cstdio>
-#include <memory>
 
 namespace {
 
@@ -28,29 +28,22 @@ double PaintMilliseconds(TEditorView& view, THLEditor& editor, int column)
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() / kRounds;
 }
 
-// A transcript pane in the console's look holding lines, shown in a window of 40 rows.
+// A console whose transcript pane holds lines, its window 40 rows high.
 struct TPane {
     explicit TPane(const QStringList& lines)
     {
-        auto core = std::make_unique<THLEditor>();
-        Editor = core.get();
-        Editor->SetHighlighter(hlSql);
-        ApplyConsoleColorScheme(*Editor);
-        TEditorFont font;
-        font.Family = QStringLiteral("Courier New");
-        font.Height = 13;
-        Editor->SetFont(font);
-        Editor->SetGutterWidth(25);
-        Editor->SetReadOnly(true);
-        View = std::make_unique<TEditorView>(std::move(core));
-        View->resize(1000, 40 * 15 + 10);
-        View->show();
+        Frame.InitFrame();
+        Frame.resize(1000, 40 * 15 + 200);
+        Frame.show();
         QCoreApplication::processEvents();
+        Editor = &Frame.mmResult();
+        View = Frame.ResultView();
         Editor->AppendLines(lines);
     }
 
+    TEditorFrame Frame;
     THLEditor* Editor = nullptr;
-    std::unique_ptr<TEditorView> View;
+    TEditorView* View = nullptr;
 };
 
 QStringList Lines(int length)
