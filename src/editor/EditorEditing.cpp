@@ -79,6 +79,13 @@ void TCustomEditor::InsertChar(char32_t character)
     }
     if (character < 32 || character > 0x10FFFF || (character >= 0xD800 && character <= 0xDFFF))
         return;
+    // The caret cannot pass the last column: a character typed there would push the one before it
+    // along and come out in reverse order.
+    if (FCaretX + (character > 0xFFFF ? 2 : 1) > kMaxColumn) {
+        if (BeepOnError() && Platform() != nullptr)
+            Platform()->Beep();
+        return;
+    }
     const bool letterOrDigit = IsAsciiLetterOrDigit(character);
     if (!letterOrDigit)
         CompletionCharacter(character);

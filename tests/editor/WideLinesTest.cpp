@@ -27,4 +27,14 @@ TEST(WideLines, EditingWorksAtEveryColumn)
     });
 }
 
+TEST(WideLines, TypingStopsAtTheLastColumnInsteadOfReversingTheText)
+{
+    TEditorHarness h({Xs(kMaxColumn - 2)});
+    h.Editor.SetCaret(kMaxColumn - 2, 0);
+    TypeText(h.Editor, "abc");
+    EXPECT_EQ(h.Editor.Lines()[0], Xs(kMaxColumn - 2) + "ab");
+    EXPECT_EQ(h.Caret(), QPoint(kMaxColumn, 0));
+    EXPECT_EQ(h.Platform.Beeps, 1);
+}
+
 } // namespace
