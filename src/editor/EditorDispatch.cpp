@@ -5,6 +5,7 @@
 #include "EditorUndo.h"
 
 #include <algorithm>
+#include <cassert>
 
 namespace {
 
@@ -219,9 +220,7 @@ bool TCustomEditor::RunCommand(TCommand command, int& x, int& y)
             QString text;
             GetLineText(y, text);
             if (const auto word = WordAt(text, x)) {
-                FSel.SelAnchored = false;
-                SelectTo(word->first, y);
-                SelectTo(word->second, y);
+                SelectWordRange(word->first, word->second, y);
                 x = word->second;
             }
         }
@@ -242,7 +241,7 @@ bool TCustomEditor::RunCommand(TCommand command, int& x, int& y)
     }
     case cmdSelPageUp:
     case cmdSelPageDown: {
-        TUpdateScope batch(*this);
+        TUpdateBatch batch(*this);
         const int direction = command == cmdSelPageUp ? -1 : 1;
         SelectTo(x, y);
         ScrollByPage(direction);
@@ -420,8 +419,13 @@ bool TCustomEditor::WordLeft(TCommand command, int& x, int& y)
     if (command == cmdDeleteWordLeft && x != caretColumn && !ReadOnly()) {
         {
             TCompoundGroup group(*this);
+            // The word goes as the stream it is, whatever the format: a line or column format, or an
+            // inclusive end, would widen what is deleted (see DeleteWord).
+            const TSelBlockFormat format = FSel.SelBlockFormat;
+            FSel.SelBlockFormat = bfNonInclusive;
             SetSelection(x, y, y, caretColumn);
             DeleteSelection();
+            FSel.SelBlockFormat = format;
         }
         PadLineToCaret();
         x = FCaretX;
@@ -609,11 +613,18 @@ void TCustomEditor::SelectWordAtCaret()
             --column;
     }
     if (const auto word = WordAt(text, column)) {
-        FSel.SelAnchored = false;
-        SelectTo(word->first, FCaretY);
-        SelectTo(word->second, FCaretY);
+        SelectWordRange(word->first, word->second, FCaretY);
         SetCaret(word->second, FCaretY);
     }
+}
+
+void TCustomEditor::SelectWordRange(int start, int end, int line)
+{
+    // The inclusive and column formats hold the last selected column, the others the one after it.
+    const bool holdsLast = FSel.SelBlockFormat == bfInclusive || FSel.SelBlockFormat == bfColumn;
+    FSel.SelAnchored = false;
+    SelectTo(start, line);
+    SelectTo(holdsLast ? end - 1 : end, line);
 }
 
 void TCustomEditor::SelectLineAtCaret()
@@ -637,13 +648,17 @@ void TCustomEditor::BeginCompound()
 {
     ++FCompoundDepth;
     PushUndo<TBeginCompoundUndo>(FCaretX, FCaretY);
+    FOpenGroups.push_back(UndoBuffer().CurrentIndex());
 }
 
 void TCustomEditor::EndCompound()
 {
+    assert(FCompoundDepth > 0 && !FOpenGroups.empty() && "EndCompound without BeginCompound");
     PushUndo<TEndCompoundUndo>(FCaretX, FCaretY);
     if (FCompoundDepth > 0)
         --FCompoundDepth;
+    if (!FOpenGroups.empty())
+        FOpenGroups.pop_back();
 }
 
 void TCustomEditor::PlayMacro()
@@ -657,7 +672,7 @@ void TCustomEditor::PlayMacro()
         ~TReset() { Flag = false; }
     } reset{FPlayingMacro};
     const std::vector<TMacroStep> steps = FMacro;
-    TUpdateScope batch(*this);
+    TUpdateBatch batch(*this);
     TCompoundGroup group(*this);
     for (const TMacroStep& step : steps) {
         if (step.IsCharacter)

@@ -352,10 +352,8 @@ void THLEditor::FillLineAttrs(int line, int /*firstColumn*/, int lastColumn)
         ColorTokens(attrs, LongTokenEnd());
 }
 
-void THLEditor::LinesAppended(int first, int count)
+void THLEditor::ScanAppendedLines(int first, int count)
 {
-    if (!KeepsLineStates())
-        return;
     const int last = first + count - 1;
     if (static_cast<std::size_t>(last + 1) >= FLineStates.size())
         FLineStates.resize(static_cast<std::size_t>((last + 1) / LineStatesGrowth + 1) * LineStatesGrowth);
@@ -375,6 +373,27 @@ void THLEditor::LinesAppended(int first, int count)
     }
 }
 
+void THLEditor::MoveLineStates(int first, int delta)
+{
+    // The entry of line `first` holds the state at its start, which no change from there on alters.
+    const auto at = static_cast<std::size_t>(first) + 1;
+    if (delta == 0 || at >= FLineStates.size())
+        return;
+    const std::size_t size = FLineStates.size();
+    if (delta > 0) {
+        FLineStates.insert(FLineStates.begin() + static_cast<std::ptrdiff_t>(at), static_cast<std::size_t>(delta),
+            ltUndetermined);
+        // The array keeps its length while it still covers the text; the entries pushed out lay past it.
+        if (size > static_cast<std::size_t>(LineCount()))
+            FLineStates.resize(size);
+    } else {
+        const std::size_t removed = std::min(static_cast<std::size_t>(-delta), size - at);
+        FLineStates.erase(FLineStates.begin() + static_cast<std::ptrdiff_t>(at),
+            FLineStates.begin() + static_cast<std::ptrdiff_t>(at + removed));
+        FLineStates.resize(size, ltUndetermined);
+    }
+}
+
 bool THLEditor::IsTrigger(const QString& text) const
 {
     if (FHighlighter != hlSql)
@@ -385,18 +404,37 @@ bool THLEditor::IsTrigger(const QString& text) const
     });
 }
 
-void THLEditor::NotifyTextChanged(int column, int line, const QString& text, int kind)
+void THLEditor::NotifyTextChanged(const TTextChange& change)
 {
-    TEditor::NotifyTextChanged(column, line, text, kind);
-    if (!FLongTokens)
+    TEditor::NotifyTextChanged(change);
+    if (!FLongTokens || !KeepsLineStates())
         return;
-    const int from = kind == 0 ? -1 : line;
-    bool rescan = false;
+    if (change.Kind == TTextChangeKind::Appended) {
+        if (change.LineDelta > 0)
+            ScanAppendedLines(change.Line, change.LineDelta);
+        return;
+    }
+    if (change.Kind == TTextChangeKind::WholeText) {
+        if (RescanLineStates(-1))
+            InvalidateAll();
+        return;
+    }
+    // The states below the change go with their lines; then the change is rescanned from its first
+    // line. A change that adds or removes lines is always rescanned: the lines that joined or split
+    // carry new states into the ones below.
+    MoveLineStates(change.Line, change.LineDelta);
+    bool rescan = change.LineDelta != 0;
     if (FHighlighter == hlSyntaxHighlighter && FSyntaxHighlighter != nullptr)
-        rescan = FSyntaxHighlighter->NeedsRescan(column, line, text, kind);
+        rescan = FSyntaxHighlighter->NeedsRescan(change) || rescan;
     else
-        rescan = kind == 0 || kind == 5 || IsTrigger(text);
-    if (rescan && RescanLineStates(from))
+        rescan = rescan || change.Kind == TTextChangeKind::Replacement || IsTrigger(change.Text);
+    if (!rescan)
+        return;
+    // Lines added after the old last line have no state of their own yet: the walk starts on the line
+    // before them.
+    const int linesBefore = LineCount() - change.LineDelta;
+    const int from = change.Line >= linesBefore && change.Line > 0 ? change.Line - 1 : change.Line;
+    if (RescanLineStates(from))
         InvalidateAll();
 }
 

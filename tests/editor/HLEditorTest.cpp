@@ -389,21 +389,24 @@ TEST(THLEditor, ReplacementsAndWholeTextChangesAlwaysRescan)
 {
     struct TCase {
         const char* Name;
-        int Kind;
+        TTextChangeKind Kind;
         QString Text;
         std::vector<int> States;
     };
     const std::vector<TCase> cases = {
-        {"a deletion of letters", 2, "ab", {0, 2}},
-        {"a deletion of a star", 2, "*", {0, 0}},
-        {"a replacement", 5, "a", {0, 0}},
-        {"the whole text", 0, "", {0, 0}},
+        {"a deletion of letters", TTextChangeKind::Deletion, "ab", {0, 2}},
+        {"a deletion of a star", TTextChangeKind::Deletion, "*", {0, 0}},
+        {"a replacement", TTextChangeKind::Replacement, "a", {0, 0}},
+        {"the whole text", TTextChangeKind::WholeText, "", {0, 0}},
     };
     for (const TCase& c : cases) {
         TSqlEditor sql({"/*x", "y"});
         sql.Editor.SetCaret(0, 0);
         sql.Editor.InsertText("\"");
-        sql.Editor.NotifyTextChanged(0, 0, c.Text, c.Kind);
+        TTextChange change;
+        change.Kind = c.Kind;
+        change.Text = c.Text;
+        sql.Editor.NotifyTextChanged(change);
         EXPECT_EQ(sql.States(), c.States) << c.Name;
     }
 }
@@ -452,7 +455,8 @@ TEST(THLEditor, RescanReportsWhetherAnEntryChanged)
     EXPECT_FALSE(sql.Editor.RescanLineStates(0));
     EXPECT_FALSE(sql.Editor.RescanLineStates(3)) << "a line past the text";
     sql.Editor.Lines().Put(0, "/*");
-    EXPECT_TRUE(sql.Editor.RescanLineStates(0));
+    EXPECT_FALSE(sql.Editor.RescanLineStates(0)) << "the change itself was rescanned";
+    EXPECT_TRUE(sql.Editor.RescanLineStates(-1)) << "the whole text is walked from undetermined entries";
     EXPECT_FALSE(sql.Editor.RescanLineStates(1));
 }
 
@@ -524,10 +528,10 @@ public:
     {
         return line.contains(u'{') ? 1 : state;
     }
-    bool NeedsRescan(int, int, const QString& text, int) override
+    bool NeedsRescan(const TTextChange& change) override
     {
         ++Asked;
-        return text.contains(u'{');
+        return change.Text.contains(u'{');
     }
 
     std::vector<std::pair<int, int>> Colored;
