@@ -421,6 +421,7 @@ bool TCustomEditor::WordLeft(TCommand command, int& x, int& y)
             TCompoundGroup group(*this);
             // The word goes as the stream it is, whatever the format: a line or column format, or an
             // inclusive end, would widen what is deleted (see DeleteWord).
+            PushUndo<TSelectUndo>(FCaretX, FCaretY);
             const TSelBlockFormat format = FSel.SelBlockFormat;
             FSel.SelBlockFormat = bfNonInclusive;
             SetSelection(x, y, y, caretColumn);

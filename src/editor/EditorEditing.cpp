@@ -130,7 +130,8 @@ void TCustomEditor::NewLine()
         const int y = FCaretY;
         while (LineCount() <= y)
             Lines().Add(QString());
-        if (y + 1 >= LineCount()) {
+        const bool appended = y + 1 >= LineCount();
+        if (appended) {
             // The break is recorded at the end of the line, so that undoing it joins nothing else; the
             // caret record before it brings the caret back to where it stood.
             TCompoundGroup group(*this);
@@ -144,7 +145,11 @@ void TCustomEditor::NewLine()
         int x = FCaretX;
         if (LineLength(y + 1) > 0)
             x = std::min(x, FirstNonBlank(y + 1) - 1);
-        PlaceCaret(x, y + 1);
+        // Without a line added the key only moves the caret, and the move is undone like any other.
+        if (appended)
+            PlaceCaret(x, y + 1);
+        else
+            SetCaret(x, y + 1);
         return;
     }
 
@@ -346,6 +351,8 @@ void TCustomEditor::DeleteWord()
 {
     TCompoundGroup group(*this);
     TUpdateBatch batch(*this);
+    // The records below hold the stream format; this one holds the user's, for the undo to end with.
+    PushUndo<TSelectUndo>(FCaretX, FCaretY);
     const TSelBlockFormat format = FSel.SelBlockFormat;
     FSel.SelBlockFormat = bfNonInclusive;
     Command(cmdSelWordRight);

@@ -373,6 +373,26 @@ void THLEditor::ScanAppendedLines(int first, int count)
     }
 }
 
+bool THLEditor::CarriesOtherState(int first, int last)
+{
+    // A character that is no trigger can still change what its lines carry on: a letter typed
+    // between "/" and "*", a quote that hides a "/*", a character after a line's final backslash.
+    // Walking the changed lines alone tells, without a rescan when nothing changed.
+    const int count = LineCount();
+    if (first < 0 || last + 1 >= count || static_cast<std::size_t>(last + 1) >= FLineStates.size())
+        return false;
+    TLongTokenType state = FLineStates[static_cast<std::size_t>(first)];
+    const TLongTokenType next = FLineStates[static_cast<std::size_t>(last) + 1];
+    if (state == ltUndetermined || next == ltUndetermined)
+        return false;
+    QString text;
+    for (int line = first; line <= last; ++line) {
+        GetLineText(line, text);
+        state = StateAfterLine(text, state);
+    }
+    return state != next;
+}
+
 void THLEditor::MoveLineStates(int first, int delta)
 {
     // The entry of line `first` holds the state at its start, which no change from there on alters.
@@ -428,6 +448,8 @@ void THLEditor::NotifyTextChanged(const TTextChange& change)
         rescan = FSyntaxHighlighter->NeedsRescan(change) || rescan;
     else
         rescan = rescan || change.Kind == TTextChangeKind::Replacement || IsTrigger(change.Text);
+    if (!rescan)
+        rescan = CarriesOtherState(change.Line, change.LastLine);
     if (!rescan)
         return;
     // Lines added after the old last line have no state of their own yet: the walk starts on the line

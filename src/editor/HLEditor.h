@@ -176,6 +176,9 @@ private:
     bool KeepsLineStates() const;
     TLongTokenType StateAfterLine(QStringView line, TLongTokenType state);
     bool IsTrigger(const QString& text) const;
+    // Whether lines first..last, which a change altered without adding or removing lines, now end
+    // in another state than the one the line after them starts in.
+    bool CarriesOtherState(int first, int last);
     // Lines were added (delta > 0) or removed after line `first`: the states of the lines below
     // move with their lines.
     void MoveLineStates(int first, int delta);
