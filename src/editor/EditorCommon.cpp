@@ -33,6 +33,8 @@ int Modulo(int a, int d)
 
 // Far outside any window: where the caret goes when its cell lies left of the text area.
 constexpr int kCaretOutOfSight = -32000;
+// A wheel turn of this many units scrolls one line (a standard notch of 120 scrolls three).
+constexpr int kWheelDeltaPerLine = 40;
 
 } // namespace
 
@@ -693,7 +695,7 @@ void TCustomEditorBase::DoubleClick(TShiftState /*shift*/, int /*x*/, int /*y*/)
 bool TCustomEditorBase::MouseWheel(TShiftState shift, int delta)
 {
     if (shift == 0) {
-        const int lines = -delta / 40;
+        const int lines = -delta / kWheelDeltaPerLine;
         const int top = std::clamp(FTopRow + lines, 0, std::max(FRowCount - 1, 0));
         TCaretHider hider(*this);
         ScrollTo(FLeftCol, top);

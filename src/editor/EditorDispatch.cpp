@@ -9,14 +9,21 @@
 
 namespace {
 
+// A mouse this many pixels or more outside the client area auto-scrolls a page a tick, nearer one line.
+constexpr int kAutoScrollPageDistance = 20;
+// Milliseconds between two auto-scroll ticks.
+constexpr int kAutoScrollInterval = 100;
+// The bookmark slots 0 to 9.
+constexpr int kBookmarkCount = 10;
+
 // How far the auto-scroll moves per tick, by how far the mouse is outside the client area.
 int AutoScrollStep(int y, int clientHeight, int visibleRows)
 {
-    if (y < -20)
+    if (y < -kAutoScrollPageDistance)
         return -visibleRows;
     if (y < 0)
         return -1;
-    if (y > clientHeight + 20)
+    if (y > clientHeight + kAutoScrollPageDistance)
         return visibleRows;
     return 1;
 }
@@ -685,11 +692,13 @@ void TCustomEditor::PlayMacro()
 
 const TCustomEditor::TBookmark& TCustomEditor::Bookmark(int index) const
 {
-    return FBookmarks.at(static_cast<std::size_t>(index));
+    assert(index >= 0 && index < kBookmarkCount);
+    return FBookmarks[static_cast<std::size_t>(index)];
 }
 
 void TCustomEditor::ToggleBookmark(int index)
 {
+    assert(index >= 0 && index < kBookmarkCount);
     TBookmark& bookmark = FBookmarks[static_cast<std::size_t>(index)];
     if (bookmark.Valid && bookmark.Y == FCaretY)
         bookmark.Valid = false;
@@ -700,6 +709,7 @@ void TCustomEditor::ToggleBookmark(int index)
 
 void TCustomEditor::GotoBookmark(int index, int& x, int& y)
 {
+    assert(index >= 0 && index < kBookmarkCount);
     const TBookmark& bookmark = FBookmarks[static_cast<std::size_t>(index)];
     if (bookmark.Valid) {
         int row = TopRow();
@@ -790,7 +800,7 @@ void TCustomEditor::MouseMove(TShiftState shift, int x, int y)
     const bool outside = y < 0 || y >= height;
     if (Platform() != nullptr) {
         if (outside && !FAutoScrolling)
-            Platform()->StartTimer(kAutoScrollTimer, 100);
+            Platform()->StartTimer(kAutoScrollTimer, kAutoScrollInterval);
         else if (!outside && FAutoScrolling)
             Platform()->StopTimer(kAutoScrollTimer);
     }
