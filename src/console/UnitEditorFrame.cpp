@@ -50,18 +50,6 @@ TEditorView* MakePane(QWidget* parent, bool readOnly, THLEditor*& editor)
     return new TEditorView(std::move(core), parent);
 }
 
-// Closes a batch on every way out of a scope.
-class TUpdateBatch {
-public:
-    explicit TUpdateBatch(THLEditor& editor) : FEditor(editor) { FEditor.BeginUpdate(); }
-    ~TUpdateBatch() { FEditor.EndUpdate(); }
-    TUpdateBatch(const TUpdateBatch&) = delete;
-    TUpdateBatch& operator=(const TUpdateBatch&) = delete;
-
-private:
-    THLEditor& FEditor;
-};
-
 } // namespace
 
 TEditorFrame::TEditorFrame(QWidget* parent)
@@ -103,6 +91,14 @@ TEditorFrame::TEditorFrame(QWidget* parent)
     layout->addWidget(FSplitter, 1);
     layout->addWidget(FStatusBarQuery);
 
+    // An error of an editor (an unpaired batch, a line read outside the text) stops at its view,
+    // which reports it here; the user sees it as every other error.
+    for (TEditorView* view : {FResultView, FQueryView}) {
+        connect(view, &TEditorView::EditorError, this, [this](const QString& message) {
+            QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"), message, QMessageBox::Ok, this);
+            box.exec();
+        });
+    }
     FResult->OnChangeStatus = [this](TCustomEditorBase&) { mmResultChangeStatus(); };
     FQuery->OnChangeStatus = [this](TCustomEditorBase&) { mmQueryChangeStatus(); };
 

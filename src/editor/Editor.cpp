@@ -3,7 +3,8 @@
 #include "LineList.h"
 
 #include <algorithm>
-#include <exception>
+#include <cassert>
+#include <climits>
 
 namespace {
 
@@ -53,34 +54,6 @@ QString PaddedTo(QString text, int length)
     return text;
 }
 
-// Keeps a list update open for a scope; its end runs the change event, whose errors propagate
-// unless another error is unwinding already.
-class TListUpdate {
-public:
-    explicit TListUpdate(TEditorStrings& lines) : FLines(lines), FUncaught(std::uncaught_exceptions())
-    {
-        FLines.BeginUpdate();
-    }
-    ~TListUpdate() noexcept(false)
-    {
-        if (std::uncaught_exceptions() == FUncaught) {
-            FLines.EndUpdate();
-            return;
-        }
-        try {
-            FLines.EndUpdate();
-        } catch (...) {
-            // The error already unwinding is the one to report.
-        }
-    }
-    TListUpdate(const TListUpdate&) = delete;
-    TListUpdate& operator=(const TListUpdate&) = delete;
-
-private:
-    TEditorStrings& FLines;
-    int FUncaught;
-};
-
 } // namespace
 
 TEditorStrings::TEditorStrings(TCustomEditor& editor) : FEditor(editor)
@@ -109,49 +82,66 @@ void TEditorStrings::Put(int index, const QString& text)
 {
     CheckIndex(index, Count());
     QString line = text;
+    std::unique_ptr<TUndo> trail;
     if (!FEditor.KeepTrailingBlanks()) {
         const int end = TrailingBlanksStart(line);
         if (end < line.size()) {
-            FEditor.PushUndo<TDeleteTrailUndo>(end, index, line.mid(end));
+            trail = FEditor.MakeUndo<TDeleteTrailUndo>(end, index, line.mid(end));
             line.truncate(end);
         }
     }
-    FStore.Set(index, line);
-    Changed();
+    FEditor.ChangeText(TTextChangeKind::Replacement, 0, index, line, std::move(trail), [&] {
+        FStore.Set(index, line);
+        FEditor.Touched(index, index);
+        Changed();
+    });
 }
 
 int TEditorStrings::Add(const QString& text)
 {
-    FStore.Append(FEditor.ExpandTabs(text));
-    Changed();
-    return Count() - 1;
+    const int index = Count();
+    const QString line = FEditor.ExpandTabs(text);
+    FEditor.ChangeText(TTextChangeKind::Insertion, 0, index, QStringLiteral("\r\n") + line, nullptr, [&] {
+        FStore.Append(line);
+        FEditor.Touched(index, index);
+        Changed();
+    });
+    return index;
 }
 
 void TEditorStrings::Insert(int index, const QString& text)
 {
     CheckIndex(index, Count() + 1);
-    FStore.Insert(index, FEditor.ExpandTabs(text));
-    Changed();
-    FEditor.LineInserted(index);
+    const QString line = FEditor.ExpandTabs(text);
+    FEditor.ChangeText(TTextChangeKind::Insertion, 0, index, line + QStringLiteral("\r\n"), nullptr, [&] {
+        FStore.Insert(index, line);
+        FEditor.Touched(index, index);
+        Changed();
+        FEditor.LineInserted(index);
+    });
 }
 
 void TEditorStrings::Delete(int index)
 {
     CheckIndex(index, Count());
-    FStore.Remove(index);
-    Changed();
-    FEditor.LineDeleted(index);
+    // Inside a command the command names the text; a line deleted on its own is its own text.
+    const QString text = FEditor.ChangingText() ? QString() : FStore.Get(index) + QStringLiteral("\r\n");
+    FEditor.ChangeText(TTextChangeKind::Deletion, 0, index, text, nullptr, [&] {
+        FStore.Remove(index);
+        FEditor.Touched(index, index);
+        Changed();
+        FEditor.LineDeleted(index);
+    });
 }
 
 void TEditorStrings::Clear()
 {
     if (Count() == 0)
         return;
-    FStore.Clear();
-    Changed();
-    // A highlighter keeps state per line; it must not paint a later text with the old one's.
-    if (FUpdateCount == 0)
-        FEditor.NotifyTextChanged(0, 0, QString(), 0);
+    FEditor.ChangeText(TTextChangeKind::WholeText, 0, 0, QString(), nullptr, [&] {
+        FStore.Clear();
+        Changed();
+    });
 }
 
 QStringList TEditorStrings::ToStringList() const
@@ -165,11 +155,8 @@ QStringList TEditorStrings::ToStringList() const
 
 void TEditorStrings::Assign(const QStringList& lines)
 {
-    TCustomEditor::TUpdateScope batch(FEditor);
-    FEditor.UndoBuffer().Clear();
+    TUpdateBatch batch(FEditor);
     LoadLines(lines);
-    FEditor.TextReset(true);
-    FEditor.NotifyTextChanged(0, 0, QString(), 0);
     FEditor.UpdateMetricsAndRepaint();
 }
 
@@ -181,11 +168,15 @@ void TEditorStrings::Assign(const TEditorStrings& source)
 
 void TEditorStrings::AddStrings(const QStringList& lines)
 {
-    TCustomEditor::TUpdateScope batch(FEditor);
+    TUpdateBatch batch(FEditor);
     FEditor.UndoBuffer().Clear();
-    TListUpdate update(*this);
-    for (const QString& line : lines)
-        FStore.Append(FEditor.ExpandTabs(line));
+    const int first = Count();
+    FEditor.ChangeText(TTextChangeKind::Insertion, 0, first, lines.join(QStringLiteral("\r\n")), nullptr, [&] {
+        TUpdateBatch update(*this);
+        for (const QString& line : lines)
+            FStore.Append(FEditor.ExpandTabs(line));
+        FEditor.Touched(first, Count() - 1);
+    });
 }
 
 QString TEditorStrings::Text() const
@@ -200,11 +191,7 @@ QString TEditorStrings::Text() const
 
 void TEditorStrings::SetText(const QString& text)
 {
-    if (FEditor.UpdateCount() == 0)
-        FEditor.UndoBuffer().Clear();
     LoadLines(SplitText(text));
-    FEditor.TextReset(true);
-    FEditor.NotifyTextChanged(0, 0, QString(), 0);
     FEditor.UpdateMetricsAndRepaint();
 }
 
@@ -216,7 +203,6 @@ QString TEditorStrings::LineListText() const
 void TEditorStrings::SetLineListText(const QString& text)
 {
     LoadLines(ParseLineList(text));
-    FEditor.NotifyTextChanged(0, 0, QString(), 0);
 }
 
 void TEditorStrings::BeginUpdate()
@@ -240,15 +226,21 @@ void TEditorStrings::StoreLine(int index, const QString& text)
 {
     CheckIndex(index, Count());
     FStore.Set(index, text);
+    FEditor.Touched(index, index);
     Changed();
 }
 
 void TEditorStrings::LoadLines(const QStringList& lines)
 {
-    TListUpdate update(*this);
-    FStore.Clear();
-    for (const QString& line : lines)
-        FStore.Append(FEditor.ExpandTabs(line));
+    // A whole text replaces another: the undo records and the selection belonged to the old one.
+    FEditor.ChangeText(TTextChangeKind::WholeText, 0, 0, QString(), nullptr, [&] {
+        TUpdateBatch update(*this);
+        FStore.Clear();
+        for (const QString& line : lines)
+            FStore.Append(FEditor.ExpandTabs(line));
+    });
+    FEditor.UndoBuffer().Clear();
+    FEditor.TextReset(true);
 }
 
 TCustomEditor::TCustomEditor() : FLines(std::make_unique<TEditorStrings>(*this))
@@ -329,9 +321,8 @@ void TCustomEditor::InsertText(const QString& rawText)
         GetLineText(line, current);
         column = SnapColumn(current, column);
     }
-    PushUndo<TInsertUndo>(column, line, text);
-    InsertTextAt(column, line, text);
-    NotifyTextChanged(column, line, text, 1);
+    ChangeText(TTextChangeKind::Insertion, column, line, text, MakeUndo<TInsertUndo>(column, line, text),
+        [&] { InsertTextAt(column, line, text); });
     // Only LF counts for the end: a lone CR breaks the line in the store but not here.
     const qsizetype feeds = text.count(u'\n');
     if (feeds == 0)
@@ -344,6 +335,55 @@ void TCustomEditor::InsertText(const QString& rawText)
 void TCustomEditor::ClearLines()
 {
     FLines->Clear();
+    UndoBuffer().Clear();
+    TextReset(true);
+}
+
+void TCustomEditor::Touched(int first, int last)
+{
+    assert(FChangeDepth > 0 && "the store changes only inside ChangeText");
+    FChangeFirst = std::min(FChangeFirst, first);
+    FChangeLast = std::max(FChangeLast, last);
+}
+
+void TCustomEditor::ChangeText(TTextChangeKind kind, int column, int line, const QString& text,
+    std::unique_ptr<TUndo> undo, const std::function<void()>& apply)
+{
+    if (undo != nullptr && RecordsUndo())
+        UndoBuffer().Push(std::move(undo));
+    if (FChangeDepth == 0) {
+        FChangeFirst = INT_MAX;
+        FChangeLast = -1;
+        FChangeLinesBefore = LineCount();
+    }
+    {
+        struct TDepth {
+            int& Depth;
+            explicit TDepth(int& depth) : Depth(depth) { ++Depth; }
+            ~TDepth() { --Depth; }
+            TDepth(const TDepth&) = delete;
+            TDepth& operator=(const TDepth&) = delete;
+        } depth(FChangeDepth);
+        apply();
+    }
+    if (FChangeDepth > 0)
+        return;
+    TTextChange change;
+    change.Kind = kind;
+    change.Column = column;
+    change.Text = text;
+    change.LineDelta = LineCount() - FChangeLinesBefore;
+    if (kind == TTextChangeKind::WholeText) {
+        change.Line = 0;
+        change.LastLine = std::max(LineCount() - 1, 0);
+    } else if (kind == TTextChangeKind::Appended) {
+        change.Line = line;
+        change.LastLine = LineCount() - 1;
+    } else {
+        change.Line = FChangeFirst != INT_MAX ? FChangeFirst : line;
+        change.LastLine = std::max(FChangeLast, change.Line);
+    }
+    NotifyTextChanged(change);
 }
 
 void TCustomEditor::AppendLines(const QStringList& lines)
@@ -351,46 +391,40 @@ void TCustomEditor::AppendLines(const QStringList& lines)
     if (lines.isEmpty())
         return;
     const int first = FLines->Count();
-    QStringList stored;
-    stored.reserve(lines.size());
-    {
+    ChangeText(TTextChangeKind::Appended, 0, first, QString(), nullptr, [&] {
         TRaisedUpdate raised(*this);
-        TListUpdate update(*FLines);
-        for (const QString& line : lines) {
-            stored << EditedLine(line);
-            FLines->FStore.Append(stored.back());
-        }
-    }
-    LinesAppended(first, stored);
-    if (UpdateCount() == 0) {
-        InvalidateLines(first, FLines->Count() - 1);
-        UpdateScrollRanges();
-    }
+        TUpdateBatch update(*FLines);
+        for (const QString& line : lines)
+            FLines->FStore.Append(EditedLine(line));
+    });
+    UpdateScrollRanges();
 }
 
 void TCustomEditor::InsertTextAt(int column, int line, const QString& text)
 {
     line = std::max(line, 0);
     column = std::max(column, 0);
-    while (line >= FLines->Count())
-        FLines->Add(QString());
-    TRaisedUpdate raised(*this);
-    TListUpdate update(*FLines);
-    const QString current = FLines->FStore.Get(line);
-    column = SnapColumn(current, column);
-    const QString head = PaddedTo(current.left(column), column);
-    const QString tail = current.mid(column);
-    const QStringList segments = SplitSegments(text);
-    if (segments.size() == 1) {
-        WriteLine(line, head + segments.front() + tail);
-        return;
-    }
-    WriteLine(line, head + segments.front());
-    const int last = static_cast<int>(segments.size()) - 1;
-    for (int k = 1; k < last; ++k)
-        FLines->Insert(line + k, segments[k]);
-    // The last line is inserted in the form WriteLine would give it.
-    FLines->Insert(line + last, EditedLine(segments.back() + tail));
+    ChangeText(TTextChangeKind::Insertion, column, line, text, nullptr, [&] {
+        while (line >= FLines->Count())
+            FLines->Add(QString());
+        TRaisedUpdate raised(*this);
+        TUpdateBatch update(*FLines);
+        const QString current = FLines->FStore.Get(line);
+        column = SnapColumn(current, column);
+        const QString head = PaddedTo(current.left(column), column);
+        const QString tail = current.mid(column);
+        const QStringList segments = SplitSegments(text);
+        if (segments.size() == 1) {
+            WriteLine(line, head + segments.front() + tail);
+            return;
+        }
+        WriteLine(line, head + segments.front());
+        const int last = static_cast<int>(segments.size()) - 1;
+        for (int k = 1; k < last; ++k)
+            FLines->Insert(line + k, segments[k]);
+        // The last line is inserted in the form WriteLine would give it.
+        FLines->Insert(line + last, EditedLine(segments.back() + tail));
+    });
 }
 
 void TCustomEditor::DeleteTextRange(int firstColumn, int firstLine, int lastLine, int lastColumn)
@@ -411,39 +445,45 @@ void TCustomEditor::DeleteTextRange(int firstColumn, int firstLine, int lastLine
         return;
     firstColumn = std::max(firstColumn, 0);
 
-    TRaisedUpdate raised(*this);
-    TListUpdate update(*FLines);
-    const QString first = FLines->FStore.Get(firstLine);
-    const int start = SnapColumn(first, firstColumn);
-    const QString head = PaddedTo(first.left(start), start);
-    const QString last = lastLine == firstLine ? first : FLines->FStore.Get(lastLine);
-    const int lastSize = static_cast<int>(last.size());
-    int end = toLineEnd ? lastSize : std::clamp(lastColumn + 1, 0, lastSize);
-    end = SnapColumn(last, end);
-    // A range that ends before it starts removes nothing rather than repeating text.
-    if (lastLine == firstLine)
-        end = std::max(end, std::min(start, lastSize));
-    const QString tail = last.mid(end);
-    for (int i = lastLine; i > firstLine; --i)
-        FLines->Delete(i);
-    WriteLine(firstLine, head + tail);
+    // Called on its own, the range's text is not known: the change counts as a replacement, which a
+    // highlighter always rescans.
+    ChangeText(TTextChangeKind::Replacement, firstColumn, firstLine, QString(), nullptr, [&] {
+        TRaisedUpdate raised(*this);
+        TUpdateBatch update(*FLines);
+        const QString first = FLines->FStore.Get(firstLine);
+        const int start = SnapColumn(first, firstColumn);
+        const QString head = PaddedTo(first.left(start), start);
+        const QString last = lastLine == firstLine ? first : FLines->FStore.Get(lastLine);
+        const int lastSize = static_cast<int>(last.size());
+        int end = toLineEnd ? lastSize : std::clamp(lastColumn + 1, 0, lastSize);
+        end = SnapColumn(last, end);
+        // A range that ends before it starts removes nothing rather than repeating text.
+        if (lastLine == firstLine)
+            end = std::max(end, std::min(start, lastSize));
+        const QString tail = last.mid(end);
+        for (int i = lastLine; i > firstLine; --i)
+            FLines->Delete(i);
+        WriteLine(firstLine, head + tail);
+    });
 }
 
 void TCustomEditor::InsertColumnText(int column, int line, const QString& text)
 {
     line = std::max(line, 0);
     column = std::max(column, 0);
-    TRaisedUpdate raised(*this);
-    TListUpdate update(*FLines);
-    const QStringList segments = SplitSegments(text);
-    for (qsizetype k = 0; k < segments.size(); ++k) {
-        const int index = line + static_cast<int>(k);
-        while (index >= FLines->Count())
-            FLines->Add(QString());
-        const QString current = FLines->FStore.Get(index);
-        const int at = SnapColumn(current, column);
-        WriteLine(index, PaddedTo(current.left(at), at) + segments[k] + current.mid(at));
-    }
+    ChangeText(TTextChangeKind::ColumnInsertion, column, line, text, nullptr, [&] {
+        TRaisedUpdate raised(*this);
+        TUpdateBatch update(*FLines);
+        const QStringList segments = SplitSegments(text);
+        for (qsizetype k = 0; k < segments.size(); ++k) {
+            const int index = line + static_cast<int>(k);
+            while (index >= FLines->Count())
+                FLines->Add(QString());
+            const QString current = FLines->FStore.Get(index);
+            const int at = SnapColumn(current, column);
+            WriteLine(index, PaddedTo(current.left(at), at) + segments[k] + current.mid(at));
+        }
+    });
 }
 
 void TCustomEditor::DeleteColumnText(int firstColumn, int firstLine, int lastLine, int lastColumn)
@@ -458,21 +498,25 @@ void TCustomEditor::DeleteColumnText(int firstColumn, int firstLine, int lastLin
     lastLine = std::min(lastLine, count - 1);
     firstColumn = std::max(firstColumn, 0);
 
-    TRaisedUpdate raised(*this);
-    TListUpdate update(*FLines);
-    for (int index = firstLine; index <= lastLine; ++index) {
-        const QString current = FLines->FStore.Get(index);
-        const int size = static_cast<int>(current.size());
-        const int start = SnapColumn(current, std::min(firstColumn, size));
-        const int end = SnapColumn(current, std::clamp(lastColumn + 1, start, size));
-        WriteLine(index, current.left(start) + current.mid(end));
-    }
+    ChangeText(TTextChangeKind::Replacement, firstColumn, firstLine, QString(), nullptr, [&] {
+        TRaisedUpdate raised(*this);
+        TUpdateBatch update(*FLines);
+        for (int index = firstLine; index <= lastLine; ++index) {
+            const QString current = FLines->FStore.Get(index);
+            const int size = static_cast<int>(current.size());
+            const int start = SnapColumn(current, std::min(firstColumn, size));
+            const int end = SnapColumn(current, std::clamp(lastColumn + 1, start, size));
+            WriteLine(index, current.left(start) + current.mid(end));
+        }
+    });
 }
 
 void TCustomEditor::WriteLine(int index, const QString& text)
 {
-    TRaisedUpdate raised(*this);
-    FLines->StoreLine(index, EditedLine(text));
+    ChangeText(TTextChangeKind::Replacement, 0, index, text, nullptr, [&] {
+        TRaisedUpdate raised(*this);
+        FLines->StoreLine(index, EditedLine(text));
+    });
 }
 
 void TCustomEditor::PadLineToCaret()
@@ -481,19 +525,21 @@ void TCustomEditor::PadLineToCaret()
     // typing records the Modified flag as it was before the keystroke and undo can restore it.
     if (FCaretY < FLines->Count() && LineLength(FCaretY) >= FCaretX)
         return;
-    TRaisedUpdate raised(*this);
-    TListUpdate update(*FLines);
-    bool firstBreak = true;
-    while (FLines->Count() <= FCaretY) {
-        const int count = FLines->Count();
-        // The record says where the line break goes: at the end of the store's last line.
-        const int x = firstBreak ? (count > 0 ? LineLength(count - 1) : FCaretX) : 0;
-        PushUndo<TReLineUndo>(x, std::max(count - 1, 0), QStringLiteral("\r\n"));
-        FLines->Add(QString());
-        firstBreak = false;
-    }
-    SetCaretY(FCaretY);
-    const int length = LineLength(FCaretY);
-    if (length < FCaretX)
-        FLines->StoreLine(FCaretY, PaddedTo(FLines->FStore.Get(FCaretY), FCaretX));
+    ChangeText(TTextChangeKind::Insertion, FCaretX, FCaretY, QString(), nullptr, [&] {
+        TRaisedUpdate raised(*this);
+        TUpdateBatch update(*FLines);
+        bool firstBreak = true;
+        while (FLines->Count() <= FCaretY) {
+            const int count = FLines->Count();
+            // The record says where the line break goes: at the end of the store's last line.
+            const int x = firstBreak ? (count > 0 ? LineLength(count - 1) : FCaretX) : 0;
+            PushUndo<TReLineUndo>(x, std::max(count - 1, 0), QStringLiteral("\r\n"));
+            FLines->Add(QString());
+            firstBreak = false;
+        }
+        SetCaretY(FCaretY);
+        const int length = LineLength(FCaretY);
+        if (length < FCaretX)
+            FLines->StoreLine(FCaretY, PaddedTo(FLines->FStore.Get(FCaretY), FCaretX));
+    });
 }

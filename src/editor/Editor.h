@@ -9,8 +9,8 @@
 #include <QString>
 #include <QStringList>
 
-#include <cstddef>
 #include <array>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -104,7 +104,8 @@ private:
 
     void CheckIndex(int index, int count) const;
     void Changed();
-    // Stores a line as it is: no tabs expanded, no blanks cut, no undo record.
+    // Stores a line as it is: no tabs expanded, no blanks cut, no undo record. Only inside a change of
+    // the text (TCustomEditor::ChangeText), which reports it.
     void StoreLine(int index, const QString& text);
     void LoadLines(const QStringList& lines);
 
@@ -172,7 +173,9 @@ public:
     // Inserts at the caret as one undoable step and puts the caret after the text; works on a
     // read-only editor too.
     void InsertText(const QString& text);
-    // Removes every line in one step: no OnLineDeleted, no undo record.
+    // Removes every line in one step: no OnLineDeleted, no undo record. Like every load of a whole
+    // text it empties the undo buffer and drops the selection, so that undo never applies the records
+    // of an earlier text.
     void ClearLines();
     // Adds lines after the last one, in the form an edit gives them (tabs expanded, trailing blanks
     // cut unless KeepTrailingBlanks), with no undo record and without
@@ -188,6 +191,16 @@ public:
     void DeleteColumnText(int firstColumn, int firstLine, int lastLine, int lastColumn);
     // Writes a line as an edit does: tabs expanded, trailing blanks cut unless KeepTrailingBlanks.
     void WriteLine(int index, const QString& text);
+
+    // The one way the text changes. Pushes the undo record (when one is given and records are kept),
+    // runs the store change, and reports it through NotifyTextChanged: the lines it touched and the
+    // number of lines it added or removed are measured here, so a command says only what kind of
+    // change it makes, where, and with which text. Changes made inside another one (the store
+    // operations a command uses) are reported as part of it, once, at its end.
+    void ChangeText(TTextChangeKind kind, int column, int line, const QString& text,
+        std::unique_ptr<TUndo> undo, const std::function<void()>& apply);
+    // Whether a change of the text is being made.
+    bool ChangingText() const { return FChangeDepth > 0; }
     void PadLineToCaret() override;
     QString ExpandTabs(const QString& text) const;
 
@@ -333,9 +346,6 @@ public:
     static QPoint TextEnd(int column, int line, const QString& text);
 
 protected:
-    // After AppendLines added lines (as stored) from index first on: a highlighter carries its line
-    // states into them. Nothing else needs to know, since no line before them changed.
-    virtual void LinesAppended(int /*first*/, const QStringList& /*lines*/) {}
     // The form a line takes when an edit writes it.
     QString EditedLine(const QString& text) const;
     // Moves a column that falls between the halves of a surrogate pair to after the pair.
@@ -359,7 +369,16 @@ protected:
 private:
     friend class TEditorStrings;
 
+    // Lines first..last of the store were written, inserted or removed inside the change being made.
+    void Touched(int first, int last);
+
     std::unique_ptr<TEditorStrings> FLines;
+    int FChangeDepth = 0;
+    int FChangeFirst = 0;
+    int FChangeLast = 0;
+    int FChangeLinesBefore = 0;
+    // The index of the begin mark of each compound group still open, innermost last.
+    std::vector<int> FOpenGroups;
     TCompletion FCompletion;
     TBracketHighlighting FBracketHighlighting;
     static TKeyboard DefaultKeyboard();
@@ -371,6 +390,8 @@ private:
     bool WordLeft(TCommand command, int& x, int& y);
     bool WordRight(TCommand command, int& x, int& y);
     void AnchorFirst();
+    // Selects columns start..end - 1 of a line as a word, in the current format.
+    void SelectWordRange(int start, int end, int line);
     void InvalidateSelectedLines();
     void SelectLineAtCaret();
     void BeginCompound();

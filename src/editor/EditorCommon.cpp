@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
-#include <exception>
 
 int RoundHalfEven(int n, int d)
 {
@@ -34,16 +33,18 @@ int Modulo(int a, int d)
 
 // Far outside any window: where the caret goes when its cell lies left of the text area.
 constexpr int kCaretOutOfSight = -32000;
+// A wheel turn of this many units scrolls one line (a standard notch of 120 scrolls three).
+constexpr int kWheelDeltaPerLine = 40;
 
 } // namespace
 
 bool IsWordSeparator(QChar ch)
 {
     switch (ch.unicode()) {
-    case 0: case 10: case 13: case 32: case 34: case 35: case 37: case 39:
-    case 40: case 41: case 42: case 43: case 44: case 45: case 46: case 47:
-    case 58: case 59: case 60: case 61: case 62:
-    case 91: case 92: case 93: case 123: case 125:
+    case u'\0': case u'\n': case u'\r': case u' ': case u'"': case u'#': case u'%': case u'\'':
+    case u'(': case u')': case u'*': case u'+': case u',': case u'-': case u'.': case u'/':
+    case u':': case u';': case u'<': case u'=': case u'>':
+    case u'[': case u'\\': case u']': case u'{': case u'}':
         return true;
     default:
         return false;
@@ -78,25 +79,6 @@ void TUndoBuffer::Clear()
 void TUndoBuffer::DropAfterCurrent()
 {
     FRecords.erase(FRecords.begin() + (FCurrent + 1), FRecords.end());
-}
-
-TCustomEditorBase::TUpdateScope::TUpdateScope(TCustomEditorBase& editor)
-    : FEditor(editor), FUncaught(std::uncaught_exceptions())
-{
-    FEditor.BeginUpdate();
-}
-
-TCustomEditorBase::TUpdateScope::~TUpdateScope() noexcept(false)
-{
-    if (std::uncaught_exceptions() == FUncaught) {
-        FEditor.EndUpdate();
-        return;
-    }
-    try {
-        FEditor.EndUpdate();
-    } catch (...) {
-        // The error already unwinding is the one to report.
-    }
 }
 
 TCustomEditorBase::TCustomEditorBase()
@@ -428,9 +410,16 @@ void TCustomEditorBase::NotifyStatus()
         OnChangeStatus(*this);
 }
 
-void TCustomEditorBase::NotifyTextChanged(int /*column*/, int /*line*/, const QString& /*text*/, int /*kind*/)
+void TCustomEditorBase::NotifyTextChanged(const TTextChange& change)
 {
-    InvalidateAll();
+    // A change within lines repaints those lines; one that adds or removes lines moves everything
+    // below it.
+    if (change.LineDelta == 0 && change.Kind != TTextChangeKind::WholeText)
+        InvalidateLines(change.Line, change.LastLine);
+    else if (change.Kind == TTextChangeKind::Appended)
+        InvalidateLines(change.Line, LineCount() - 1);
+    else
+        InvalidateAll();
 }
 
 int TCustomEditorBase::FirstNonBlank(int line) const
@@ -706,7 +695,7 @@ void TCustomEditorBase::DoubleClick(TShiftState /*shift*/, int /*x*/, int /*y*/)
 bool TCustomEditorBase::MouseWheel(TShiftState shift, int delta)
 {
     if (shift == 0) {
-        const int lines = -delta / 40;
+        const int lines = -delta / kWheelDeltaPerLine;
         const int top = std::clamp(FTopRow + lines, 0, std::max(FRowCount - 1, 0));
         TCaretHider hider(*this);
         ScrollTo(FLeftCol, top);

@@ -9,6 +9,8 @@
 #include <QRect>
 #include <QString>
 
+#include <cassert>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -29,6 +31,59 @@ bool IsAsciiLetterOrDigit(char32_t c);
 
 // n / d rounded to the nearest integer, a half to the even neighbour; n >= 0, d > 0.
 int RoundHalfEven(int n, int d);
+
+// What a change of the text did. The values are the kinds a change is reported with since the first
+// version of the editor; Appended is the transcript's way of writing (lines after the last one, no undo).
+enum class TTextChangeKind : std::uint8_t {
+    WholeText = 0,
+    Insertion = 1,
+    Deletion = 2,
+    ColumnInsertion = 3,
+    ColumnDeletion = 4,
+    Replacement = 5,
+    Appended = 6,
+};
+
+// One change of the text as it is reported after the store has changed: where it happened (for a
+// typed character, the caret after it), the inserted or removed text, the first and last line it
+// touched, and how many lines it added (above 0) or removed (below 0). Lines after the touched ones
+// moved by LineDelta and are otherwise as they were.
+struct TTextChange {
+    TTextChangeKind Kind = TTextChangeKind::WholeText;
+    int Column = 0;
+    int Line = 0;
+    QString Text;
+    int LineDelta = 0;
+    int LastLine = 0;
+};
+
+// A BeginUpdate / EndUpdate pair for a scope, on an editor or on its line store. Errors from the
+// EndUpdate propagate, except while another error unwinds already: that one is the one to report.
+template <class TTarget>
+class TUpdateBatch {
+public:
+    explicit TUpdateBatch(TTarget& target) : FTarget(target), FUncaught(std::uncaught_exceptions())
+    {
+        FTarget.BeginUpdate();
+    }
+    ~TUpdateBatch() noexcept(false)
+    {
+        if (std::uncaught_exceptions() == FUncaught) {
+            FTarget.EndUpdate();
+            return;
+        }
+        try {
+            FTarget.EndUpdate();
+        } catch (...) {
+        }
+    }
+    TUpdateBatch(const TUpdateBatch&) = delete;
+    TUpdateBatch& operator=(const TUpdateBatch&) = delete;
+
+private:
+    TTarget& FTarget;
+    int FUncaught;
+};
 
 // The class of an undo record, so that the undo command can take back a run of records of one kind.
 enum class TUndoKind {
@@ -104,9 +159,17 @@ public:
 
     int Count() const { return static_cast<int>(FRecords.size()); }
     int CurrentIndex() const { return FCurrent; }
-    void SetCurrentIndex(int index) { FCurrent = index; }
+    void SetCurrentIndex(int index)
+    {
+        assert(index >= -1 && index < Count());
+        FCurrent = index;
+    }
     TUndo* Current() const { return FCurrent >= 0 ? FRecords[FCurrent].get() : nullptr; }
-    TUndo& Item(int index) const { return *FRecords[index]; }
+    TUndo& Item(int index) const
+    {
+        assert(index >= 0 && index < Count());
+        return *FRecords[index];
+    }
     bool CanUndo() const { return FCurrent >= 0; }
 
     bool UndoRunning() const { return FUndoRunning; }
@@ -201,9 +264,9 @@ public:
     virtual void NotifyChanged();
     virtual void NotifyStatus();
     virtual void NotifySelection() {}
-    // After a change of the text: kind 0 whole text, 1 insertion, 2 deletion, 3 column insertion,
-    // 4 column deletion, 5 replacement. The base repaints; a highlighter also updates its state.
-    virtual void NotifyTextChanged(int column, int line, const QString& text, int kind);
+    // After a change of the text. The base repaints the touched lines, or everything when lines came
+    // or went; a highlighter also moves its line states with their lines and rescans.
+    virtual void NotifyTextChanged(const TTextChange& change);
 
     // Store queries. FirstNonBlank is 1-based and length + 1 for a line of blanks.
     virtual int LineCount() const = 0;
@@ -331,7 +394,8 @@ protected:
         TCustomEditorBase& FEditor;
     };
 
-    // Raises UpdateCount for a scope without the refresh of EndUpdate, as the store operations do.
+    // Raises UpdateCount for a scope without the refresh of EndUpdate: the store operations change
+    // lines one by one without a repaint each, and leave the refresh to the command around them.
     class TRaisedUpdate {
     public:
         explicit TRaisedUpdate(TCustomEditorBase& editor) : FEditor(editor) { ++FEditor.FUpdateCount; }
@@ -343,20 +407,6 @@ protected:
         TCustomEditorBase& FEditor;
     };
 
-    // A BeginUpdate / EndUpdate pair for a scope.
-    // Errors from the refresh of EndUpdate propagate, except while another error unwinds.
-    class TUpdateScope {
-    public:
-        explicit TUpdateScope(TCustomEditorBase& editor);
-        ~TUpdateScope() noexcept(false);
-        TUpdateScope(const TUpdateScope&) = delete;
-        TUpdateScope& operator=(const TUpdateScope&) = delete;
-
-    private:
-        TCustomEditorBase& FEditor;
-        int FUncaught;
-    };
-
     // Whether undo records are kept: not while an undo runs, and never in a read-only editor, whose
     // records could not be undone by the user anyway.
     bool RecordsUndo() const { return !FReadOnly && !FUndoBuffer.UndoRunning(); }
@@ -365,6 +415,14 @@ protected:
     {
         if (RecordsUndo())
             FUndoBuffer.Push(std::make_unique<TRecord>(*this, std::forward<TArgs>(args)...));
+    }
+    // A record to hand to a change of the text; none when records are not kept.
+    template <class TRecord, class... TArgs>
+    std::unique_ptr<TUndo> MakeUndo(TArgs&&... args)
+    {
+        if (!RecordsUndo())
+            return nullptr;
+        return std::make_unique<TRecord>(*this, std::forward<TArgs>(args)...);
     }
 
     void BeginCaretHide();

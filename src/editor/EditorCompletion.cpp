@@ -194,12 +194,13 @@ void TCustomEditor::ApplyCompletion(const QString& entry)
     TCaretHider hider(*this);
     const int y = FCaretY;
     {
-        TUpdateScope batch(*this);
-        PushUndo<TReplaceUndo>(FCaretX, y, start, y, oldWord, text);
-        if (end > start)
-            DeleteTextRange(start, y, y, end - 1);
-        InsertTextAt(start, y, text);
-        NotifyTextChanged(start, y, text, 5);
+        TUpdateBatch batch(*this);
+        ChangeText(TTextChangeKind::Replacement, start, y, text,
+            MakeUndo<TReplaceUndo>(FCaretX, y, start, y, oldWord, text), [&] {
+                if (end > start)
+                    DeleteTextRange(start, y, y, end - 1);
+                InsertTextAt(start, y, text);
+            });
         const QPoint caret = TextEnd(start, y, caretOffset >= 0 ? text.left(caretOffset) : text);
         PlaceCaret(caret.x(), caret.y());
     }

@@ -5,17 +5,25 @@
 #include "EditorUndo.h"
 
 #include <algorithm>
+#include <cassert>
 
 namespace {
+
+// A mouse this many pixels or more outside the client area auto-scrolls a page a tick, nearer one line.
+constexpr int kAutoScrollPageDistance = 20;
+// Milliseconds between two auto-scroll ticks.
+constexpr int kAutoScrollInterval = 100;
+// The bookmark slots 0 to 9.
+constexpr int kBookmarkCount = 10;
 
 // How far the auto-scroll moves per tick, by how far the mouse is outside the client area.
 int AutoScrollStep(int y, int clientHeight, int visibleRows)
 {
-    if (y < -20)
+    if (y < -kAutoScrollPageDistance)
         return -visibleRows;
     if (y < 0)
         return -1;
-    if (y > clientHeight + 20)
+    if (y > clientHeight + kAutoScrollPageDistance)
         return visibleRows;
     return 1;
 }
@@ -219,9 +227,7 @@ bool TCustomEditor::RunCommand(TCommand command, int& x, int& y)
             QString text;
             GetLineText(y, text);
             if (const auto word = WordAt(text, x)) {
-                FSel.SelAnchored = false;
-                SelectTo(word->first, y);
-                SelectTo(word->second, y);
+                SelectWordRange(word->first, word->second, y);
                 x = word->second;
             }
         }
@@ -242,7 +248,7 @@ bool TCustomEditor::RunCommand(TCommand command, int& x, int& y)
     }
     case cmdSelPageUp:
     case cmdSelPageDown: {
-        TUpdateScope batch(*this);
+        TUpdateBatch batch(*this);
         const int direction = command == cmdSelPageUp ? -1 : 1;
         SelectTo(x, y);
         ScrollByPage(direction);
@@ -420,8 +426,14 @@ bool TCustomEditor::WordLeft(TCommand command, int& x, int& y)
     if (command == cmdDeleteWordLeft && x != caretColumn && !ReadOnly()) {
         {
             TCompoundGroup group(*this);
+            // The word goes as the stream it is, whatever the format: a line or column format, or an
+            // inclusive end, would widen what is deleted (see DeleteWord).
+            PushUndo<TSelectUndo>(FCaretX, FCaretY);
+            const TSelBlockFormat format = FSel.SelBlockFormat;
+            FSel.SelBlockFormat = bfNonInclusive;
             SetSelection(x, y, y, caretColumn);
             DeleteSelection();
+            FSel.SelBlockFormat = format;
         }
         PadLineToCaret();
         x = FCaretX;
@@ -609,11 +621,18 @@ void TCustomEditor::SelectWordAtCaret()
             --column;
     }
     if (const auto word = WordAt(text, column)) {
-        FSel.SelAnchored = false;
-        SelectTo(word->first, FCaretY);
-        SelectTo(word->second, FCaretY);
+        SelectWordRange(word->first, word->second, FCaretY);
         SetCaret(word->second, FCaretY);
     }
+}
+
+void TCustomEditor::SelectWordRange(int start, int end, int line)
+{
+    // The inclusive and column formats hold the last selected column, the others the one after it.
+    const bool holdsLast = FSel.SelBlockFormat == bfInclusive || FSel.SelBlockFormat == bfColumn;
+    FSel.SelAnchored = false;
+    SelectTo(start, line);
+    SelectTo(holdsLast ? end - 1 : end, line);
 }
 
 void TCustomEditor::SelectLineAtCaret()
@@ -637,13 +656,17 @@ void TCustomEditor::BeginCompound()
 {
     ++FCompoundDepth;
     PushUndo<TBeginCompoundUndo>(FCaretX, FCaretY);
+    FOpenGroups.push_back(UndoBuffer().CurrentIndex());
 }
 
 void TCustomEditor::EndCompound()
 {
+    assert(FCompoundDepth > 0 && !FOpenGroups.empty() && "EndCompound without BeginCompound");
     PushUndo<TEndCompoundUndo>(FCaretX, FCaretY);
     if (FCompoundDepth > 0)
         --FCompoundDepth;
+    if (!FOpenGroups.empty())
+        FOpenGroups.pop_back();
 }
 
 void TCustomEditor::PlayMacro()
@@ -657,7 +680,7 @@ void TCustomEditor::PlayMacro()
         ~TReset() { Flag = false; }
     } reset{FPlayingMacro};
     const std::vector<TMacroStep> steps = FMacro;
-    TUpdateScope batch(*this);
+    TUpdateBatch batch(*this);
     TCompoundGroup group(*this);
     for (const TMacroStep& step : steps) {
         if (step.IsCharacter)
@@ -669,11 +692,13 @@ void TCustomEditor::PlayMacro()
 
 const TCustomEditor::TBookmark& TCustomEditor::Bookmark(int index) const
 {
-    return FBookmarks.at(static_cast<std::size_t>(index));
+    assert(index >= 0 && index < kBookmarkCount);
+    return FBookmarks[static_cast<std::size_t>(index)];
 }
 
 void TCustomEditor::ToggleBookmark(int index)
 {
+    assert(index >= 0 && index < kBookmarkCount);
     TBookmark& bookmark = FBookmarks[static_cast<std::size_t>(index)];
     if (bookmark.Valid && bookmark.Y == FCaretY)
         bookmark.Valid = false;
@@ -684,6 +709,7 @@ void TCustomEditor::ToggleBookmark(int index)
 
 void TCustomEditor::GotoBookmark(int index, int& x, int& y)
 {
+    assert(index >= 0 && index < kBookmarkCount);
     const TBookmark& bookmark = FBookmarks[static_cast<std::size_t>(index)];
     if (bookmark.Valid) {
         int row = TopRow();
@@ -774,7 +800,7 @@ void TCustomEditor::MouseMove(TShiftState shift, int x, int y)
     const bool outside = y < 0 || y >= height;
     if (Platform() != nullptr) {
         if (outside && !FAutoScrolling)
-            Platform()->StartTimer(kAutoScrollTimer, 100);
+            Platform()->StartTimer(kAutoScrollTimer, kAutoScrollInterval);
         else if (!outside && FAutoScrolling)
             Platform()->StopTimer(kAutoScrollTimer);
     }

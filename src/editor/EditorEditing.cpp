@@ -99,18 +99,24 @@ void TCustomEditor::InsertChar(char32_t character)
     QString line;
     GetLineText(y, line);
     const int x = SnapColumn(line, FCaretX);
+    const int after = x + static_cast<int>(typed.size());
     if (InsertMode()) {
-        PushUndo<TInsertUndo>(x, y, typed);
-        line.insert(x, typed);
+        ChangeText(TTextChangeKind::Insertion, after, y, typed, MakeUndo<TInsertUndo>(x, y, typed), [&] {
+            line.insert(x, typed);
+            WriteLine(y, line);
+        });
     } else {
+        // A character typed over another removes that one: the change is a replacement, which a
+        // highlighter rescans whatever the characters.
         const int replacedSize = CharacterSize(line, x);
-        PushUndo<TOverwriteUndo>(x, y, typed, line.mid(x, replacedSize));
-        line.replace(x, replacedSize, typed);
+        const QString replaced = line.mid(x, replacedSize);
+        ChangeText(replaced.isEmpty() ? TTextChangeKind::Insertion : TTextChangeKind::Replacement, after, y, typed,
+            MakeUndo<TOverwriteUndo>(x, y, typed, replaced), [&] {
+                line.replace(x, replacedSize, typed);
+                WriteLine(y, line);
+            });
     }
-    WriteLine(y, line);
-    PlaceCaret(x + static_cast<int>(typed.size()), y);
-    NotifyTextChanged(FCaretX, y, typed, 1);
-    InvalidateLines(y, y);
+    PlaceCaret(after, y);
     NotifyChanged();
 
     if (letterOrDigit)
@@ -131,26 +137,33 @@ void TCustomEditor::NewLine()
         const int y = FCaretY;
         while (LineCount() <= y)
             Lines().Add(QString());
-        if (y + 1 >= LineCount()) {
-            // The break is recorded at the end of the line, so that undoing it joins nothing else.
-            PushUndo<TInsertUndo>(LineLength(y), y, kLineBreak);
-            Lines().Add(QString());
-            NotifyTextChanged(0, y, kLineBreak, 1);
+        const bool appended = y + 1 >= LineCount();
+        if (appended) {
+            // The break is recorded at the end of the line, so that undoing it joins nothing else; the
+            // caret record before it brings the caret back to where it stood.
+            TCompoundGroup group(*this);
+            PushUndo<TCaretUndo>(FCaretX, FCaretY);
+            const int end = LineLength(y);
+            ChangeText(TTextChangeKind::Insertion, end, y, kLineBreak, MakeUndo<TInsertUndo>(end, y, kLineBreak),
+                [&] { Lines().Add(QString()); });
             UpdateMetrics();
-            InvalidateAll();
             NotifyChanged();
         }
         int x = FCaretX;
         if (LineLength(y + 1) > 0)
             x = std::min(x, FirstNonBlank(y + 1) - 1);
-        PlaceCaret(x, y + 1);
+        // Without a line added the key only moves the caret, and the move is undone like any other.
+        if (appended)
+            PlaceCaret(x, y + 1);
+        else
+            SetCaret(x, y + 1);
         return;
     }
 
     int indent = 0;
     int y = 0;
     {
-        TUpdateScope batch(*this);
+        TUpdateBatch batch(*this);
         std::optional<TCompoundGroup> group;
         if (FSel.Selected)
             group.emplace(*this);
@@ -159,24 +172,24 @@ void TCustomEditor::NewLine()
         QString line;
         GetLineText(y, line);
         const int x = SnapColumn(line, FCaretX);
-        PushUndo<TInsertUndo>(x, y, kLineBreak);
-        if (LineCount() == 0)
-            Lines().Add(QString());
-        PadLineToCaret();
-        GetLineText(y, line);
-        const QString head = line.left(x);
-        const QString tail = line.mid(x);
-        Lines().Insert(y + 1, tail);
-        WriteLine(y, head);
-        if (AutoIndent() && ((!head.isEmpty() && head[0] == u' ') || (head.isEmpty() && x >= 1)))
-            indent = GetAutoIndentColumn(y + 1);
-        if (indent > 0) {
-            const QString blanks(indent, u' ');
-            PushUndo<TInsertUndo>(0, y + 1, blanks);
-            WriteLine(y + 1, blanks + tail);
-        }
+        ChangeText(TTextChangeKind::Insertion, x - 1, y, kLineBreak, MakeUndo<TInsertUndo>(x, y, kLineBreak), [&] {
+            if (LineCount() == 0)
+                Lines().Add(QString());
+            PadLineToCaret();
+            GetLineText(y, line);
+            const QString head = line.left(x);
+            const QString tail = line.mid(x);
+            Lines().Insert(y + 1, tail);
+            WriteLine(y, head);
+            if (AutoIndent() && ((!head.isEmpty() && head[0] == u' ') || (head.isEmpty() && x >= 1)))
+                indent = GetAutoIndentColumn(y + 1);
+            if (indent > 0) {
+                const QString blanks(indent, u' ');
+                PushUndo<TInsertUndo>(0, y + 1, blanks);
+                WriteLine(y + 1, blanks + tail);
+            }
+        });
         UpdateMetrics();
-        NotifyTextChanged(x - 1, y, kLineBreak, 1);
     }
     InvalidateAll();
     NotifyChanged();
@@ -212,18 +225,19 @@ void TCustomEditor::Backspace(int& x, int& y)
         if (FCaretY == 0 || FCaretY >= LineCount())
             return;
         {
-            TUpdateScope batch(*this);
+            TUpdateBatch batch(*this);
             const int line = FCaretY;
             const int end = LineLength(line - 1);
-            PushUndo<TBackspaceUndo>(end + 1, line - 1, QStringLiteral("\n"));
-            // The caret leaves the joined line first, so that the store's change does not move it
-            // with an undo record of its own.
-            PlaceCaret(end, line - 1);
-            DeleteTextRange(end, line - 1, line, -1);
+            ChangeText(TTextChangeKind::Deletion, end, line - 1, kLineBreak,
+                MakeUndo<TBackspaceUndo>(end + 1, line - 1, QStringLiteral("\n")), [&] {
+                    // The caret leaves the joined line first, so that the store's change does not
+                    // move it with an undo record of its own.
+                    PlaceCaret(end, line - 1);
+                    DeleteTextRange(end, line - 1, line, -1);
+                });
             x = end;
             y = line - 1;
             UpdateMetrics();
-            NotifyTextChanged(end, line, kLineBreak, 2);
         }
         InvalidateAll();
         NotifyChanged();
@@ -239,13 +253,10 @@ void TCustomEditor::Backspace(int& x, int& y)
     target = std::clamp(target, 0, column - 1);
     const QString removed = line.mid(target, column - target);
     const bool oneCharacter = removed.size() == 1 || (removed.size() == 2 && IsPairAt(line, column - 1));
-    if (oneCharacter)
-        PushUndo<TBackspaceUndo>(column, FCaretY, removed);
-    else
-        PushUndo<TBackspaceUnindentUndo>(column, FCaretY, removed);
-    DeleteTextRange(target, FCaretY, FCaretY, column - 1);
-    NotifyTextChanged(column, FCaretY, removed, 2);
-    InvalidateLines(FCaretY, FCaretY);
+    ChangeText(TTextChangeKind::Deletion, column, FCaretY, removed,
+        oneCharacter ? MakeUndo<TBackspaceUndo>(column, FCaretY, removed)
+                     : MakeUndo<TBackspaceUnindentUndo>(column, FCaretY, removed),
+        [&] { DeleteTextRange(target, FCaretY, FCaretY, column - 1); });
     NotifyChanged();
     x = target;
     y = FCaretY;
@@ -298,18 +309,15 @@ void TCustomEditor::DeleteAtCaret(int& x, int& y)
     const int column = SnapColumn(line, FCaretX);
     if (column < line.size()) {
         const QString removed = line.mid(column, CharacterSize(line, column));
-        PushUndo<TDeleteUndo>(column, FCaretY, removed);
-        DeleteTextRange(column, FCaretY, FCaretY, column + static_cast<int>(removed.size()) - 1);
-        NotifyTextChanged(column, FCaretY, removed, 2);
-        InvalidateLines(FCaretY, FCaretY);
+        ChangeText(TTextChangeKind::Deletion, column, FCaretY, removed, MakeUndo<TDeleteUndo>(column, FCaretY, removed),
+            [&] { DeleteTextRange(column, FCaretY, FCaretY, column + static_cast<int>(removed.size()) - 1); });
         NotifyChanged();
         x = column;
     } else if (FCaretY + 1 < LineCount()) {
-        PushUndo<TDeleteUndo>(FCaretX, FCaretY, kLineBreak);
-        DeleteTextRange(FCaretX, FCaretY, FCaretY + 1, -1);
+        ChangeText(TTextChangeKind::Deletion, FCaretX, FCaretY, kLineBreak,
+            MakeUndo<TDeleteUndo>(FCaretX, FCaretY, kLineBreak),
+            [&] { DeleteTextRange(FCaretX, FCaretY, FCaretY + 1, -1); });
         UpdateMetrics();
-        NotifyTextChanged(FCaretX, FCaretY, kLineBreak, 2);
-        InvalidateAll();
         NotifyChanged();
     }
 }
@@ -326,7 +334,7 @@ void TCustomEditor::DeleteLine()
     if (last && line.isEmpty())
         return;
     {
-        TUpdateScope batch(*this);
+        TUpdateBatch batch(*this);
         // A selection would point at the wrong lines once this one is gone: it is dropped, and comes
         // back with the line in the same undo step.
         std::optional<TCompoundGroup> group;
@@ -334,13 +342,13 @@ void TCustomEditor::DeleteLine()
             group.emplace(*this);
             Unselect();
         }
-        PushUndo<TDeleteLineUndo>(FCaretX, y, line, last);
-        if (last)
-            WriteLine(y, QString());
-        else
-            Lines().Delete(y);
+        ChangeText(TTextChangeKind::Deletion, 0, y, line, MakeUndo<TDeleteLineUndo>(FCaretX, y, line, last), [&] {
+            if (last)
+                WriteLine(y, QString());
+            else
+                Lines().Delete(y);
+        });
         PlaceCaret(0, y);
-        NotifyTextChanged(0, y, line, 2);
     }
     InvalidateAll();
     NotifyChanged();
@@ -349,7 +357,9 @@ void TCustomEditor::DeleteLine()
 void TCustomEditor::DeleteWord()
 {
     TCompoundGroup group(*this);
-    TUpdateScope batch(*this);
+    TUpdateBatch batch(*this);
+    // The records below hold the stream format; this one holds the user's, for the undo to end with.
+    PushUndo<TSelectUndo>(FCaretX, FCaretY);
     const TSelBlockFormat format = FSel.SelBlockFormat;
     FSel.SelBlockFormat = bfNonInclusive;
     Command(cmdSelWordRight);
@@ -380,10 +390,8 @@ void TCustomEditor::Tab(bool next, int& x, int& y)
         if (stop > column) {
             FMoveWithUndo = false;
             const QString blanks(stop - column, u' ');
-            PushUndo<TInsertTabUndo>(column, FCaretY, blanks);
-            InsertTextAt(column, FCaretY, blanks);
-            NotifyTextChanged(column, FCaretY, blanks, 1);
-            InvalidateLines(FCaretY, FCaretY);
+            ChangeText(TTextChangeKind::Insertion, column, FCaretY, blanks,
+                MakeUndo<TInsertTabUndo>(column, FCaretY, blanks), [&] { InsertTextAt(column, FCaretY, blanks); });
             NotifyChanged();
         }
     }
@@ -432,6 +440,10 @@ void TCustomEditor::IndentBlock(bool indent)
 {
     if (!FSel.Selected)
         return;
+    // The block moves with its text; a selection record first lets the undo put back the selection
+    // and the caret exactly as they were.
+    TCompoundGroup group(*this);
+    PushUndo<TSelectUndo>(FCaretX, FCaretY);
     if (FSel.SelBlockFormat == bfColumn) {
         if (indent)
             IndentColumns(FSel.SelBegX, FSel.SelBegY, FSel.SelEndY);
@@ -478,9 +490,8 @@ void TCustomEditor::IndentColumns(int column, int firstLine, int lastLine)
     for (int line = firstLine; line <= lastLine; ++line)
         blanks << QStringLiteral("  ");
     const QString text = blanks.join(kLineBreak);
-    PushUndo<TInsertColumnUndo>(column, firstLine, text);
-    InsertColumnText(column, firstLine, text);
-    NotifyTextChanged(column, firstLine, text, 3);
+    ChangeText(TTextChangeKind::ColumnInsertion, column, firstLine, text,
+        MakeUndo<TInsertColumnUndo>(column, firstLine, text), [&] { InsertColumnText(column, firstLine, text); });
     NotifyChanged();
     if (UpdateCount() == 0)
         InvalidateAll();
@@ -506,16 +517,15 @@ void TCustomEditor::UnindentColumns(int column, int firstLine, int lastLine)
     if (!any)
         return;
     const QString text = removed.join(kLineBreak);
-    PushUndo<TUnindentColumnUndo>(column, firstLine, text);
-    {
-        TRaisedUpdate raised(*this);
-        for (int line = firstLine; line <= lastLine; ++line) {
-            const int count = static_cast<int>(removed[line - firstLine].size());
-            if (count > 0)
-                DeleteColumnText(column, line, line, column + count - 1);
-        }
-    }
-    NotifyTextChanged(column, firstLine, text, 2);
+    ChangeText(TTextChangeKind::ColumnDeletion, column, firstLine, text,
+        MakeUndo<TUnindentColumnUndo>(column, firstLine, text), [&] {
+            TRaisedUpdate raised(*this);
+            for (int line = firstLine; line <= lastLine; ++line) {
+                const int count = static_cast<int>(removed[line - firstLine].size());
+                if (count > 0)
+                    DeleteColumnText(column, line, line, column + count - 1);
+            }
+        });
     NotifyChanged();
     if (UpdateCount() == 0)
         InvalidateAll();
@@ -525,15 +535,19 @@ void TCustomEditor::UnindentColumns(int column, int firstLine, int lastLine)
 
 void TCustomEditor::AppendLinesThrough(int line)
 {
+    if (LineCount() > line)
+        return;
     // Each appended line gets an attached line-break record, as PadLineToCaret gives it, so that
     // undoing a column block below the text removes the lines it added.
-    bool first = true;
-    while (LineCount() <= line) {
-        const int count = LineCount();
-        PushUndo<TReLineUndo>(first && count > 0 ? LineLength(count - 1) : 0, std::max(count - 1, 0), kLineBreak);
-        Lines().Add(QString());
-        first = false;
-    }
+    ChangeText(TTextChangeKind::Insertion, 0, LineCount(), kLineBreak, nullptr, [&] {
+        bool first = true;
+        while (LineCount() <= line) {
+            const int count = LineCount();
+            PushUndo<TReLineUndo>(first && count > 0 ? LineLength(count - 1) : 0, std::max(count - 1, 0), kLineBreak);
+            Lines().Add(QString());
+            first = false;
+        }
+    });
 }
 
 bool TCustomEditor::SelectionLinesExist() const
@@ -600,24 +614,25 @@ void TCustomEditor::DeleteSelection()
         return;
     }
     {
-        TUpdateScope batch(*this);
+        TUpdateBatch batch(*this);
         const QString text = SelectedText();
-        PushUndo<TDeleteSelectedUndo>(FCaretX, FCaretY, text);
+        // The record keeps the selection as it is, before it is dropped.
+        std::unique_ptr<TUndo> undo = MakeUndo<TDeleteSelectedUndo>(FCaretX, FCaretY, text);
         FSel.Selected = false;
         FSel.SelAnchored = false;
         const int begX = FSel.SelBegX;
         const int begY = FSel.SelBegY;
-        // The caret leaves the lines that go before they go (see Backspace).
-        if (FSel.SelBlockFormat != bfColumn)
-            PlaceCaret(begX, begY);
         if (FSel.SelBlockFormat == bfColumn) {
-            DeleteColumnText(begX, begY, FSel.SelEndY, FSel.SelEndX);
-            NotifyTextChanged(begX, begY, text, 4);
+            ChangeText(TTextChangeKind::ColumnDeletion, begX, begY, text, std::move(undo),
+                [&] { DeleteColumnText(begX, begY, FSel.SelEndY, FSel.SelEndX); });
             PlaceCaret(begX, FCaretY);
         } else {
             const int lastColumn = FSel.SelBlockFormat == bfInclusive ? FSel.SelEndX : FSel.SelEndX - 1;
-            DeleteTextRange(begX, begY, FSel.SelEndY, lastColumn);
-            NotifyTextChanged(begX, begY, text, 2);
+            ChangeText(TTextChangeKind::Deletion, begX, begY, text, std::move(undo), [&] {
+                // The caret leaves the lines that go before they go (see Backspace).
+                PlaceCaret(begX, begY);
+                DeleteTextRange(begX, begY, FSel.SelEndY, lastColumn);
+            });
             PlaceCaret(begX, begY);
         }
         NotifyChanged();
@@ -632,10 +647,13 @@ void TCustomEditor::PasteClipboard()
         return;
     TCaretHider hider(*this);
     FMoveWithUndo = false;
-    TUpdateScope batch(*this);
+    TUpdateBatch batch(*this);
     text = ExpandTabs(WithLineBreaks(text));
-    PadLineToCaret();
+    // The caret record at the start of the group brings the caret back to where it stood, also when
+    // the paste appended lines below the text.
     TCompoundGroup group(*this);
+    PushUndo<TCaretUndo>(FCaretX, FCaretY);
+    PadLineToCaret();
     int targetX = FCaretX;
     int targetY = FCaretY;
     if (FSel.Selected) {
@@ -653,9 +671,8 @@ void TCustomEditor::PasteClipboard()
     QPoint end;
     if (FSel.SelBlockFormat == bfColumn) {
         AppendLinesThrough(targetY + static_cast<int>(text.count(kLineBreak)));
-        PushUndo<TInsertColumnUndo>(targetX, targetY, text);
-        InsertColumnText(targetX, targetY, text);
-        NotifyTextChanged(targetX, targetY, text, 3);
+        ChangeText(TTextChangeKind::ColumnInsertion, targetX, targetY, text,
+            MakeUndo<TInsertColumnUndo>(targetX, targetY, text), [&] { InsertColumnText(targetX, targetY, text); });
         end = QPoint(FCaretX, targetY + static_cast<int>(text.count(kLineBreak)));
     } else {
         if (FSel.SelBlockFormat == bfLine) {
@@ -663,9 +680,8 @@ void TCustomEditor::PasteClipboard()
             if (!text.endsWith(u'\n'))
                 text += kLineBreak;
         }
-        PushUndo<TInsertUndo>(targetX, targetY, text);
-        InsertTextAt(targetX, targetY, text);
-        NotifyTextChanged(targetX, targetY, text, 1);
+        ChangeText(TTextChangeKind::Insertion, targetX, targetY, text, MakeUndo<TInsertUndo>(targetX, targetY, text),
+            [&] { InsertTextAt(targetX, targetY, text); });
         end = TextEnd(targetX, targetY, text);
     }
     PlaceCaret(end.x(), end.y());
@@ -676,7 +692,7 @@ void TCustomEditor::ReplaceSelection(const QString& text)
 {
     TCaretHider hider(*this);
     FMoveWithUndo = false;
-    TUpdateScope batch(*this);
+    TUpdateBatch batch(*this);
     TCompoundGroup group(*this);
     // A column block goes back in at the block's corner; other text at the caret, which deleting a
     // stream or line selection has put at its start.
@@ -689,9 +705,8 @@ void TCustomEditor::ReplaceSelection(const QString& text)
     QPoint end;
     if (column) {
         AppendLinesThrough(startY + static_cast<int>(text.count(kLineBreak)));
-        PushUndo<TInsertColumnUndo>(startX, startY, text);
-        InsertColumnText(startX, startY, text);
-        NotifyTextChanged(startX, startY, text, 3);
+        ChangeText(TTextChangeKind::ColumnInsertion, startX, startY, text,
+            MakeUndo<TInsertColumnUndo>(startX, startY, text), [&] { InsertColumnText(startX, startY, text); });
         NotifyChanged();
         int width = 0;
         const QStringList segments = text.split(kLineBreak);

@@ -109,7 +109,10 @@ bool TCustomEditor::CanUndo() const
 void TCustomEditor::Undo()
 {
     TUndoBuffer& buffer = UndoBuffer();
-    if (buffer.UndoRunning() || buffer.Current() == nullptr)
+    // Inside a compound group that is still open (a played macro holding Ctrl+Z), the undo takes back
+    // only what the group did so far, never the group's own begin mark or anything before it.
+    const int floor = FOpenGroups.empty() ? -1 : FOpenGroups.back();
+    if (buffer.UndoRunning() || buffer.Current() == nullptr || buffer.CurrentIndex() <= floor)
         return;
     TCaretHider hider(*this);
     const TSelectionState selectionBefore = FSel;
@@ -121,7 +124,8 @@ void TCustomEditor::Undo()
     TUndoKind kind = buffer.Current()->Kind();
     bool hasKind = true;
     int depth = 0;
-    while (const TUndo* record = buffer.Current()) {
+    while (buffer.CurrentIndex() > floor) {
+        const TUndo* record = buffer.Current();
         const TUndoKind recordKind = record->Kind();
         const bool goesOn = (hasKind && recordKind == kind) || record->Attached() || depth > 0
             || (hasKind && kind == TUndoKind::Backspace && recordKind == TUndoKind::BackspaceUnindent);
@@ -212,8 +216,8 @@ void TCustomEditor::UndoCurrentRun()
         const QString text = JoinTexts<TInsertUndo>(buffer, first, last, false);
         const TUndo& oldest = buffer.Item(first);
         const QPoint end = TextEnd(oldest.X(), oldest.Y(), text);
-        DeleteTextRange(oldest.X(), oldest.Y(), end.y(), end.x() - 1);
-        NotifyTextChanged(oldest.X(), oldest.Y(), text, 2);
+        ChangeText(TTextChangeKind::Deletion, oldest.X(), oldest.Y(), text, nullptr,
+            [&] { DeleteTextRange(oldest.X(), oldest.Y(), end.y(), end.x() - 1); });
         buffer.SetCurrentIndex(first);
         PlaceCaret(oldest.X(), oldest.Y());
         break;
@@ -221,17 +225,18 @@ void TCustomEditor::UndoCurrentRun()
     case TUndoKind::InsertColumn: {
         const auto& column = static_cast<const TInsertColumnUndo&>(record);
         const QStringList segments = column.Text().split(QStringLiteral("\r\n"));
-        for (qsizetype k = 0; k < segments.size(); ++k) {
-            const int line = column.Y() + static_cast<int>(k);
-            if (segments[k].isEmpty())
-                continue;
-            // The segment went in after a surrogate pair that the column split; it comes out there.
-            QString text;
-            GetLineText(line, text);
-            const int at = SnapColumn(text, column.X());
-            DeleteColumnText(at, line, line, at + static_cast<int>(segments[k].size()) - 1);
-        }
-        NotifyTextChanged(column.X(), column.Y(), column.Text(), 2);
+        ChangeText(TTextChangeKind::ColumnDeletion, column.X(), column.Y(), column.Text(), nullptr, [&] {
+            for (qsizetype k = 0; k < segments.size(); ++k) {
+                const int line = column.Y() + static_cast<int>(k);
+                if (segments[k].isEmpty())
+                    continue;
+                // The segment went in after a surrogate pair that the column split; it comes out there.
+                QString text;
+                GetLineText(line, text);
+                const int at = SnapColumn(text, column.X());
+                DeleteColumnText(at, line, line, at + static_cast<int>(segments[k].size()) - 1);
+            }
+        });
         PlaceCaret(column.X(), column.Y());
         break;
     }
@@ -240,8 +245,8 @@ void TCustomEditor::UndoCurrentRun()
         const int first = RunStart(buffer, sameKind);
         const QString text = JoinTexts<TInsertUndo>(buffer, first, last, false);
         const TUndo& oldest = buffer.Item(first);
-        InsertTextAt(oldest.X(), oldest.Y(), text);
-        NotifyTextChanged(oldest.X(), oldest.Y(), text, 1);
+        ChangeText(TTextChangeKind::Insertion, oldest.X(), oldest.Y(), text, nullptr,
+            [&] { InsertTextAt(oldest.X(), oldest.Y(), text); });
         buffer.SetCurrentIndex(first);
         PlaceCaret(oldest.X(), oldest.Y());
         break;
@@ -253,8 +258,8 @@ void TCustomEditor::UndoCurrentRun()
         // The newest record removed the characters just left of its column: one unit, or the two of a
         // surrogate pair.
         const int column = newest.X() - static_cast<int>(newest.Text().size());
-        InsertTextAt(column, newest.Y(), text);
-        NotifyTextChanged(column, newest.Y(), text, 1);
+        ChangeText(TTextChangeKind::Insertion, column, newest.Y(), text, nullptr,
+            [&] { InsertTextAt(column, newest.Y(), text); });
         const auto& oldest = static_cast<const TInsertUndo&>(buffer.Item(first));
         buffer.SetCurrentIndex(first);
         if (oldest.Text() == QStringLiteral("\n") || oldest.Text() == QStringLiteral("\r"))
@@ -268,8 +273,8 @@ void TCustomEditor::UndoCurrentRun()
         const QString text = JoinTexts<TInsertUndo>(buffer, first, last, true);
         const TUndo& oldest = buffer.Item(first);
         const int column = oldest.X() - static_cast<int>(text.size());
-        InsertTextAt(column, oldest.Y(), text);
-        NotifyTextChanged(column, oldest.Y(), text, 1);
+        ChangeText(TTextChangeKind::Insertion, column, oldest.Y(), text, nullptr,
+            [&] { InsertTextAt(column, oldest.Y(), text); });
         buffer.SetCurrentIndex(first);
         PlaceCaret(oldest.X(), oldest.Y());
         break;
@@ -277,11 +282,12 @@ void TCustomEditor::UndoCurrentRun()
     case TUndoKind::DeleteLine: {
         const auto& deleted = static_cast<const TDeleteLineUndo&>(record);
         if (deleted.LastLine() && deleted.Y() < LineCount()) {
-            WriteLine(deleted.Y(), deleted.Text());
-            NotifyTextChanged(0, deleted.Y(), deleted.Text(), 5);
+            ChangeText(TTextChangeKind::Replacement, 0, deleted.Y(), deleted.Text(), nullptr,
+                [&] { WriteLine(deleted.Y(), deleted.Text()); });
         } else {
-            InsertTextAt(0, deleted.Y(), deleted.Text() + QStringLiteral("\r\n"));
-            NotifyTextChanged(0, deleted.Y(), deleted.Text(), 1);
+            const QString text = deleted.Text() + QStringLiteral("\r\n");
+            ChangeText(TTextChangeKind::Insertion, 0, deleted.Y(), text, nullptr,
+                [&] { InsertTextAt(0, deleted.Y(), text); });
         }
         PlaceCaret(deleted.X(), deleted.Y());
         break;
@@ -290,11 +296,11 @@ void TCustomEditor::UndoCurrentRun()
         const auto& deleted = static_cast<const TDeleteSelectedUndo&>(record);
         const TSelectionState& selection = *deleted.Selection();
         if (selection.SelBlockFormat == bfColumn) {
-            InsertColumnText(selection.SelBegX, selection.SelBegY, deleted.Text());
-            NotifyTextChanged(selection.SelBegX, selection.SelBegY, deleted.Text(), 3);
+            ChangeText(TTextChangeKind::ColumnInsertion, selection.SelBegX, selection.SelBegY, deleted.Text(), nullptr,
+                [&] { InsertColumnText(selection.SelBegX, selection.SelBegY, deleted.Text()); });
         } else {
-            InsertTextAt(selection.SelBegX, selection.SelBegY, deleted.Text());
-            NotifyTextChanged(selection.SelBegX, selection.SelBegY, deleted.Text(), 1);
+            ChangeText(TTextChangeKind::Insertion, selection.SelBegX, selection.SelBegY, deleted.Text(), nullptr,
+                [&] { InsertTextAt(selection.SelBegX, selection.SelBegY, deleted.Text()); });
         }
         FSel = selection;
         InvalidateSelectedLines();
@@ -311,9 +317,10 @@ void TCustomEditor::UndoCurrentRun()
             replaced += overwrite.Replaced();
         }
         const TUndo& oldest = buffer.Item(first);
-        DeleteTextRange(oldest.X(), oldest.Y(), oldest.Y(), oldest.X() + static_cast<int>(typed.size()) - 1);
-        InsertTextAt(oldest.X(), oldest.Y(), replaced);
-        NotifyTextChanged(oldest.X(), oldest.Y(), replaced, 5);
+        ChangeText(TTextChangeKind::Replacement, oldest.X(), oldest.Y(), replaced, nullptr, [&] {
+            DeleteTextRange(oldest.X(), oldest.Y(), oldest.Y(), oldest.X() + static_cast<int>(typed.size()) - 1);
+            InsertTextAt(oldest.X(), oldest.Y(), replaced);
+        });
         buffer.SetCurrentIndex(first);
         PlaceCaret(oldest.X(), oldest.Y());
         break;
@@ -321,9 +328,10 @@ void TCustomEditor::UndoCurrentRun()
     case TUndoKind::Replace: {
         const auto& replace = static_cast<const TReplaceUndo&>(record);
         const QPoint end = TextEnd(replace.StartX(), replace.StartY(), replace.Text());
-        DeleteTextRange(replace.StartX(), replace.StartY(), end.y(), end.x() - 1);
-        InsertTextAt(replace.StartX(), replace.StartY(), replace.Replaced());
-        NotifyTextChanged(replace.StartX(), replace.StartY(), replace.Replaced(), 5);
+        ChangeText(TTextChangeKind::Replacement, replace.StartX(), replace.StartY(), replace.Replaced(), nullptr, [&] {
+            DeleteTextRange(replace.StartX(), replace.StartY(), end.y(), end.x() - 1);
+            InsertTextAt(replace.StartX(), replace.StartY(), replace.Replaced());
+        });
         PlaceCaret(replace.X(), replace.Y());
         break;
     }
@@ -331,8 +339,8 @@ void TCustomEditor::UndoCurrentRun()
         const int first = RunStart(buffer, sameKind);
         for (int i = last; i >= first; --i) {
             const auto& unindent = static_cast<const TUnindentColumnUndo&>(buffer.Item(i));
-            InsertColumnText(unindent.X(), unindent.Y(), unindent.Text());
-            NotifyTextChanged(unindent.X(), unindent.Y(), unindent.Text(), 1);
+            ChangeText(TTextChangeKind::ColumnInsertion, unindent.X(), unindent.Y(), unindent.Text(), nullptr,
+                [&] { InsertColumnText(unindent.X(), unindent.Y(), unindent.Text()); });
         }
         InvalidateSelectedLines();
         FSel = *buffer.Item(first).Selection();

@@ -358,11 +358,9 @@ void THLEditor::FillLineAttrs(int line, int /*firstColumn*/, int lastColumn)
         ColorTokens(attrs, LongTokenEnd());
 }
 
-void THLEditor::LinesAppended(int first, const QStringList& lines)
+void THLEditor::ScanAppendedLines(int first, int count)
 {
-    if (!KeepsLineStates())
-        return;
-    const int last = first + static_cast<int>(lines.size()) - 1;
+    const int last = first + count - 1;
     if (static_cast<std::size_t>(last + 1) >= FLineStates.size())
         FLineStates.resize(static_cast<std::size_t>((last + 1) / LineStatesGrowth + 1) * LineStatesGrowth);
     // Each new line is walked once, from the state the line before it ends in.
@@ -378,12 +376,55 @@ void THLEditor::LinesAppended(int first, const QStringList& lines)
             state = StateAfterLine(previous, LineStateOf(first - 1));
         }
     }
+    QString text;
     for (int i = first; i <= last; ++i) {
         FLineStates[i] = state;
-        state = StateAfterLine(lines[i - first], state);
+        GetLineText(i, text);
+        state = StateAfterLine(text, state);
     }
     FLineStates[last + 1] = state;
-    FAppendEnd = {last + 1, static_cast<int>(lines.back().size()), state};
+    FAppendEnd = {last + 1, static_cast<int>(text.size()), state};
+}
+
+bool THLEditor::CarriesOtherState(int first, int last)
+{
+    // A character that is no trigger can still change what its lines carry on: a letter typed
+    // between "/" and "*", a quote that hides a "/*", a character after a line's final backslash.
+    // Walking the changed lines alone tells, without a rescan when nothing changed.
+    const int count = LineCount();
+    if (first < 0 || last + 1 >= count || static_cast<std::size_t>(last + 1) >= FLineStates.size())
+        return false;
+    TLongTokenType state = FLineStates[static_cast<std::size_t>(first)];
+    const TLongTokenType next = FLineStates[static_cast<std::size_t>(last) + 1];
+    if (state == ltUndetermined || next == ltUndetermined)
+        return false;
+    QString text;
+    for (int line = first; line <= last; ++line) {
+        GetLineText(line, text);
+        state = StateAfterLine(text, state);
+    }
+    return state != next;
+}
+
+void THLEditor::MoveLineStates(int first, int delta)
+{
+    // The entry of line `first` holds the state at its start, which no change from there on alters.
+    const auto at = static_cast<std::size_t>(first) + 1;
+    if (delta == 0 || at >= FLineStates.size())
+        return;
+    const std::size_t size = FLineStates.size();
+    if (delta > 0) {
+        FLineStates.insert(FLineStates.begin() + static_cast<std::ptrdiff_t>(at), static_cast<std::size_t>(delta),
+            ltUndetermined);
+        // The array keeps its length while it still covers the text; the entries pushed out lay past it.
+        if (size > static_cast<std::size_t>(LineCount()))
+            FLineStates.resize(size);
+    } else {
+        const std::size_t removed = std::min(static_cast<std::size_t>(-delta), size - at);
+        FLineStates.erase(FLineStates.begin() + static_cast<std::ptrdiff_t>(at),
+            FLineStates.begin() + static_cast<std::ptrdiff_t>(at + removed));
+        FLineStates.resize(size, ltUndetermined);
+    }
 }
 
 bool THLEditor::IsTrigger(const QString& text) const
@@ -396,19 +437,41 @@ bool THLEditor::IsTrigger(const QString& text) const
     });
 }
 
-void THLEditor::NotifyTextChanged(int column, int line, const QString& text, int kind)
+void THLEditor::NotifyTextChanged(const TTextChange& change)
 {
-    FAppendEnd = {};
-    TEditor::NotifyTextChanged(column, line, text, kind);
-    if (!FLongTokens)
+    if (change.Kind != TTextChangeKind::Appended)
+        FAppendEnd = {};
+    TEditor::NotifyTextChanged(change);
+    if (!FLongTokens || !KeepsLineStates())
         return;
-    const int from = kind == 0 ? -1 : line;
-    bool rescan = false;
+    if (change.Kind == TTextChangeKind::Appended) {
+        if (change.LineDelta > 0)
+            ScanAppendedLines(change.Line, change.LineDelta);
+        return;
+    }
+    if (change.Kind == TTextChangeKind::WholeText) {
+        if (RescanLineStates(-1))
+            InvalidateAll();
+        return;
+    }
+    // The states below the change go with their lines; then the change is rescanned from its first
+    // line. A change that adds or removes lines is always rescanned: the lines that joined or split
+    // carry new states into the ones below.
+    MoveLineStates(change.Line, change.LineDelta);
+    bool rescan = change.LineDelta != 0;
     if (FHighlighter == hlSyntaxHighlighter && FSyntaxHighlighter != nullptr)
-        rescan = FSyntaxHighlighter->NeedsRescan(column, line, text, kind);
+        rescan = FSyntaxHighlighter->NeedsRescan(change) || rescan;
     else
-        rescan = kind == 0 || kind == 5 || IsTrigger(text);
-    if (rescan && RescanLineStates(from))
+        rescan = rescan || change.Kind == TTextChangeKind::Replacement || IsTrigger(change.Text);
+    if (!rescan)
+        rescan = CarriesOtherState(change.Line, change.LastLine);
+    if (!rescan)
+        return;
+    // Lines added after the old last line have no state of their own yet: the walk starts on the line
+    // before them.
+    const int linesBefore = LineCount() - change.LineDelta;
+    const int from = change.Line >= linesBefore && change.Line > 0 ? change.Line - 1 : change.Line;
+    if (RescanLineStates(from))
         InvalidateAll();
 }
 

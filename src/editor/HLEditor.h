@@ -86,8 +86,9 @@ public:
         TLineAttrs& attrs) = 0;
     // The state at the start of the next line.
     virtual TLongTokenType NextLineState(QStringView line, TLongTokenType state) = 0;
-    // Whether a change of the text (NotifyTextChanged's arguments) can change any line's state.
-    virtual bool NeedsRescan(int column, int line, const QString& text, int kind) = 0;
+    // Whether a change of the text can change any line's state. Changes that add or remove lines
+    // are rescanned whatever the answer.
+    virtual bool NeedsRescan(const TTextChange& change) = 0;
 
 private:
     friend class THLEditor;
@@ -160,10 +161,9 @@ public:
     void Assign(const THLEditor& source);
 
     void FillLineAttrs(int line, int firstColumn, int lastColumn) override;
-    void NotifyTextChanged(int column, int line, const QString& text, int kind) override;
+    void NotifyTextChanged(const TTextChange& change) override;
 
 protected:
-    void LinesAppended(int first, const QStringList& lines) override;
     // The line being coloured, its index and its state at its start.
     const QString& CurrentLine() const { return FCurrentLine; }
     int CurrentLineIndex() const { return FCurrentLineIndex; }
@@ -176,6 +176,14 @@ private:
     bool KeepsLineStates() const;
     TLongTokenType StateAfterLine(QStringView line, TLongTokenType state);
     bool IsTrigger(const QString& text) const;
+    // Whether lines first..last, which a change altered without adding or removing lines, now end
+    // in another state than the one the line after them starts in.
+    bool CarriesOtherState(int first, int last);
+    // Lines were added (delta > 0) or removed after line `first`: the states of the lines below
+    // move with their lines.
+    void MoveLineStates(int first, int delta);
+    // Walks lines appended after the last one from the state the line before them ends in.
+    void ScanAppendedLines(int first, int count);
     const TSymbolColor& TokenClass(const QString& token);
     void FillCells(TLineAttrs& attrs, int first, int last, const TSymbolColor& color) const;
     void FillLine(TLineAttrs& attrs, int length, const TSymbolColor& color) const;

@@ -1,6 +1,7 @@
 #include "LineStore.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 namespace {
@@ -117,6 +118,7 @@ QString Decode(const char* data, std::uint32_t bytes, std::uint32_t units)
 
 QString TLineStore::Get(int index) const
 {
+    assert(index >= 0 && index < Count());
     const TEntry& entry = FIndex[index];
     if (entry.Bytes == 0)
         return QString();
@@ -125,6 +127,7 @@ QString TLineStore::Get(int index) const
 
 QString TLineStore::Get(int index, int from, int count) const
 {
+    assert(index >= 0 && index < Count());
     const TEntry& entry = FIndex[index];
     const auto units = static_cast<qint64>(entry.Units);
     const qint64 first = std::clamp<qint64>(from, 0, units);
@@ -182,6 +185,7 @@ void TLineStore::Grew(std::uint32_t units, std::uint32_t oldUnits)
 
 void TLineStore::Set(int index, QStringView text)
 {
+    assert(index >= 0 && index < Count());
     TEntry& entry = FIndex[index];
     Grew(static_cast<std::uint32_t>(text.size()), entry.Units);
     const std::uint32_t bytes = EncodedSize(text);
@@ -204,6 +208,7 @@ void TLineStore::Set(int index, QStringView text)
 
 void TLineStore::Insert(int index, QStringView text)
 {
+    assert(index >= 0 && index <= Count());
     GrowIndex();
     Grew(static_cast<std::uint32_t>(text.size()), 0);
     const TEntry entry = Store(text, EncodedSize(text));
@@ -212,6 +217,7 @@ void TLineStore::Insert(int index, QStringView text)
 
 void TLineStore::Remove(int index, int count)
 {
+    assert(index >= 0 && count >= 0 && index + count <= Count());
     if (count <= 0)
         return;
     if (count == Count()) {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -27,7 +28,11 @@ public:
 
     int Count() const { return static_cast<int>(FIndex.size()); }
     // The length of a line in UTF-16 units. The index must be valid.
-    int Length(int index) const { return static_cast<int>(FIndex[index].Units); }
+    int Length(int index) const
+    {
+        assert(index >= 0 && index < Count());
+        return static_cast<int>(FIndex[index].Units);
+    }
     QString Get(int index) const;
     // Units from..from + count - 1 of a line, cut at its end; painting reads only what it shows.
     QString Get(int index, int from, int count) const;

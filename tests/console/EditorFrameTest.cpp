@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "EditorCommands.h"
 #include "EditorView.h"
 #include "HLEditor.h"
 #include "ModalWindows.h"
@@ -241,6 +242,60 @@ TEST_F(Console, StatusPanelsAndFocus)
     EXPECT_TRUE(Frame.ResultView()->hasFocus());
     Frame.SwapPaneFocus();
     EXPECT_TRUE(Frame.QueryView()->hasFocus());
+}
+
+// Loading a whole text into the query pane (a run that empties it, a recall, ClearPanes) starts its
+// undo buffer afresh: Ctrl+Z never applies what was typed into an earlier text, and no selection of
+// the earlier text survives.
+TEST_F(Console, UndoAfterARunARecallAndClearPanesKeepsThePane)
+{
+    TEditorView* view = Frame.QueryView();
+    view->setFocus();
+    auto press = [view](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(view, key, modifiers);
+    };
+    QTest::keyClicks(view, "select 7");
+    press(Qt::Key_Return);
+    QTest::keyClicks(view, "             as n");
+    ASSERT_EQ(LinesOf(Frame.mmQuery()), (QStringList{"select 7", "             as n"}));
+    Frame.RunQuery();
+    ASSERT_EQ(Frame.mmQuery().Lines().Count(), 0) << "the statement succeeded";
+    press(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Frame.mmQuery().Lines().Count(), 0) << "after a run";
+
+    Frame.HistoryBack();
+    ASSERT_EQ(LinesOf(Frame.mmQuery()), (QStringList{"select 7", "             as n"}));
+    for (int i = 0; i < 3; ++i)
+        press(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(LinesOf(Frame.mmQuery()), (QStringList{"select 7", "             as n"})) << "after a recall";
+
+    Run("select 1,\r\n2,\r\n3");
+    Run("select 8");
+    Type("abc\r\ndef");
+    press(Qt::Key_A, Qt::ControlModifier);
+    ASSERT_TRUE(Frame.mmQuery().Selected());
+    Frame.HistoryBack();
+    EXPECT_FALSE(Frame.mmQuery().Selected()) << "a recall drops the selection";
+    QTest::keyClicks(view, "x");
+    EXPECT_EQ(LinesOf(Frame.mmQuery()), (QStringList{"xselect 8"}));
+
+    Frame.ClearPanes();
+    press(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Frame.mmQuery().Lines().Count(), 0) << "after ClearPanes";
+    EXPECT_FALSE(Frame.mmQuery().CanUndo());
+}
+
+// An error of an editor stops at its view and reaches the user as a message box.
+TEST_F(Console, AnEditorErrorIsShownInAMessageBox)
+{
+    TMessageBoxes boxes;
+    Frame.QueryView()->PostCommand(cmdEndUpdate);
+    QTest::qWait(0);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].Icon, QMessageBox::Critical);
+    EXPECT_TRUE(boxes.Seen()[0].Text.startsWith("Assertion failure")) << boxes.Seen()[0].Text.toStdString();
+    EXPECT_EQ(Frame.mmQuery().UpdateCount(), 0);
 }
 
 TEST(ConsoleFrame, LayoutAndPaneSettings)

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "QtPrinters.h"
 
 #include <QColor>
@@ -353,9 +355,9 @@ TEST(THLEditor, WithoutLongTokensEveryLineStartsClean)
     EXPECT_EQ(ClassMap(sql.Editor, 1), "I");
 }
 
-// Typing a double quote leaves the line below with a stale state (the quote hides the "/*" from the
-// line walk, but no rescan follows); what is typed next shows whether it rescans.
-TEST(THLEditor, OnlyTriggerCharactersRescan)
+// Typing a trigger character rescans; any other character walks its own line only, and rescans
+// only when the line now carries another state into the next one (a quote that hides the "/*").
+TEST(THLEditor, OnlyTriggersOrAChangedLineEndRescan)
 {
     struct TCase {
         const char* Name;
@@ -363,14 +365,13 @@ TEST(THLEditor, OnlyTriggerCharactersRescan)
         std::vector<int> States;
     };
     const std::vector<TCase> cases = {
-        {"a letter", "a", {0, 2}},
-        {"a digit", "7", {0, 2}},
-        {"a double quote", "\"", {0, 2}},
-        {"a hash", "#", {0, 2}},
+        {"a letter", "a", {0, 0}},
+        {"a digit", "7", {0, 0}},
+        {"a double quote that closes the first", "\"", {0, 0}},
+        {"a slash that closes the comment", "/", {0, 0}},
+        {"a hash", "#", {0, 0}},
         {"a blank", " ", {0, 0}},
         {"a star", "*", {0, 0}},
-        {"a slash", "/", {0, 0}},
-        {"a backslash", "\\", {0, 0}},
         {"a line break", "\r\n", {0, 0, 0}},
         {"a lone line feed", "\n", {0, 0, 0}},
     };
@@ -378,32 +379,39 @@ TEST(THLEditor, OnlyTriggerCharactersRescan)
         TSqlEditor sql({"/*x", "y"});
         sql.Editor.SetCaret(0, 0);
         sql.Editor.InsertText("\"");
-        ASSERT_EQ(sql.States(), (std::vector<int>{0, 2})) << "the quote alone rescans nothing";
+        ASSERT_EQ(sql.States(), (std::vector<int>{0, 0})) << "the quote hides the comment from the line below";
         sql.Editor.SetCaret(4, 0);
         sql.Editor.InsertText(c.Typed);
         EXPECT_EQ(sql.States(), c.States) << c.Name;
     }
+    // A letter that changes nothing the line carries leaves the rescan out: the lines past a rescan's
+    // reach stay undetermined.
+    TSqlEditor many(QStringList(12000, "x"));
+    many.Editor.SetCaret(0, 0);
+    many.Editor.InsertText("/*");
+    ASSERT_EQ(many.Editor.LineStates()[5001], ltUndetermined);
+    many.Editor.SetCaret(0, 7000);
+    many.Editor.InsertText("a");
+    EXPECT_EQ(many.Editor.LineStates()[5001], ltUndetermined);
 }
 
 TEST(THLEditor, ReplacementsAndWholeTextChangesAlwaysRescan)
 {
     struct TCase {
         const char* Name;
-        int Kind;
-        QString Text;
+        std::function<void(THLEditor&)> Change;
         std::vector<int> States;
     };
     const std::vector<TCase> cases = {
-        {"a deletion of letters", 2, "ab", {0, 2}},
-        {"a deletion of a star", 2, "*", {0, 0}},
-        {"a replacement", 5, "a", {0, 0}},
-        {"the whole text", 0, "", {0, 0}},
+        {"a line written over", [](THLEditor& e) { e.Lines().Put(0, "x"); }, {0, 0, 0}},
+        {"a line deleted", [](THLEditor& e) { e.Lines().Delete(0); }, {0, 0}},
+        {"a line inserted", [](THLEditor& e) { e.Lines().Insert(1, "*/"); }, {0, 2, 0, 0}},
+        {"the whole text", [](THLEditor& e) { e.Lines().SetLineListText("a,/*,b"); }, {0, 0, 2}},
     };
     for (const TCase& c : cases) {
-        TSqlEditor sql({"/*x", "y"});
-        sql.Editor.SetCaret(0, 0);
-        sql.Editor.InsertText("\"");
-        sql.Editor.NotifyTextChanged(0, 0, c.Text, c.Kind);
+        TSqlEditor sql({"/*x", "y", "z"});
+        ASSERT_EQ(sql.States(), (std::vector<int>{0, 2, 2}));
+        c.Change(sql.Editor);
         EXPECT_EQ(sql.States(), c.States) << c.Name;
     }
 }
@@ -452,7 +460,8 @@ TEST(THLEditor, RescanReportsWhetherAnEntryChanged)
     EXPECT_FALSE(sql.Editor.RescanLineStates(0));
     EXPECT_FALSE(sql.Editor.RescanLineStates(3)) << "a line past the text";
     sql.Editor.Lines().Put(0, "/*");
-    EXPECT_TRUE(sql.Editor.RescanLineStates(0));
+    EXPECT_FALSE(sql.Editor.RescanLineStates(0)) << "the change itself was rescanned";
+    EXPECT_TRUE(sql.Editor.RescanLineStates(-1)) << "the whole text is walked from undetermined entries";
     EXPECT_FALSE(sql.Editor.RescanLineStates(1));
 }
 
@@ -524,10 +533,10 @@ public:
     {
         return line.contains(u'{') ? 1 : state;
     }
-    bool NeedsRescan(int, int, const QString& text, int) override
+    bool NeedsRescan(const TTextChange& change) override
     {
         ++Asked;
-        return text.contains(u'{');
+        return change.Text.contains(u'{');
     }
 
     std::vector<std::pair<int, int>> Colored;

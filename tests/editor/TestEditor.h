@@ -11,17 +11,10 @@
 
 class TTestEditor : public TEditor {
 public:
-    struct TTextChange {
-        int Column;
-        int Line;
-        QString Text;
-        int Kind;
-    };
-
-    void NotifyTextChanged(int column, int line, const QString& text, int kind) override
+    void NotifyTextChanged(const TTextChange& change) override
     {
-        TextChanges.push_back({column, line, text, kind});
-        TEditor::NotifyTextChanged(column, line, text, kind);
+        TextChanges.push_back(change);
+        TEditor::NotifyTextChanged(change);
     }
     void FillLineAttrs(int line, int firstColumn, int lastColumn) override
     {
