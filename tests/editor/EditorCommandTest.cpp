@@ -1,6 +1,7 @@
 // Tests of the key map at work: key strokes and chords through the editor's entry points, movement,
 // selection formats, scrolling, bookmarks, macros, the read-only pane, the mouse and the wheel.
 #include "EditorScript.h"
+#include "PaneGeometry.h"
 
 #include "QtPrinters.h"
 
@@ -322,7 +323,7 @@ TEST(EditorCommand, PostedCommandsAndEditRequests)
 
 int XOf(double column)
 {
-    return 27 + static_cast<int>(column * 8);
+    return kFirstCellX - 1 + static_cast<int>(column * 8);
 }
 
 int YOf(int row)

@@ -1,19 +1,20 @@
 // The editor's view through a fake window and a recording canvas: metrics, scroll bars, scrolling by
 // moving pixels, the caret, and the painted frame (cells, gutter, right margin, selection colours).
+#include "PaneGeometry.h"
 #include "TestEditor.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-// The panes' layout with the fake metrics: cells 8 pixels wide start at x = 25 + 2 + 1.
-constexpr int kFirstCell = 28;
+// The fake metrics: cells 8 pixels wide and 16 high.
+constexpr int kFirstCell = kFirstCellX;
 constexpr int kCharWidth = 8;
 constexpr int kLineHeight = 16;
 
 int CellX(int column)
 {
-    return kFirstCell + column * kCharWidth;
+    return CellLeftX(column, kCharWidth);
 }
 
 int RowY(int row)

@@ -1,6 +1,7 @@
 // Tests of the undo command: which records one Ctrl+Z takes back together, what each kind restores,
 // Redo, the Modified flag, the closing notifications and the undo-running guard.
 #include "EditorScript.h"
+#include "PaneGeometry.h"
 #include "EditorUndo.h"
 
 #include "QtPrinters.h"
@@ -129,9 +130,9 @@ TEST(EditorUndo, MouseClickIsOneStep)
     TEditorHarness h;
     Load(h, "abc\ndef|");
     // A click on line 0 between 'a' and 'b', then a drag to line 1.
-    h.Editor.MouseDown(TMouseButton::Left, 0, 28 + 8, 4);
-    h.Editor.MouseMove(0, 28 + 16, 20);
-    h.Editor.MouseUp(TMouseButton::Left, 0, 28 + 16, 20);
+    h.Editor.MouseDown(TMouseButton::Left, 0, CellLeftX(1, 8), 4);
+    h.Editor.MouseMove(0, CellLeftX(2, 8), 20);
+    h.Editor.MouseUp(TMouseButton::Left, 0, CellLeftX(2, 8), 20);
     EXPECT_EQ(Describe(h.Editor), "a[bc\nde]|f");
     RunKeys(h.Editor, "Ctrl+Z");
     EXPECT_EQ(Describe(h.Editor), "abc\ndef|");

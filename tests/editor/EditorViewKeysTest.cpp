@@ -3,6 +3,7 @@
 // through Qt's real clipboard with the block-format byte.
 #include "Editor.h"
 #include "EditorView.h"
+#include "PaneGeometry.h"
 
 #include "QtPrinters.h"
 
@@ -141,14 +142,14 @@ TEST(EditorViewKeys, MouseClicksAndDoubleClicks)
     const int cell = pane.Editor.CharWidth();
     const int line = pane.Editor.LineHeight();
     QWidget* viewport = pane.View.viewport();
-    const QPoint onAbc(28 + 8 * cell + cell / 4, line / 2);
+    const QPoint onAbc(CellLeftX(8, cell) + cell / 4, line / 2);
     // A double click as Qt delivers it: press, release, double-click event, release.
     QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, onAbc);
     QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, onAbc);
     QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, onAbc);
     EXPECT_EQ(pane.Editor.SelectedText(), QStringLiteral("abc"));
     // The next click is a click again.
-    QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, QPoint(28 + 2 * cell + cell / 4, line + line / 2));
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, QPoint(CellLeftX(2, cell) + cell / 4, line + line / 2));
     EXPECT_FALSE(pane.Editor.Selected());
     EXPECT_EQ(pane.Caret(), QPoint(2, 1));
 }

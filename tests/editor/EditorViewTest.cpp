@@ -2,6 +2,7 @@
 // scroll bars that the core moves without scrolling twice, and the services the core asks for.
 #include "Editor.h"
 #include "EditorView.h"
+#include "PaneGeometry.h"
 
 #include <gtest/gtest.h>
 
@@ -109,16 +110,16 @@ TEST(EditorView, PaintsCellsMarginAndSelectionWhereThePanesNeedThem)
 
     // The first cell starts at x = 28: the pixel before it is the background, the cell's own top
     // row is the background of the cell (the selection colour once the first cell is selected).
-    EXPECT_EQ(QColor(image.pixel(27, 0)), navy);
+    EXPECT_EQ(QColor(image.pixel(kFirstCellX - 1, 0)), navy);
     h.Editor.SetCaretOffset(0);
     h.Editor.SetSelectionLength(1);
     const QImage first = h.Render();
-    EXPECT_EQ(QColor(first.pixel(28, 0)), highlight);
-    EXPECT_EQ(QColor(first.pixel(27, 0)), navy);
-    EXPECT_EQ(QColor(first.pixel(28 + cw, 0)), navy) << "the second cell is not selected";
+    EXPECT_EQ(QColor(first.pixel(kFirstCellX, 0)), highlight);
+    EXPECT_EQ(QColor(first.pixel(kFirstCellX - 1, 0)), navy);
+    EXPECT_EQ(QColor(first.pixel(CellLeftX(1, cw), 0)), navy) << "the second cell is not selected";
 
     // The margin line stands at the left edge of column 80, right after the 80th character.
-    const int margin = 28 + 80 * cw;
+    const int margin = CellLeftX(80, cw);
     const QColor silver(192, 192, 192);
     for (const int y : {0, lh + 2, 5 * lh + 3})
         EXPECT_EQ(QColor(image.pixel(margin, y)), silver) << "y = " << y;
@@ -131,14 +132,14 @@ TEST(EditorView, PaintsCellsMarginAndSelectionWhereThePanesNeedThem)
     EXPECT_TRUE(inkInLastCell) << "the 80th W is drawn just left of the margin";
 
     // A selected cell has the selection's background, and its glyph the selection's text colour.
-    const QRect selectedCell(28 + cw, 0, cw, lh);
+    const QRect selectedCell(CellLeftX(1, cw), 0, cw, lh);
     EXPECT_EQ(QColor(image.pixel(selectedCell.topLeft())), highlight);
     int nearestToText = 1000;
     for (int x = selectedCell.left(); x <= selectedCell.right(); ++x)
         for (int y = selectedCell.top(); y <= selectedCell.bottom(); ++y)
             nearestToText = std::min(nearestToText, Distance(image.pixel(x, y), highlightText));
     EXPECT_LT(nearestToText, 60) << "the W of a selected cell is drawn in the selection's text colour";
-    EXPECT_EQ(QColor(image.pixel(28 + 3 * cw, 0)), navy) << "selection ends after two cells";
+    EXPECT_EQ(QColor(image.pixel(CellLeftX(3, cw), 0)), navy) << "selection ends after two cells";
 
     // The gutter: its fill, then the background at 23, grey at 24, background 25 to 27.
     EXPECT_EQ(QColor(image.pixel(10, 30)), TEditorView::ResolveColor(clBtnFace, palette));

@@ -15,7 +15,7 @@ struct TTranslatedKey
 {
     bool Ignored = false;
     TKeyCode Key = vkNone;
-    TShiftState Shift = ssNone;
+    TShiftState Shift = 0;  // no modifier
     // What the key types after its key-down: empty when it types nothing (any Ctrl or Alt combination
     // other than an AltGr character that arrives as Ctrl+Alt, control characters other than the
     // carriage return of Enter).
