@@ -23,7 +23,7 @@ namespace {
 constexpr int kStatusBarHeight = 19;
 constexpr int kMinimumPaneHeight = 100;
 // How long one turn of appending an outcome may hold the GUI thread before the window gets its turn.
-constexpr qint64 kAppendTurnMs = 20;
+constexpr qint64 kAppendTurnMs = 15;
 
 // Makes a pane: an SQL editor in the console's look, inside its view.
 TEditorView* MakePane(QWidget* parent, bool readOnly, THLEditor*& editor)
@@ -147,6 +147,10 @@ TEditorFrame::TEditorFrame(QWidget* parent)
     FCutTimer = new QTimer(this);
     FCutTimer->setSingleShot(true);
     connect(FCutTimer, &QTimer::timeout, this, &TEditorFrame::CutConnection);
+    FDrainTimer = new QTimer(this);
+    FDrainTimer->setSingleShot(true);
+    FDrainTimer->setInterval(0);
+    connect(FDrainTimer, &QTimer::timeout, this, [this] { DrainRun(FRunSerial); });
 
     DataSet.SetPort(3306);
     DataSet.SetHost("localhost");
@@ -171,6 +175,7 @@ void TEditorFrame::BeginShutdown()
     FReplies.Close();
     FBusyTimer->stop();
     FCutTimer->stop();
+    FDrainTimer->stop();
     FShutdownDeadline = std::chrono::steady_clock::now() + CutBound;
     if (FRun) {
         const bool waitingForServer = FRun->InServerCall();
@@ -393,8 +398,9 @@ void TEditorFrame::DrainRun(std::uint64_t serial)
                 FResult->AppendLines(*taken.Slice);
                 if (turn.elapsed() < kAppendTurnMs)
                     continue;
-                // The rest waits for the next turn, after the window's own events.
-                FReplies.Send([this, serial] { DrainRun(serial); });
+                // The rest waits for the next turn. A timer rather than a posted call: Qt may run
+                // posted calls one after another before any timer, input or painting gets its turn.
+                FDrainTimer->start();
             } else if (taken.Ended) {
                 ended = taken.Succeeded;
             }

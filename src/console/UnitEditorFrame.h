@@ -142,6 +142,7 @@ private:
     std::uint64_t FRunConnectionId = 0; // the server's id of the connection the run uses
     std::unique_ptr<TQueryCanceller> FCanceller;
     QTimer* FCutTimer = nullptr;
+    QTimer* FDrainTimer = nullptr;   // the next turn of appending the run's outcome
     bool FShuttingDown = false;
     std::chrono::steady_clock::time_point FShutdownDeadline;
 };
