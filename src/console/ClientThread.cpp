@@ -30,18 +30,31 @@ TClientThread::TClientThread()
 
 TClientThread::~TClientThread()
 {
+    bool stopped = false;
+    {
+        std::lock_guard lock(FState->Mutex);
+        stopped = FState->Stopping;
+    }
+    if (!stopped)
+        Stop(std::chrono::steady_clock::now() + JoinBound);
+}
+
+void TClientThread::Stop(std::chrono::steady_clock::time_point deadline)
+{
     std::unique_lock lock(FState->Mutex);
     FState->Stopping = true;
     FState->Jobs.clear();
     FState->Changed.notify_all();
     // The thread is detached from the start: it ends on its own, holding its state, whether or not
     // this wait sees it end.
-    FState->Changed.wait_for(lock, JoinBound, [this] { return FState->Ended; });
+    FState->Changed.wait_until(lock, deadline, [this] { return FState->Ended; });
 }
 
 void TClientThread::Post(std::function<void()> job)
 {
     std::lock_guard lock(FState->Mutex);
+    if (FState->Stopping)
+        return;
     FState->Jobs.push_back(std::move(job));
     FState->Changed.notify_all();
 }

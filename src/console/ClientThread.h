@@ -16,9 +16,7 @@ public:
     static constexpr std::chrono::milliseconds JoinBound{2000};
 
     TClientThread();
-    // Drops the jobs not yet started and waits at most JoinBound for the running one; if it is still
-    // running then (stuck where nothing can interrupt it, such as a host-name look-up), the thread is
-    // left to finish it alone and end.
+    // Stop with JoinBound, unless stopped before.
     ~TClientThread();
     TClientThread(const TClientThread&) = delete;
     TClientThread& operator=(const TClientThread&) = delete;
@@ -28,6 +26,10 @@ public:
     bool Idle() const;
     // Waits until Idle, but not past the deadline; answers Idle.
     bool WaitIdle(std::chrono::steady_clock::time_point deadline) const;
+    // Drops the jobs not yet started and waits for the running one, but not past the deadline; if it
+    // is still running then (stuck where nothing can interrupt it, such as a host-name look-up), the
+    // thread is left to finish it alone and end. Nothing can be posted after.
+    void Stop(std::chrono::steady_clock::time_point deadline);
 
 private:
     struct TState;

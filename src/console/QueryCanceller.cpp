@@ -20,4 +20,5 @@ TQueryCanceller::TQueryCanceller(const TConnectionInfo& info, std::uint64_t conn
 TQueryCanceller::~TQueryCanceller()
 {
     FDataSet->Connection()->Interrupt();
+    FThread.Stop(std::chrono::steady_clock::now() + StopBound);
 }

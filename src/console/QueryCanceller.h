@@ -1,6 +1,7 @@
 // Stops a statement on the server from a second, short-lived connection.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -12,8 +13,10 @@
 class TQueryCanceller {
 public:
     TQueryCanceller(const TConnectionInfo& info, std::uint64_t connectionId);
-    // Ends the attempt at once if it still waits for the server.
+    // Ends the attempt at once if it still waits for the server, and waits for its thread no longer
+    // than StopBound.
     ~TQueryCanceller();
+    static constexpr std::chrono::milliseconds StopBound{300};
     TQueryCanceller(const TQueryCanceller&) = delete;
     TQueryCanceller& operator=(const TQueryCanceller&) = delete;
 

@@ -24,6 +24,8 @@ constexpr int kStatusBarHeight = 19;
 constexpr int kMinimumPaneHeight = 100;
 // How long one turn of appending an outcome may hold the GUI thread before the window gets its turn.
 constexpr qint64 kAppendTurnMs = 15;
+// How long a closing console waits for its client thread once every wait for the server is ended.
+constexpr std::chrono::milliseconds kStopAfterInterrupt{300};
 
 // Makes a pane: an SQL editor in the console's look, inside its view.
 TEditorView* MakePane(QWidget* parent, bool readOnly, THLEditor*& editor)
@@ -160,11 +162,11 @@ TEditorFrame::~TEditorFrame()
 {
     BeginShutdown();
     FClient->WaitIdle(FShutdownDeadline);
-    // Whatever still waits for the server ends now; the connection is closed with the data set, on
-    // this thread or, if the client thread is still busy, on that one.
+    // Whatever still waits for the server ends now, and the client thread with it; the connection is
+    // closed with the data set, on this thread or, if the client thread is stuck, on that one.
     DataSet.Connection()->Interrupt();
     FCanceller.reset();
-    FClient.reset();
+    FClient->Stop(std::chrono::steady_clock::now() + kStopAfterInterrupt);
 }
 
 void TEditorFrame::BeginShutdown()

@@ -11,6 +11,7 @@
 #include <QPushButton>
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 
 namespace {
@@ -60,7 +61,11 @@ struct TConnectDialog::TAttempt {
     std::shared_ptr<TMySQLConnection> Connection = std::make_shared<TMySQLConnection>();
     TClientThread Thread;
 
-    ~TAttempt() { Connection->Interrupt(); }
+    ~TAttempt()
+    {
+        Connection->Interrupt();
+        Thread.Stop(std::chrono::steady_clock::now() + std::chrono::milliseconds(300));
+    }
 };
 
 QValidator::State TPortValidator::validate(QString& input, int& pos) const

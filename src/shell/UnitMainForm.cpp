@@ -43,7 +43,7 @@ TMainForm::TMainForm(QWidget* parent)
     acRun->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
     acCancelQuery = MakeAction(QStringLiteral("Прервать запрос"), QStringLiteral("Действия"),
                                &TMainForm::acCancelQueryExecute);
-    // Ctrl+Break; X reports the Break key as Pause.
+    // Ctrl+Break: the Break key is the Pause key pressed with Ctrl.
     acCancelQuery->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Pause));
     acCommandUp = MakeAction(QStringLiteral("Предыдущий запрос"), QStringLiteral("История запросов"),
                              &TMainForm::acCommandUpExecute);

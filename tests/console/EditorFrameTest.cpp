@@ -406,6 +406,28 @@ TEST(ConsoleFrame, ClosingDuringAStatementCancelsIt)
     EXPECT_EQ(running, "0") << "the statement still runs on the server";
 }
 
+// Closing a console whose server has stopped answering waits no longer than a cancel takes.
+TEST(ConsoleFrame, ClosingDuringAStatementOnAServerThatStoppedAnsweringIsBounded)
+{
+    TStallingProxy proxy(TestServer().Host, TestServer().Port);
+    auto frame = std::make_unique<TEditorFrame>();
+    frame->InitFrame();
+    frame->OpenConnection({"127.0.0.1", proxy.Port(), TestServer().User, TestServer().Password});
+    WaitIdle(*frame);
+    ASSERT_TRUE(frame->DataSet.Connected()) << frame->DataSet.ErrorText();
+    frame->mmQuery().Lines().SetText("SELECT SLEEP(2)");
+    frame->RunQuery();
+    QTest::qWait(200);
+    proxy.Stall();
+
+    QElapsedTimer took;
+    took.start();
+    frame.reset();
+    std::printf("closing a console whose server stopped answering took %lld ms\n",
+                static_cast<long long>(took.elapsed()));
+    EXPECT_LT(took.elapsed(), 5000);
+}
+
 // What is typed or recalled into the query pane while a statement runs stays there.
 TEST_F(Console, TextTypedDuringARunIsKept)
 {
