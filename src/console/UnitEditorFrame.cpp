@@ -144,7 +144,8 @@ TEditorFrame::TEditorFrame(QWidget* parent)
     FQuery->OnChangeStatus = [this](TCustomEditorBase&) { mmQueryChangeStatus(); };
 
     FBusyTimer = new QTimer(this);
-    FBusyTimer->setInterval(1000);
+    FBusyTimer->setSingleShot(true);
+    FBusyTimer->setTimerType(Qt::PreciseTimer);
     connect(FBusyTimer, &QTimer::timeout, this, &TEditorFrame::ShowBusyTime);
     FCutTimer = new QTimer(this);
     FCutTimer->setSingleShot(true);
@@ -183,7 +184,7 @@ void TEditorFrame::BeginShutdown()
         const bool waitingForServer = FRun->InServerCall();
         // The lines not yet appended are of no use any more; formatting stops too.
         FRun->Drop();
-        if (waitingForServer && !FCanceller)
+        if (waitingForServer && !FCanceller && FRunConnectionId != 0)
             FCanceller = std::make_unique<TQueryCanceller>(FRunLogin, FRunConnectionId);
     } else if (FWork == TWork::Connecting) {
         DataSet.Connection()->Interrupt();
@@ -198,7 +199,7 @@ QStatusBar* TEditorFrame::MakeStatusBar(QWidget* parent)
     auto* position = new QLabel(QStringLiteral("    0: 0"), bar);
     position->setFixedWidth(100);
     auto* busy = new QLabel(bar);
-    // Wide enough for the busy time of a long statement.
+    // 50 pixels, widening for the busy text.
     busy->setMinimumWidth(50);
     bar->addWidget(position);
     bar->addWidget(busy);
@@ -258,7 +259,6 @@ void TEditorFrame::StartWork(TWork work)
     FWork = work;
     FWorkSince.start();
     ShowBusyTime();
-    FBusyTimer->start();
     emit BusyChanged();
 }
 
@@ -276,6 +276,8 @@ void TEditorFrame::ShowBusyTime()
     const QString text = FWork == TWork::Statement ? QStringLiteral("выполняется %1 с")
                                                    : QStringLiteral("подключение %1 с");
     Panel(FStatusBarQuery, 1)->setText(text.arg(seconds));
+    // The next tick just after the next whole second, so that no second is skipped.
+    FBusyTimer->start(static_cast<int>(1000 - FWorkSince.elapsed() % 1000) + 5);
 }
 
 void TEditorFrame::OpenConnection(const TConnectionInfo& info)
