@@ -321,10 +321,11 @@ TEST_F(Console, TheWindowAnswersWhileAStatementRuns)
 
 TEST_F(Console, CancelEndsAStatementWithTheServersErrorAndTheConsoleGoesOn)
 {
+    const std::uint64_t id = Frame.DataSet.Connection()->ConnectionId();
     Type("SELECT SLEEP(30)");
     Frame.RunQuery();
     // The statement must have reached the server to be killed there.
-    QTest::qWait(300);
+    ASSERT_TRUE(WaitUntilServerRuns(id, "SELECT SLEEP"));
     const int mark = Mark();
     QElapsedTimer took;
     took.start();
@@ -383,10 +384,10 @@ TEST(ConsoleFrame, ClosingDuringAStatementCancelsIt)
     frame->InitFrame();
     frame->OpenConnection(ServerInfo());
     WaitIdle(*frame);
-    const std::string id = frame->DataSet.Query("SELECT CONNECTION_ID()")->FetchRow()->GetValue(0);
+    const std::uint64_t id = frame->DataSet.Connection()->ConnectionId();
     frame->mmQuery().Lines().SetText("SELECT SLEEP(30)");
     frame->RunQuery();
-    QTest::qWait(300);
+    ASSERT_TRUE(WaitUntilServerRuns(id, "SELECT SLEEP"));
 
     QElapsedTimer took;
     took.start();
@@ -398,8 +399,8 @@ TEST(ConsoleFrame, ClosingDuringAStatementCancelsIt)
     TMySQLDataSet root;
     ConfigureForTestServer(root, true);
     ASSERT_TRUE(root.Open()) << root.ErrorText();
-    const std::string query = "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID = " + id
-                            + " AND INFO LIKE 'SELECT SLEEP%'";
+    const std::string query = "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID = "
+                            + std::to_string(id) + " AND INFO LIKE 'SELECT SLEEP%'";
     std::string running = "1";
     for (int attempt = 0; attempt < 100 && running != "0"; ++attempt) {
         running = root.Query(query)->FetchRow()->GetValue(0);

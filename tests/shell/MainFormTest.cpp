@@ -329,6 +329,7 @@ TEST_F(MainWindow, CancelFollowsTheRunningConsole)
     EXPECT_TRUE(Form->acRun->isEnabled());
     EXPECT_FALSE(Form->acCancelQuery->isEnabled());
 
+    const std::uint64_t id = second->DataSet.Connection()->ConnectionId();
     QWidget* query = second->QueryView();
     QTest::keyClicks(query, "select sleep(30)");
     QTest::keyClick(query, Qt::Key_Return, Qt::ControlModifier);
@@ -345,7 +346,7 @@ TEST_F(MainWindow, CancelFollowsTheRunningConsole)
     ASSERT_EQ(Form->ActiveFrame(), second);
     EXPECT_TRUE(Form->acCancelQuery->isEnabled());
 
-    QTest::qWait(300);
+    ASSERT_TRUE(WaitUntilServerRuns(id, "select sleep"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Pause, Qt::ControlModifier);
     WaitIdle(second);
     EXPECT_EQ(LinesOf(second->mmResult()).value(1), "-- Query execution was interrupted");
