@@ -456,19 +456,23 @@ TEST_F(Console, TextTypedDuringARunIsKept)
 // that looks like a comment, joined with LF. Another connection reads it back.
 TEST_F(Console, AMultiLineLiteralIsStoredExactly)
 {
-    Run("CREATE OR REPLACE TABLE literal_lines (v TEXT)");
+    // A table of this connection's own, which the reader can see.
+    const QString table = QString("literal_lines_%1").arg(Frame.DataSet.Connection()->ConnectionId());
+    Run("CREATE OR REPLACE TABLE " + table + " (v TEXT)");
     const int mark = Mark();
-    Run("INSERT INTO literal_lines VALUES ('line one  \r\n    indented line\r\n-- not a comment\r\nlast')");
-    EXPECT_EQ(Since(mark), (QStringList{"mysql> INSERT INTO literal_lines VALUES ('line one",
+    Run("INSERT INTO " + table + " VALUES ('line one  \r\n    indented line\r\n-- not a comment\r\nlast')");
+    EXPECT_EQ(Since(mark), (QStringList{"mysql> INSERT INTO " + table + " VALUES ('line one",
                                         "     > indented line", "     > -- not a comment", "     > last')",
                                         "-- Query Ok. 1 rows affected."}));
     TMySQLDataSet reader;
     ConfigureForTestServer(reader);
     ASSERT_TRUE(reader.Open()) << reader.ErrorText();
-    auto result = reader.Query("SELECT v FROM brindle.literal_lines");
+    auto result = reader.Query("SELECT v FROM brindle." + table.toStdString());
     ASSERT_NE(result, nullptr) << reader.ErrorText();
-    EXPECT_EQ(result->FetchRow()->GetValue(0), "line one  \n    indented line\n-- not a comment\nlast");
-    reader.Query("DROP TABLE brindle.literal_lines");
+    auto row = result->FetchRow();
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->GetValue(0), "line one  \n    indented line\n-- not a comment\nlast");
+    reader.Query("DROP TABLE brindle." + table.toStdString());
 }
 
 TEST(ConsoleFrame, LayoutAndPaneSettings)
