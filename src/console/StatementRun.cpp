@@ -26,9 +26,11 @@ void TStatementRun::Finish(bool succeeded)
 void TStatementRun::Push(QStringList slice, std::optional<bool> end)
 {
     bool wake = false;
+    std::vector<QStringList> spent;
     {
         std::unique_lock lock(FMutex);
         FRoom.wait(lock, [this] { return FDropped || FQueue.size() < MaxQueued; });
+        spent.swap(FSpent);
         if (FDropped)
             throw TDropped();
         if (!slice.isEmpty())
@@ -59,6 +61,13 @@ TStatementRun::TTaken TStatementRun::Take()
         FWoken = false;
     }
     return taken;
+}
+
+void TStatementRun::GiveBack(QStringList slice)
+{
+    std::lock_guard lock(FMutex);
+    if (!FEnded && !FDropped)
+        FSpent.push_back(std::move(slice));
 }
 
 void TStatementRun::Drop()

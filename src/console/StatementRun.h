@@ -8,6 +8,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include <QString>
 #include <QStringList>
@@ -44,6 +45,9 @@ public:
 
     // GUI thread. Neither slice nor end: nothing is ready yet, and Wake will run when it is.
     TTaken Take();
+    // Hands an appended slice back, so that its strings are freed on the client thread that made
+    // them: freeing them here would contend with that thread's allocations.
+    void GiveBack(QStringList slice);
     bool InServerCall() const { return FInServerCall; }
     void Drop();
 
@@ -60,6 +64,7 @@ private:
     std::mutex FMutex;
     std::condition_variable FRoom;
     std::deque<QStringList> FQueue;
+    std::vector<QStringList> FSpent; // given back, to be freed by the client thread
     bool FWoken = false; // the GUI thread has been told and has not yet found the queue empty
     bool FEnded = false;
     bool FSucceeded = false;

@@ -1,6 +1,7 @@
 #include "UnitEditorFrame.h"
 
 #include <memory>
+#include <optional>
 
 #include <QApplication>
 #include <QLabel>
@@ -400,6 +401,7 @@ void TEditorFrame::DrainRun(std::uint64_t serial)
             TStatementRun::TTaken taken = FRun->Take();
             if (taken.Slice) {
                 FResult->AppendLines(*taken.Slice);
+                FRun->GiveBack(std::move(*taken.Slice));
                 if (turn.elapsed() < kAppendTurnMs)
                     continue;
                 // The rest waits for the next turn. A timer rather than a posted call: Qt may run
