@@ -1,27 +1,107 @@
 #include "MySQLClasses.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <mutex>
 
 #include <errmsg.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "Utf8.h"
+
+namespace {
+
+// The interrupt descriptor of the connection whose library call runs on this thread, or -1.
+thread_local int tInterrupt = -1;
+
+// Names the connection whose library calls follow on this thread, for as long as it lives.
+class TLibraryCall {
+public:
+    explicit TLibraryCall(int interrupt) : FSaved(tInterrupt) { tInterrupt = interrupt; }
+    ~TLibraryCall() { tInterrupt = FSaved; }
+    TLibraryCall(const TLibraryCall&) = delete;
+    TLibraryCall& operator=(const TLibraryCall&) = delete;
+
+private:
+    int FSaved;
+};
+
+// Every wait of the library for its socket comes here: the socket or the calling connection's
+// interrupt, whichever is first. An interrupt shuts the socket down and fails the wait, which the
+// library reports as a lost connection (or a failed connect).
+int WaitForSocket(my_socket socket, my_bool forReading, int timeoutMs)
+{
+    pollfd waits[2] = {{socket, static_cast<short>(forReading ? POLLIN : POLLOUT), 0},
+                       {tInterrupt, POLLIN, 0}};
+    using TClock = std::chrono::steady_clock;
+    const TClock::time_point deadline = TClock::now() + std::chrono::milliseconds(timeoutMs);
+    while (true) {
+        int left = timeoutMs;
+        if (timeoutMs > 0) {
+            const auto rest = std::chrono::ceil<std::chrono::milliseconds>(deadline - TClock::now());
+            left = static_cast<int>(std::max<std::chrono::milliseconds::rep>(rest.count(), 0));
+        }
+        const int ready = poll(waits, 2, left);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready > 0 && waits[1].revents != 0) {
+            shutdown(socket, SHUT_RDWR);
+            errno = ECONNABORTED;
+            return -1;
+        }
+        return ready;
+    }
+}
+
+void InitLibrary()
+{
+    // The library sets itself up on its first use, which is not safe from two threads at once.
+    static std::once_flag once;
+    std::call_once(once, [] { mysql_library_init(0, nullptr, nullptr); });
+}
+
+} // namespace
 
 // ---------------------------------------------------------------------------------------------
 // TMySQLConnection
 
+TMySQLConnection::TMySQLConnection()
+    : FInterrupt(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+{
+}
+
+TMySQLConnection::~TMySQLConnection()
+{
+    Disconnect();
+    if (FInterrupt >= 0)
+        close(FInterrupt);
+}
+
 bool TMySQLConnection::Connect()
 {
     try {
+        InitLibrary();
+        TLibraryCall call(FInterrupt);
         // A handle left by a failed attempt is closed here, before the new one is made.
         FHandle.reset(mysql_init(nullptr));
         if (!FHandle)
             return false;
-        mysql_options(FHandle.get(), MYSQL_SET_CHARSET_NAME, "utf8mb4");
+        if (FPort == 0)
+            FPort = DefaultPort;
+        MYSQL* handle = FHandle.get();
+        mysql_options(handle, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+        const unsigned int timeout = ConnectTimeout;
+        mysql_options(handle, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+        mysql_optionsv(handle, MARIADB_OPT_RESTRICTED_AUTH, AllowedAuthPlugins);
+        mysql_optionsv(handle, MARIADB_OPT_IO_WAIT, WaitForSocket);
         // Multiple results let a CALL return its result sets; several statements per call stay off.
-        return mysql_real_connect(FHandle.get(), FHost.c_str(), FUser.c_str(), FPassword.c_str(),
-                                  nullptr, static_cast<unsigned int>(FPort), nullptr,
-                                  CLIENT_MULTI_RESULTS)
+        return mysql_real_connect(handle, FHost.c_str(), FUser.c_str(), FPassword.c_str(), nullptr,
+                                  static_cast<unsigned int>(FPort), nullptr, CLIENT_MULTI_RESULTS)
             != nullptr;
     } catch (...) {
         return false;
@@ -30,7 +110,29 @@ bool TMySQLConnection::Connect()
 
 void TMySQLConnection::Disconnect()
 {
+    TLibraryCall call(FInterrupt);
     FHandle.reset();
+}
+
+std::uint64_t TMySQLConnection::ConnectionId() const
+{
+    return FHandle ? mysql_thread_id(FHandle.get()) : 0;
+}
+
+void TMySQLConnection::Interrupt()
+{
+    if (FInterrupt < 0)
+        return;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = write(FInterrupt, &one, sizeof one);
+}
+
+void TMySQLConnection::ClearInterrupt()
+{
+    if (FInterrupt < 0)
+        return;
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t read = ::read(FInterrupt, &count, sizeof count);
 }
 
 std::uint32_t TMySQLConnection::GetErrorCode() const
@@ -42,6 +144,8 @@ std::string TMySQLConnection::GetErrorText() const
 {
     if (!FHandle)
         return "MySQL server has gone away"; // the library's own text for that code
+    if (mysql_errno(FHandle.get()) == CR_PLUGIN_NOT_ALLOWED)
+        return ClearTextRefusedText;
     return mysql_error(FHandle.get());
 }
 
@@ -223,6 +327,7 @@ std::shared_ptr<IMySQLQueryResult> TMySQLDataSet::Query(const std::string& sql)
     MYSQL* handle = Handle();
     if (!handle)
         return nullptr;
+    TLibraryCall call(Connection()->FInterrupt);
     if (mysql_real_query(handle, query.data(), query.size()) != 0)
         return nullptr;
     if (mysql_field_count(handle) == 0)

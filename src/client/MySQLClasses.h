@@ -32,9 +32,28 @@ class TMySQLCustomDataSet;
 // The parameters of one connection and the client library's handle. The handle is made by Connect
 // and closed by Disconnect; the handle of a failed Connect is kept so that its error stays readable,
 // and is closed by the next Connect or with the object.
+//
+// One thread at a time uses a connection; Interrupt alone may come from any other thread while that
+// one waits for the server.
 class TMySQLConnection {
 public:
-    TMySQLConnection() = default;
+    // The port used where Port is 0.
+    static constexpr std::int32_t DefaultPort = 3306;
+    // How long a connect attempt waits for the server before it fails, in seconds. Statements have
+    // no time limit of their own: Interrupt ends them.
+    static constexpr unsigned ConnectTimeout = 10;
+    // The authentication plugins a connection accepts: those that never send the password in clear
+    // text. A server that asks for another one is refused.
+    static constexpr const char* AllowedAuthPlugins =
+        "mysql_native_password,client_ed25519,caching_sha2_password,sha256_password,auth_gssapi_client";
+    // The error text of that refusal (the library's own names the plugin wrongly when the server
+    // asks for it after the login).
+    static constexpr const char* ClearTextRefusedText =
+        "Сервер запросил вход, при котором пароль передаётся открытым текстом. "
+        "Соединение не установлено, пароль не отправлен.";
+
+    TMySQLConnection();
+    ~TMySQLConnection();
     TMySQLConnection(const TMySQLConnection&) = delete;
     TMySQLConnection& operator=(const TMySQLConnection&) = delete;
 
@@ -50,20 +69,32 @@ public:
     // 1 when a data set made this connection for itself and owns it, 0 otherwise.
     std::int32_t OwnedByDataSet() const { return FOwnedByDataSet; }
 
-    // Connects with utf8mb4 as the connection's character set. False on failure; the reason is
-    // then in GetErrorCode / GetErrorText. Never throws.
+    // Connects with utf8mb4 as the connection's character set; a Port of 0 becomes DefaultPort
+    // first (and stays). False on failure; the reason is then in GetErrorCode / GetErrorText. Never
+    // throws.
     bool Connect();
     void Disconnect();
     // The error of the last call on the handle; 0 and "" when it succeeded. Without a handle, the
-    // library's "server has gone away" error.
+    // library's "server has gone away" error. A refused clear-text login reads ClearTextRefusedText.
     std::uint32_t GetErrorCode() const;
     std::string GetErrorText() const;
+    // The server's id of this connection (what KILL names), or 0 without a connection.
+    std::uint64_t ConnectionId() const;
+
+    // Ends every wait for the server on this connection at once, the one under way and those to
+    // come, until ClearInterrupt: a connect fails, a statement fails with a lost connection, and the
+    // socket is shut down, so the connection is lost for good. Callable from any thread.
+    void Interrupt();
+    // Lets waits happen again (a new Connect can then succeed). Not while another thread uses the
+    // connection.
+    void ClearInterrupt();
 
     // The library handle, or null while there is none.
     MYSQL* Handle() const { return FHandle.get(); }
 
 private:
     friend class TMySQLCustomDataSet;
+    friend class TMySQLDataSet;
 
     std::int32_t FOwnedByDataSet = 0;
     std::int32_t FPort = 3306;
@@ -71,6 +102,7 @@ private:
     std::string FHost = "localhost";
     std::string FUser;
     TMySQLHandle FHandle;
+    int FInterrupt = -1; // an event descriptor, readable once Interrupt has been called
 };
 
 class IMySQLRow;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "ClientStrings.h"
 #include "MySQLClasses.h"
-#include "Utf8.h"
 
 namespace Transcript {
 
@@ -54,18 +54,6 @@ QStringList SplitLines(const QString& text)
 
 } // namespace
 
-QString FromUtf8(const std::string& text)
-{
-    const std::u16string units = DecodeUtf8(text);
-    return QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size()));
-}
-
-std::string ToUtf8(const QString& text)
-{
-    return EncodeUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
-                                          static_cast<std::size_t>(text.size())));
-}
-
 QString TrimControls(const QString& text)
 {
     qsizetype begin = 0;
@@ -80,7 +68,8 @@ QString TrimControls(const QString& text)
 QStringList EchoLines(const QString& sql)
 {
     QStringList lines;
-    for (const QString& line : sql.split(QStringLiteral("\r\n"))) {
+    // Trimming takes the CR of a CR LF.
+    for (const QString& line : sql.split(QLatin1Char('\n'))) {
         const QString trimmed = TrimControls(line);
         if (trimmed.isEmpty())
             continue;
@@ -160,7 +149,7 @@ void AppendEscaped(QString& out, const std::string& value)
         out.append(QLatin1StringView(value.data(), static_cast<qsizetype>(value.size())));
         return;
     }
-    const QString text = FromUtf8(value);
+    const QString text = FromClientString(value);
     out.reserve(out.size() + text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
@@ -195,9 +184,9 @@ void TableLines(IMySQLQueryResult& result, const std::function<void(const QStrin
     std::vector<QString> names(static_cast<std::size_t>(columns));
     for (std::int32_t i = 0; i < columns; ++i) {
         // A name is measured raw and shown escaped, as values are.
-        const QString name = FromUtf8(result.GetFieldName(i));
+        const QString name = FromClientString(result.GetFieldName(i));
         widths[i] = std::max(result.GetColumnWidth(i), static_cast<std::int32_t>(name.size()));
-        names[i] = EscapeValue(Transcript::ToUtf8(name.left(255)));
+        names[i] = EscapeValue(ToClientString(name.left(255)));
     }
 
     // A cell: one blank, the text, blanks up to width + 2 characters in all, and "|".

@@ -15,8 +15,8 @@ namespace Transcript {
 // Removes leading and trailing characters with codes 0 to 32.
 QString TrimControls(const QString& text);
 
-// The echo of a statement whose lines are separated by CR LF: each non-empty trimmed line behind
-// "mysql> " (the first) or "     > " (the others).
+// The echo of a statement whose lines are separated by LF (or CR LF): each non-empty trimmed line
+// behind "mysql> " (the first) or "     > " (the others).
 QStringList EchoLines(const QString& sql);
 
 // The server's error text cut at its line breaks (CR LF, LF, CR), each line tidied and wrapped into
@@ -41,10 +41,5 @@ void TableLines(IMySQLQueryResult& result, const std::function<void(const QStrin
 QString EscapeValue(const std::string& value);
 // Appends a value escaped that way to a line.
 void AppendEscaped(QString& line, const std::string& value);
-
-// Decodes UTF-8 from the client layer into a QString, by the rule the client layer measures with.
-QString FromUtf8(const std::string& text);
-// Encodes text for the client layer as UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string ToUtf8(const QString& text);
 
 } // namespace Transcript

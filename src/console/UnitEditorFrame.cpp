@@ -1,23 +1,32 @@
 #include "UnitEditorFrame.h"
 
 #include <memory>
+#include <optional>
 
-#include <QCollator>
+#include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include "ClientStrings.h"
 #include "EditorView.h"
 #include "HLEditor.h"
-#include "LineList.h"
+#include "QueryCanceller.h"
+#include "StatementRun.h"
+#include "StatementText.h"
 #include "Transcript.h"
 
 namespace {
 
 constexpr int kStatusBarHeight = 19;
 constexpr int kMinimumPaneHeight = 100;
+// How long one turn of appending an outcome may hold the GUI thread before the window gets its turn.
+constexpr qint64 kAppendTurnMs = 15;
+// How long a closing console waits for its client thread once every wait for the server is ended.
+constexpr std::chrono::milliseconds kStopAfterInterrupt{300};
 
 // Makes a pane: an SQL editor in the console's look, inside its view.
 TEditorView* MakePane(QWidget* parent, bool readOnly, THLEditor*& editor)
@@ -50,10 +59,39 @@ TEditorView* MakePane(QWidget* parent, bool readOnly, THLEditor*& editor)
     return new TEditorView(std::move(core), parent);
 }
 
+// The client thread's part of a statement: send it, then format its outcome into transcript lines.
+void RunStatement(TMySQLDataSet& dataSet, TStatementRun& run, const QString& sql)
+{
+    run.SetInServerCall(true);
+    std::shared_ptr<IMySQLQueryResult> result = dataSet.Query(ToClientString(sql));
+    run.SetInServerCall(false);
+
+    const auto append = [&run](const QString& line) { run.Append(line); };
+    // A procedure can send a result set and then fail: the table is shown, then the error.
+    if (result && result->GetRowCount() > 0)
+        Transcript::TableLines(*result, append);
+    const bool succeeded = dataSet.ErrorCode() == 0;
+    if (!succeeded) {
+        for (const QString& line : Transcript::ErrorLines(FromClientString(dataSet.ErrorText())))
+            append(line);
+    } else if (Transcript::IsUseStatement(sql)) {
+        append(Transcript::DatabaseSelectedLine());
+    } else if (!result) {
+        append(Transcript::AffectedRowsLine(dataSet.AffectedRows()));
+    } else if (result->GetRowCount() < 1) {
+        append(Transcript::EmptySetLine());
+    }
+    result.reset();
+    run.Finish(succeeded);
+}
+
 } // namespace
 
 TEditorFrame::TEditorFrame(QWidget* parent)
     : QWidget(parent)
+    , FDataSet(std::make_shared<TMySQLDataSet>())
+    , DataSet(*FDataSet)
+    , FClient(std::make_unique<TClientThread>())
 {
     resize(441, 369);
 
@@ -102,11 +140,53 @@ TEditorFrame::TEditorFrame(QWidget* parent)
     FResult->OnChangeStatus = [this](TCustomEditorBase&) { mmResultChangeStatus(); };
     FQuery->OnChangeStatus = [this](TCustomEditorBase&) { mmQueryChangeStatus(); };
 
+    FBusyTimer = new QTimer(this);
+    FBusyTimer->setSingleShot(true);
+    FBusyTimer->setTimerType(Qt::PreciseTimer);
+    connect(FBusyTimer, &QTimer::timeout, this, &TEditorFrame::ShowBusyTime);
+    FCutTimer = new QTimer(this);
+    FCutTimer->setSingleShot(true);
+    connect(FCutTimer, &QTimer::timeout, this, &TEditorFrame::CutConnection);
+    FDrainTimer = new QTimer(this);
+    FDrainTimer->setSingleShot(true);
+    FDrainTimer->setInterval(0);
+    connect(FDrainTimer, &QTimer::timeout, this, [this] { DrainRun(FRunSerial); });
+
     DataSet.SetPort(3306);
     DataSet.SetHost("localhost");
 }
 
-TEditorFrame::~TEditorFrame() = default;
+TEditorFrame::~TEditorFrame()
+{
+    BeginShutdown();
+    FClient->WaitIdle(FShutdownDeadline);
+    // Whatever still waits for the server ends now, and the client thread with it; the connection is
+    // closed with the data set, on this thread or, if the client thread is stuck, on that one.
+    DataSet.Connection()->Interrupt();
+    FCanceller.reset();
+    FClient->Stop(std::chrono::steady_clock::now() + kStopAfterInterrupt);
+}
+
+void TEditorFrame::BeginShutdown()
+{
+    if (FShuttingDown)
+        return;
+    FShuttingDown = true;
+    FReplies.Close();
+    FBusyTimer->stop();
+    FCutTimer->stop();
+    FDrainTimer->stop();
+    FShutdownDeadline = std::chrono::steady_clock::now() + CutBound;
+    if (FRun) {
+        const bool waitingForServer = FRun->InServerCall();
+        // The lines not yet appended are of no use any more; formatting stops too.
+        FRun->Drop();
+        if (waitingForServer && !FCanceller && FRunConnectionId != 0)
+            FCanceller = std::make_unique<TQueryCanceller>(FRunLogin, FRunConnectionId);
+    } else if (FWork == TWork::Connecting) {
+        DataSet.Connection()->Interrupt();
+    }
+}
 
 QStatusBar* TEditorFrame::MakeStatusBar(QWidget* parent)
 {
@@ -115,10 +195,11 @@ QStatusBar* TEditorFrame::MakeStatusBar(QWidget* parent)
     bar->setFixedHeight(kStatusBarHeight);
     auto* position = new QLabel(QStringLiteral("    0: 0"), bar);
     position->setFixedWidth(100);
-    auto* spare = new QLabel(bar);
-    spare->setFixedWidth(50);
+    auto* busy = new QLabel(bar);
+    // 50 pixels, widening for the busy text.
+    busy->setMinimumWidth(50);
     bar->addWidget(position);
-    bar->addWidget(spare);
+    bar->addWidget(busy);
     return bar;
 }
 
@@ -131,6 +212,11 @@ QLabel* TEditorFrame::Panel(const QStatusBar* bar, int index)
 QString TEditorFrame::StatusText(const QStatusBar* bar) const
 {
     return Panel(bar, 0)->text();
+}
+
+QString TEditorFrame::BusyText() const
+{
+    return Panel(FStatusBarQuery, 1)->text();
 }
 
 void TEditorFrame::ShowCaretPosition(const THLEditor& pane, QStatusBar* bar)
@@ -156,18 +242,74 @@ void TEditorFrame::InitFrame()
 {
     FQuery->Colors().Comment.Style = 0;
     FResult->Colors().Comment.Style = 0;
-    FHistory.clear();
-    FHistoryIndex = -1;
+    FHistory.Clear();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Work on the client thread
+
+void TEditorFrame::StartWork(TWork work)
+{
+    // A cut or an interrupted connect before this is over: the connection may be used again.
+    if (FWork == TWork::None)
+        DataSet.Connection()->ClearInterrupt();
+    FWork = work;
+    FWorkSince.start();
+    ShowBusyTime();
+    emit BusyChanged();
+}
+
+void TEditorFrame::EndWork()
+{
+    FWork = TWork::None;
+    FBusyTimer->stop();
+    Panel(FStatusBarQuery, 1)->clear();
+    emit BusyChanged();
+}
+
+void TEditorFrame::ShowBusyTime()
+{
+    const qint64 seconds = FWorkSince.elapsed() / 1000;
+    const QString text = FWork == TWork::Statement ? QStringLiteral("выполняется %1 с")
+                                                   : QStringLiteral("подключение %1 с");
+    Panel(FStatusBarQuery, 1)->setText(text.arg(seconds));
+    // The next tick just after the next whole second, so that no second is skipped.
+    FBusyTimer->start(static_cast<int>(1000 - FWorkSince.elapsed() % 1000) + 5);
 }
 
 void TEditorFrame::OpenConnection(const TConnectionInfo& info)
 {
+    if (Busy())
+        return;
     FConnectionInfo = info;
     DataSet.SetUser(info.User);
     DataSet.SetPassword(info.Password);
     DataSet.SetHost(info.Host);
     DataSet.SetPort(info.Port);
-    if (!DataSet.Open()) {
+    PostConnect(false, true);
+}
+
+void TEditorFrame::ReopenConnection()
+{
+    if (!Busy())
+        PostConnect(true, false);
+}
+
+void TEditorFrame::PostConnect(bool closeFirst, bool reportFailure)
+{
+    StartWork(TWork::Connecting);
+    FClient->Post([dataSet = FDataSet, replies = FReplies, this, closeFirst, reportFailure] {
+        if (closeFirst)
+            dataSet->Close();
+        const bool opened = dataSet->Open();
+        replies.Send([this, opened, reportFailure] { Connected(opened, reportFailure); });
+    });
+}
+
+void TEditorFrame::Connected(bool opened, bool reportFailure)
+{
+    EndWork();
+    if (!opened && reportFailure) {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"),
                         QStringLiteral("Ошибка подключения к базе данных!"), QMessageBox::Ok, this);
         box.exec();
@@ -176,13 +318,20 @@ void TEditorFrame::OpenConnection(const TConnectionInfo& info)
 
 void TEditorFrame::CloseConnection()
 {
-    DataSet.Close();
-}
-
-void TEditorFrame::ReopenConnection()
-{
-    DataSet.Close();
-    DataSet.Open();
+    if (RunningStatement())
+        CancelQuery();
+    else if (FWork == TWork::Connecting)
+        DataSet.Connection()->Interrupt();
+    // Closing after a statement or a connect adds nothing to show; closing an idle console is work
+    // of its own, so that the data set is not read while it closes.
+    const bool idle = !Busy();
+    if (idle)
+        StartWork(TWork::Connecting);
+    FClient->Post([dataSet = FDataSet, replies = FReplies, this, idle] {
+        dataSet->Close();
+        if (idle)
+            replies.Send([this] { EndWork(); });
+    });
 }
 
 void TEditorFrame::ClearPanes()
@@ -212,112 +361,112 @@ void TEditorFrame::AppendLine(THLEditor& pane, const QString& line)
     pane.SetCaret(0, pane.Lines().Count() - 1);
 }
 
-namespace {
-
-// Collects a statement's transcript lines and hands them to the pane in slices: the pane's store
-// takes them at its end directly, and no more than a slice is held twice at a time.
-class TTranscriptWriter {
-public:
-    explicit TTranscriptWriter(THLEditor& pane) : FPane(pane) {}
-    TTranscriptWriter(const TTranscriptWriter&) = delete;
-    TTranscriptWriter& operator=(const TTranscriptWriter&) = delete;
-
-    void Append(const QString& line)
-    {
-        FPending.append(line);
-        FPendingUnits += line.size();
-        if (FPending.size() >= kSliceLines || FPendingUnits >= kSliceUnits)
-            Flush();
-    }
-    // Appends what is pending and rests the caret at the start of the last line.
-    void Finish()
-    {
-        Flush();
-        FPane.SetCaret(0, FPane.Lines().Count() - 1);
-    }
-
-private:
-    static constexpr qsizetype kSliceLines = 4096;
-    static constexpr qsizetype kSliceUnits = 1 << 20;
-
-    void Flush()
-    {
-        FPane.AppendLines(FPending);
-        FPending.clear();
-        FPendingUnits = 0;
-    }
-
-    THLEditor& FPane;
-    QStringList FPending;
-    qsizetype FPendingUnits = 0;
-};
-
-} // namespace
-
 void TEditorFrame::ExecuteStatement(const QString& sql)
 {
+    if (Busy())
+        return;
     {
         TUpdateBatch batch(*FResult);
-        TTranscriptWriter writer(*FResult);
-        const auto append = [&writer](const QString& line) { writer.Append(line); };
-        for (const QString& line : Transcript::EchoLines(sql))
-            append(line);
-
-        std::shared_ptr<IMySQLQueryResult> result = DataSet.Query(Transcript::ToUtf8(sql));
-        // A procedure can send a result set and then fail: the table is shown, then the error.
-        if (result && result->GetRowCount() > 0)
-            Transcript::TableLines(*result, append);
-        if (DataSet.ErrorCode() != 0) {
-            // The query pane keeps the statement, so that it can be corrected.
-            for (const QString& line : Transcript::ErrorLines(Transcript::FromUtf8(DataSet.ErrorText())))
-                append(line);
-        } else {
-            if (Transcript::IsUseStatement(sql))
-                append(Transcript::DatabaseSelectedLine());
-            else if (!result)
-                append(Transcript::AffectedRowsLine(DataSet.AffectedRows()));
-            else if (result->GetRowCount() < 1)
-                append(Transcript::EmptySetLine());
-            FQuery->ClearLines();
-            FQuery->SetCaretOffset(0);
-        }
-        writer.Finish();
+        FResult->AppendLines(Transcript::EchoLines(sql));
+        if (FResult->Lines().Count() > 0)
+            FResult->SetCaret(0, FResult->Lines().Count() - 1);
     }
-    FocusQueryPane();
+    FQueryAtStart = FQuery->Lines().LineListText();
+    // What a cancel needs, read while the client thread is idle.
+    FRunLogin = {DataSet.Host(), DataSet.Port(), DataSet.User(), DataSet.Password()};
+    FRunConnectionId = DataSet.Connection()->ConnectionId();
+
+    StartWork(TWork::Statement);
+    const std::uint64_t serial = ++FRunSerial;
+    FRun = std::make_shared<TStatementRun>([replies = FReplies, this, serial] {
+        replies.Send([this, serial] { DrainRun(serial); });
+    });
+    FClient->Post([dataSet = FDataSet, run = FRun, sql] { RunStatement(*dataSet, *run, sql); });
 }
+
+void TEditorFrame::DrainRun(std::uint64_t serial)
+{
+    if (!FRun || serial != FRunSerial)
+        return;
+    QElapsedTimer turn;
+    turn.start();
+    std::optional<bool> ended;
+    {
+        TUpdateBatch batch(*FResult);
+        while (true) {
+            TStatementRun::TTaken taken = FRun->Take();
+            if (taken.Slice) {
+                FResult->AppendLines(*taken.Slice);
+                FRun->GiveBack(std::move(*taken.Slice));
+                if (turn.elapsed() < kAppendTurnMs)
+                    continue;
+                // The rest waits for the next turn. A timer rather than a posted call: Qt may run
+                // posted calls one after another before any timer, input or painting gets its turn.
+                FDrainTimer->start();
+            } else if (taken.Ended) {
+                ended = taken.Succeeded;
+            }
+            break;
+        }
+    }
+    if (ended)
+        FinishRun(*ended);
+}
+
+void TEditorFrame::FinishRun(bool succeeded)
+{
+    const int last = FResult->Lines().Count() - 1;
+    if (last >= 0)
+        FResult->SetCaret(0, last);
+    // Text typed or loaded while the statement ran is the user's: only the statement itself goes.
+    if (succeeded && FQuery->Lines().LineListText() == FQueryAtStart) {
+        FQuery->ClearLines();
+        FQuery->SetCaretOffset(0);
+    }
+    FRun.reset();
+    FCutTimer->stop();
+    FCanceller.reset();
+    EndWork();
+    // The focus comes back to the query pane when it is in this console; one that went elsewhere
+    // meanwhile (another tab, a dialog) stays there.
+    QWidget* focus = QApplication::focusWidget();
+    if (isVisible() && (!focus || isAncestorOf(focus)))
+        FocusQueryPane();
+}
+
+void TEditorFrame::CancelQuery()
+{
+    if (!RunningStatement() || FCutTimer->isActive())
+        return;
+    if (FRunConnectionId != 0)
+        FCanceller = std::make_unique<TQueryCanceller>(FRunLogin, FRunConnectionId);
+    FCutTimer->start(CutBound);
+}
+
+void TEditorFrame::CutConnection()
+{
+    FCanceller.reset();
+    // Only a wait for the server can be cut; a statement whose outcome is being written has ended
+    // on the server already.
+    if (FRun && FRun->InServerCall())
+        DataSet.Connection()->Interrupt();
+}
+
+// ---------------------------------------------------------------------------------------------
+// History
 
 void TEditorFrame::RunQuery()
 {
-    const TEditorStrings& lines = FQuery->Lines();
-    QString statement;
-    for (int i = 0; i < lines.Count(); ++i) {
-        const QString line = Transcript::TrimControls(lines.Get(i));
-        // Comment lines stay in the pane and in the history, but are not sent.
-        if (line.startsWith(QStringLiteral("-- ")))
-            continue;
-        if (!statement.isEmpty())
-            statement += QStringLiteral("\r\n");
-        statement += line;
-    }
+    if (Busy())
+        return;
+    const QStringList lines = FQuery->Lines().ToStringList();
+    const QString statement = BuildStatement(lines);
     if (statement.isEmpty())
         return;
-
-    // Taken before the statement runs, since a statement that succeeds empties the pane.
-    const QString key = lines.LineListText();
+    // The key holds the pane as typed, comments included; it is taken before the run empties it.
+    const QString key = TQueryHistory::Key(lines);
     ExecuteStatement(statement);
-
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    qsizetype found = -1;
-    for (qsizetype i = 0; i < FHistory.size() && found < 0; ++i) {
-        if (collator.compare(FHistory[i], key) == 0)
-            found = i;
-    }
-    if (found < 0)
-        FHistory.append(key);
-    else
-        FHistory.move(found, FHistory.size() - 1);  // the entry keeps the text it was stored with
-    FHistoryIndex = static_cast<std::int32_t>(FHistory.size());
+    FHistory.Record(key);
 }
 
 void TEditorFrame::LoadQuery(const QString& entry)
@@ -328,10 +477,8 @@ void TEditorFrame::LoadQuery(const QString& entry)
 void TEditorFrame::HistoryBack()
 {
     TUpdateBatch batch(*FQuery);
-    if (FHistoryIndex > 0) {
-        --FHistoryIndex;
-        LoadQuery(FHistory[FHistoryIndex]);
-    }
+    if (const std::optional<QString> entry = FHistory.Back())
+        LoadQuery(*entry);
     FQuery->SetCaretX(0);
     FQuery->SetCaretY(0);
 }
@@ -339,10 +486,8 @@ void TEditorFrame::HistoryBack()
 void TEditorFrame::HistoryForward()
 {
     TUpdateBatch batch(*FQuery);
-    if (FHistory.size() > FHistoryIndex) {
-        ++FHistoryIndex;
-        LoadQuery(FHistoryIndex < FHistory.size() ? FHistory[FHistoryIndex] : QString());
-    }
+    if (const std::optional<QString> entry = FHistory.Forward())
+        LoadQuery(*entry);
     FQuery->SetCaretX(0);
     FQuery->SetCaretY(0);
 }

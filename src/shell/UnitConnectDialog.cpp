@@ -1,15 +1,17 @@
 #include "UnitConnectDialog.h"
 
+#include "ClientStrings.h"
 #include "UnitTools.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 #include <algorithm>
-#include <limits>
+#include <chrono>
 #include <optional>
 
 namespace {
@@ -25,9 +27,11 @@ bool IsAsciiDigit(QChar ch)
     return ch >= u'0' && ch <= u'9';
 }
 
-// Decimal digits with an optional leading sign, inside the 32-bit signed range; nothing else.
+// Decimal digits with an optional leading sign, a TCP port from 0 to 65535 (0 standing for the
+// default port); nothing else.
 std::optional<std::int32_t> ParsePort(const QString& text)
 {
+    constexpr std::int32_t highest = 65535;
     qsizetype at = 0;
     bool negative = false;
     if (at < text.size() && (text[at] == u'+' || text[at] == u'-')) {
@@ -36,25 +40,33 @@ std::optional<std::int32_t> ParsePort(const QString& text)
     }
     if (at == text.size())
         return std::nullopt;
-    const std::int64_t limit = negative ? -static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::min())
-                                        : std::numeric_limits<std::int32_t>::max();
-    std::int64_t value = 0;
+    std::int32_t value = 0;
     for (; at < text.size(); ++at) {
         if (!IsAsciiDigit(text[at]))
             return std::nullopt;
         value = value * 10 + (text[at].unicode() - u'0');
-        if (value > limit)
+        if (value > highest)
             return std::nullopt;
     }
-    return static_cast<std::int32_t>(negative ? -value : value);
-}
-
-std::string ToLibrary(const QString& text)
-{
-    return text.toUtf8().toStdString();
+    if (negative && value != 0)
+        return std::nullopt;
+    return value;
 }
 
 } // namespace
+
+// A test connection on its own thread. The thread holds the connection too, so that an attempt that
+// is ended can finish alone.
+struct TConnectDialog::TAttempt {
+    std::shared_ptr<TMySQLConnection> Connection = std::make_shared<TMySQLConnection>();
+    TClientThread Thread;
+
+    ~TAttempt()
+    {
+        Connection->Interrupt();
+        Thread.Stop(std::chrono::steady_clock::now() + std::chrono::milliseconds(300));
+    }
+};
 
 QValidator::State TPortValidator::validate(QString& input, int& pos) const
 {
@@ -130,6 +142,8 @@ TConnectDialog::TConnectDialog(QWidget* parent)
     btOk->setDefault(true);
     btCancel = new QPushButton(QStringLiteral("Cancel"), this);
     btCancel->setGeometry(262, 119, 75, 25);
+    lblConnecting = new QLabel(this);
+    lblConnecting->setGeometry(8, 119, 170, 25);
 
     QWidget::setTabOrder(HostName, Port);
     QWidget::setTabOrder(Port, UserName);
@@ -146,14 +160,21 @@ TConnectDialog::TConnectDialog(QWidget* parent)
     CentreOnScreen(this);
 }
 
+TConnectDialog::~TConnectDialog()
+{
+    FReplies.Close();
+}
+
 void TConnectDialog::btOkClick()
 {
-    testConnection.SetUser(ToLibrary(UserName->currentText()));
-    testConnection.SetPassword(ToLibrary(Password->text()));
+    if (Connecting())
+        return;
+    testConnection.SetUser(ToClientString(UserName->currentText()));
+    testConnection.SetPassword(ToClientString(Password->text()));
     if (IsBlank(HostName->currentText()))
         HostName->setEditText(QStringLiteral("localhost"));
     // The host goes to the library as typed; surrounding blanks are the user's to keep.
-    testConnection.SetHost(ToLibrary(HostName->currentText()));
+    testConnection.SetHost(ToClientString(HostName->currentText()));
     if (IsBlank(Port->text()))
         Port->setText(QStringLiteral("3306"));
 
@@ -162,13 +183,59 @@ void TConnectDialog::btOkClick()
         ShowErrorMessage(this, QStringLiteral("Номер порта задан не верно!"));
         return;
     }
-    testConnection.SetPort(*port);
-    if (testConnection.Connect())
+    // The port that is tried is the one handed on: 0 is the default port for both.
+    testConnection.SetPort(*port == 0 ? TMySQLConnection::DefaultPort : *port);
+
+    FAttempt = std::make_unique<TAttempt>();
+    TMySQLConnection& connection = *FAttempt->Connection;
+    connection.SetUser(testConnection.User());
+    connection.SetPassword(testConnection.Password());
+    connection.SetHost(testConnection.Host());
+    connection.SetPort(testConnection.Port());
+    const std::uint64_t serial = ++FAttemptSerial;
+    FAttempt->Thread.Post([connection = FAttempt->Connection, replies = FReplies, this, serial] {
+        const bool connected = connection->Connect();
+        const QString error = connected ? QString() : FromClientString(connection->GetErrorText());
+        // The console opens a connection of its own; this one only proved the parameters.
+        connection->Disconnect();
+        replies.Send([this, serial, connected, error] { AttemptEnded(serial, connected, error); });
+    });
+    btOk->setEnabled(false);
+    lblConnecting->setText(QStringLiteral("Соединение с сервером…"));
+}
+
+void TConnectDialog::AttemptEnded(std::uint64_t serial, bool connected, const QString& error)
+{
+    if (serial != FAttemptSerial || !FAttempt)
+        return;
+    EndAttempt();
+    if (connected)
         accept();
     else
-        ShowErrorMessage(this, QString::fromUtf8(testConnection.GetErrorText()));
-    // The console opens a connection of its own; this one only proved the parameters.
-    testConnection.Disconnect();
+        ShowErrorMessage(this, error);
+}
+
+void TConnectDialog::EndAttempt()
+{
+    FAttempt.reset();
+    btOk->setEnabled(true);
+    lblConnecting->clear();
+}
+
+void TConnectDialog::reject()
+{
+    if (Connecting())
+        EndAttempt();
+    else
+        QDialog::reject();
+}
+
+void TConnectDialog::closeEvent(QCloseEvent* event)
+{
+    // The close box leaves the dialog even while it connects.
+    if (Connecting())
+        EndAttempt();
+    QDialog::closeEvent(event);
 }
 
 void TConnectDialog::cbSavePasswordClick()

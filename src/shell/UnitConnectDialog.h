@@ -1,10 +1,14 @@
 // The connect dialog: asks for host, port, user and password and proves them with a test connection.
 #pragma once
 
+#include "ClientThread.h"
 #include "MySQLClasses.h"
 
 #include <QDialog>
 #include <QValidator>
+
+#include <cstdint>
+#include <memory>
 
 class QCheckBox;
 class QComboBox;
@@ -21,17 +25,25 @@ public:
 };
 
 // One showing of the dialog. The controls are children of the dialog, which destroys them; the
-// pointers here only name them. OK test-connects with testConnection, always closes that
-// connection again, and accepts the dialog only when the test succeeded, so testConnection then
-// holds the parameters that worked.
+// pointers here only name them. OK sets testConnection's parameters and test-connects with them on
+// a thread of its own, so the dialog answers meanwhile; the test connection is closed again at once,
+// and the dialog is accepted only when the test succeeded, so testConnection then holds the
+// parameters that worked.
 class TConnectDialog : public QDialog {
     Q_OBJECT
 
 public:
     explicit TConnectDialog(QWidget* parent = nullptr);
+    ~TConnectDialog() override;
 
     void btOkClick();
     void cbSavePasswordClick();
+
+    // A test connection is under way (OK is disabled and the dialog says so).
+    bool Connecting() const { return FAttempt != nullptr; }
+    // Cancel and Esc: during a test connection they end it at once and the dialog stays open;
+    // otherwise they close the dialog.
+    void reject() override;
 
     TMySQLConnection testConnection;
 
@@ -46,6 +58,20 @@ public:
     QCheckBox* cbSavePassword = nullptr;
     QPushButton* btOk = nullptr;
     QPushButton* btCancel = nullptr;
+    QLabel* lblConnecting = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct TAttempt;
+
+    void AttemptEnded(std::uint64_t serial, bool connected, const QString& error);
+    void EndAttempt();
+
+    TReplyChannel FReplies{this};
+    std::unique_ptr<TAttempt> FAttempt;
+    std::uint64_t FAttemptSerial = 0;
 };
 
 // Shows a new connect dialog modally. True, with info holding the parameters with which the test

@@ -11,6 +11,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "ClientStrings.h"
 #include "UnitAbout.h"
 #include "UnitConnectDialog.h"
 #include "UnitEditorFrame.h"
@@ -66,6 +67,10 @@ TMainForm::TMainForm(QWidget* parent)
                              &TMainForm::acReconnectExecute);
     acRun = MakeAction(QStringLiteral("Выполнить"), QStringLiteral("Действия"), &TMainForm::acRunExecute);
     acRun->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+    acCancelQuery = MakeAction(QStringLiteral("Прервать запрос"), QStringLiteral("Действия"),
+                               &TMainForm::acCancelQueryExecute);
+    // Ctrl+Break: the Break key is the Pause key pressed with Ctrl.
+    acCancelQuery->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Pause));
     acCommandUp = MakeAction(QStringLiteral("Предыдущий запрос"), QStringLiteral("История запросов"),
                              &TMainForm::acCommandUpExecute);
     acCommandUp->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Up));
@@ -90,7 +95,7 @@ TMainForm::TMainForm(QWidget* parent)
     QMenu* connections = menuBar()->addMenu(QStringLiteral("Соединения"));
     connections->addActions({acConnect, acDisconnect, acReconnect});
     QMenu* actions = menuBar()->addMenu(QStringLiteral("Действия"));
-    actions->addAction(acRun);
+    actions->addActions({acRun, acCancelQuery});
     QMenu* history = actions->addMenu(QStringLiteral("История запросов"));
     history->addActions({acCommandUp, acCommandDown});
     QMenu* tabs = actions->addMenu(QStringLiteral("Закладки"));
@@ -161,6 +166,11 @@ void TMainForm::FormCreate()
 
 void TMainForm::FormDestroy()
 {
+    // Statements still running are all cancelled at once, then each console waits for its own.
+    for (int i = 0; i < MainPageControl->count(); ++i) {
+        if (TEditorFrame* frame = FrameOf(MainPageControl->widget(i)))
+            frame->BeginShutdown();
+    }
     // Destroying a page destroys its console, whose data set closes its connection.
     for (int i = MainPageControl->count() - 1; i >= 0; --i) {
         QWidget* page = MainPageControl->widget(i);
@@ -173,9 +183,14 @@ void TMainForm::FormDestroy()
 void TMainForm::UpdateActionStates()
 {
     const bool active = FActiveFrame != nullptr;
-    for (QAction* action : {acDisconnect, acReconnect, acRun, acCommandUp, acCommandDown, acClearEditors,
-                            acSwapEditor})
+    for (QAction* action : {acDisconnect, acCommandUp, acCommandDown, acClearEditors, acSwapEditor})
         action->setEnabled(active);
+    // A console runs one thing at a time: a statement or a connect in progress is cancelled, not
+    // joined by another.
+    const bool busy = active && FActiveFrame->Busy();
+    acRun->setEnabled(active && !busy);
+    acReconnect->setEnabled(active && !busy);
+    acCancelQuery->setEnabled(active && FActiveFrame->RunningStatement());
     const bool several = MainPageControl->count() > 1;
     acNextConnection->setEnabled(several);
     acPrevConnection->setEnabled(several);
@@ -240,8 +255,8 @@ void TMainForm::acConnectExecute()
     if (!ShowConnectDialog(info))
         return;
     auto* page = new QWidget;
-    const QString caption = QStringLiteral("'%1'@'%2'").arg(QString::fromStdString(info.User),
-                                                           QString::fromStdString(info.Host));
+    const QString caption =
+        QStringLiteral("'%1'@'%2'").arg(FromClientString(info.User), FromClientString(info.Host));
     // A tab caption reads "&" as the mark of a shortcut letter; the user's "&" is shown as typed.
     MainPageControl->addTab(page, QString(caption).replace(u'&', QStringLiteral("&&")));
     MainPageControl->setCurrentWidget(page);
@@ -249,6 +264,10 @@ void TMainForm::acConnectExecute()
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(frame);
+    connect(frame, &TEditorFrame::BusyChanged, this, [this, frame] {
+        if (frame == FActiveFrame)
+            UpdateActionStates();
+    });
     frame->InitFrame();
     frame->OpenConnection(info);
     PageEnter(page);
@@ -286,6 +305,12 @@ void TMainForm::acRunExecute()
 {
     if (FActiveFrame)
         FActiveFrame->RunQuery();
+}
+
+void TMainForm::acCancelQueryExecute()
+{
+    if (FActiveFrame)
+        FActiveFrame->CancelQuery();
 }
 
 void TMainForm::acCommandUpExecute()

@@ -1,5 +1,5 @@
-// The main window: connection tabs, the menu bar, the tab area's context menu and the twelve actions
-// that carry every command and shortcut.
+// The main window: connection tabs, the menu bar, the tab area's context menu and the actions that
+// carry every command and shortcut.
 #pragma once
 
 #include <functional>
@@ -27,6 +27,7 @@ public:
     void acDisconnectExecute();
     void acReconnectExecute();
     void acRunExecute();
+    void acCancelQueryExecute();
     void acCommandUpExecute();
     void acCommandDownExecute();
     void acNextConnectionExecute();
@@ -45,6 +46,7 @@ public:
     QAction* acDisconnect = nullptr;
     QAction* acReconnect = nullptr;
     QAction* acRun = nullptr;
+    QAction* acCancelQuery = nullptr;
     QAction* acCommandUp = nullptr;
     QAction* acCommandDown = nullptr;
     QAction* acNextConnection = nullptr;

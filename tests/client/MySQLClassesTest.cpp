@@ -1,8 +1,14 @@
-// The client layer against a real server: connecting, statements, stored results and rows.
+// The client layer against a real server: connecting, statements, stored results and rows, ending
+// a wait for the server from another thread, and the refusal of clear-text logins.
 #include "MySQLClasses.h"
+
+#include <chrono>
+#include <future>
+#include <thread>
 
 #include <gtest/gtest.h>
 
+#include "NetworkPeers.h"
 #include "TestServer.h"
 
 namespace {
@@ -348,6 +354,93 @@ TEST_F(Connected, AKilledConnectionFailsAndCanBeReopened)
     DataSet.Close();
     ASSERT_TRUE(DataSet.Open()) << DataSet.ErrorText();
     EXPECT_EQ(Rows("SELECT 7").at(0).at(0), "7");
+}
+
+// Interrupt ends a statement that waits for the server, from another thread, at once; the
+// connection is then lost until it is opened again.
+TEST_F(Connected, InterruptEndsAStatementAndLosesTheConnection)
+{
+    using namespace std::chrono;
+    auto interrupt = std::async(std::launch::async, [this] {
+        std::this_thread::sleep_for(milliseconds(300));
+        DataSet.Connection()->Interrupt();
+    });
+    const auto start = steady_clock::now();
+    EXPECT_EQ(DataSet.Query("SELECT SLEEP(20)"), nullptr);
+    const auto took = duration_cast<milliseconds>(steady_clock::now() - start);
+    interrupt.get();
+    std::printf("a statement interrupted after 300 ms returned after %lld ms\n",
+                static_cast<long long>(took.count()));
+    EXPECT_LT(took, seconds(10));
+    EXPECT_EQ(DataSet.ErrorCode(), 2013u) << DataSet.ErrorText(); // lost connection
+    EXPECT_EQ(DataSet.Query("SELECT 1"), nullptr);
+    EXPECT_NE(DataSet.ErrorCode(), 0u);
+
+    // Still interrupted, a connect fails at once; cleared, it succeeds.
+    DataSet.Close();
+    EXPECT_FALSE(DataSet.Open());
+    DataSet.Connection()->ClearInterrupt();
+    ASSERT_TRUE(DataSet.Open()) << DataSet.ErrorText();
+    EXPECT_EQ(Rows("SELECT 7").at(0).at(0), "7");
+}
+
+TEST(MySQLConnection, InterruptEndsAConnectToAPeerThatNeverGreets)
+{
+    using namespace std::chrono;
+    TSilentPeer peer;
+    TMySQLConnection connection;
+    connection.SetHost("127.0.0.1");
+    connection.SetPort(peer.Port());
+    auto interrupt = std::async(std::launch::async, [&connection] {
+        std::this_thread::sleep_for(milliseconds(300));
+        connection.Interrupt();
+    });
+    const auto start = steady_clock::now();
+    EXPECT_FALSE(connection.Connect());
+    const auto took = duration_cast<milliseconds>(steady_clock::now() - start);
+    interrupt.get();
+    EXPECT_GE(took, milliseconds(250)) << "the connect did not wait for the greeting";
+    EXPECT_LT(took, seconds(5)) << "the connect waited for its time-out";
+    EXPECT_NE(connection.GetErrorCode(), 0u);
+}
+
+// A server that asks for an authentication that sends the password in clear text is refused before
+// the password leaves, with an error that says why.
+TEST(MySQLConnection, ClearTextAuthenticationIsRefused)
+{
+    const std::string password = "S3cret-pass";
+    struct TCase {
+        const char* Name;
+        std::string Greeting;
+        std::string Switch;
+    };
+    const TCase cases[] = {
+        {"named in the greeting", "mysql_clear_password", ""},
+        {"asked for after the login", "mysql_native_password", "mysql_clear_password"},
+        {"the dialog plugin asked for after the login", "mysql_native_password", "dialog"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TFakeAuthServer server(c.Greeting, c.Switch);
+        TMySQLConnection connection;
+        connection.SetHost("127.0.0.1");
+        connection.SetPort(server.Port());
+        connection.SetUser("someone");
+        connection.SetPassword(password);
+        EXPECT_FALSE(connection.Connect());
+        EXPECT_EQ(connection.GetErrorText(), TMySQLConnection::ClearTextRefusedText);
+        connection.Disconnect();
+        EXPECT_EQ(server.Received().find(password), std::string::npos) << "the password was sent";
+    }
+
+    // The fake server does see a password that the library sends when nothing restricts it.
+    TFakeAuthServer server("mysql_native_password", "mysql_clear_password");
+    MYSQL* handle = mysql_init(nullptr);
+    EXPECT_EQ(mysql_real_connect(handle, "127.0.0.1", "someone", password.c_str(), nullptr,
+                                 static_cast<unsigned>(server.Port()), nullptr, 0),
+              nullptr);
+    mysql_close(handle);
+    EXPECT_NE(server.Received().find(password), std::string::npos);
 }
 
 } // namespace

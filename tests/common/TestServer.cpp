@@ -1,8 +1,10 @@
 #include "TestServer.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -49,4 +51,22 @@ void ConfigureForTestServer(TMySQLCustomDataSet& dataSet, bool root)
     dataSet.SetPort(server.Port);
     dataSet.SetUser(root ? "root" : server.User);
     dataSet.SetPassword(root ? server.RootPassword : server.Password);
+}
+
+bool WaitUntilServerRuns(std::uint64_t connectionId, const std::string& prefix)
+{
+    TMySQLDataSet watcher;
+    ConfigureForTestServer(watcher);
+    if (!watcher.Open())
+        return false;
+    const std::string query = "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID = "
+                            + std::to_string(connectionId) + " AND INFO LIKE '" + prefix + "%'";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+        auto result = watcher.Query(query);
+        if (result && result->FetchRow()->GetValue(0) != "0")
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
 }

@@ -22,3 +22,8 @@ const TTestServer& TestServer();
 
 // Gives a data set the test server's address and the ordinary user's login, or root's.
 void ConfigureForTestServer(TMySQLCustomDataSet& dataSet, bool root = false);
+
+// Waits (up to 30 s) until the test server runs, on the connection with that id, a statement that
+// begins with prefix: a statement sent from another thread has then reached the server. False when
+// it never did.
+bool WaitUntilServerRuns(std::uint64_t connectionId, const std::string& prefix);

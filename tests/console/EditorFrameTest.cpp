@@ -1,10 +1,12 @@
 // The console against a real server: statements and their transcript, the query history, the status
-// panels and the focus.
+// panels and the focus; statements that run while the window answers, and their cancel.
 #include "UnitEditorFrame.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QtTest/QTest>
 
 #include <gtest/gtest.h>
@@ -12,24 +14,33 @@
 #include "EditorCommands.h"
 #include "EditorView.h"
 #include "HLEditor.h"
+#include "ConsoleTesting.h"
 #include "ModalWindows.h"
+#include "NetworkPeers.h"
 #include "QtPrinters.h"
 #include "TestServer.h"
 
 namespace {
 
-TConnectionInfo ServerInfo()
-{
-    return {TestServer().Host, TestServer().Port, TestServer().User, TestServer().Password};
-}
+// The longest time between two ticks of a 5 ms timer on the GUI thread while it lives.
+class TStallMeter {
+public:
+    TStallMeter()
+    {
+        FTimer.setInterval(5);
+        QObject::connect(&FTimer, &QTimer::timeout, [this] {
+            FLongest = std::max(FLongest, FSince.restart());
+        });
+        FSince.start();
+        FTimer.start();
+    }
+    qint64 LongestMs() const { return FLongest; }
 
-QStringList LinesOf(const THLEditor& pane)
-{
-    QStringList lines;
-    for (int i = 0; i < pane.Lines().Count(); ++i)
-        lines << pane.Lines().Get(i);
-    return lines;
-}
+private:
+    QTimer FTimer;
+    QElapsedTimer FSince;
+    qint64 FLongest = 0;
+};
 
 class Console : public testing::Test {
 protected:
@@ -40,15 +51,17 @@ protected:
         Frame.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&Frame));
         Frame.OpenConnection(ServerInfo());
+        WaitIdle(Frame);
         ASSERT_TRUE(Frame.DataSet.Connected()) << Frame.DataSet.ErrorText();
         Frame.DataSet.Query("USE brindle");
     }
 
-    // Puts text in the query pane as the user would have typed it, and runs it.
+    // Puts text in the query pane as the user would have typed it, runs it and waits for its outcome.
     void Run(const QString& text)
     {
         Type(text);
         Frame.RunQuery();
+        WaitIdle(Frame);
     }
 
     void Type(const QString& text) { Frame.mmQuery().Lines().SetText(text); }
@@ -148,6 +161,7 @@ TEST_F(Console, ALostConnectionShowsAsTheNextStatementsError)
     EXPECT_EQ(Frame.mmQuery().Lines().Count(), 1);
 
     Frame.ReopenConnection();
+    WaitIdle(Frame);
     const int again = Mark();
     Run("SELECT 1 AS x");
     EXPECT_EQ(Since(again).value(4), "-- | 1 |");
@@ -259,6 +273,7 @@ TEST_F(Console, UndoAfterARunARecallAndClearPanesKeepsThePane)
     QTest::keyClicks(view, "             as n");
     ASSERT_EQ(LinesOf(Frame.mmQuery()), (QStringList{"select 7", "             as n"}));
     Frame.RunQuery();
+    WaitIdle(Frame);
     ASSERT_EQ(Frame.mmQuery().Lines().Count(), 0) << "the statement succeeded";
     press(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(Frame.mmQuery().Lines().Count(), 0) << "after a run";
@@ -298,6 +313,206 @@ TEST_F(Console, AnEditorErrorIsShownInAMessageBox)
     EXPECT_EQ(Frame.mmQuery().UpdateCount(), 0);
 }
 
+// While a statement waits for the server the window answers, the console shows how long it has
+// been busy and runs nothing else, and another console runs its own statement meanwhile.
+TEST_F(Console, TheWindowAnswersWhileAStatementRuns)
+{
+    TEditorFrame other;
+    other.InitFrame();
+    other.OpenConnection(ServerInfo());
+    WaitIdle(other);
+
+    const int mark = Mark();
+    TStallMeter meter;
+    Type("SELECT SLEEP(3) AS slept");
+    Frame.RunQuery();
+    // The echo is there at once.
+    EXPECT_EQ(Since(mark), QStringList{"mysql> SELECT SLEEP(3) AS slept"});
+    EXPECT_TRUE(Frame.RunningStatement());
+    EXPECT_EQ(Frame.BusyText(), "выполняется 0 с");
+
+    // Nothing else starts in a busy console.
+    Type("SELECT 2");
+    Frame.RunQuery();
+    Frame.ExecuteStatement("SELECT 3");
+    EXPECT_EQ(Since(mark).size(), 1);
+    EXPECT_EQ(Frame.History().size(), 1);
+
+    other.mmQuery().Lines().SetText("SELECT 1 AS one");
+    other.RunQuery();
+    WaitIdle(other);
+    EXPECT_TRUE(Frame.Busy()) << "the other console's statement did not finish first";
+    EXPECT_EQ(LinesOf(other.mmResult()).value(4), "-- | 1   |");
+
+    // The panel counts the seconds up.
+    ASSERT_TRUE(QTest::qWaitFor([this] { return Frame.BusyText() != "выполняется 0 с"; }, 2500));
+    EXPECT_TRUE(Frame.BusyText() == "выполняется 1 с" || Frame.BusyText() == "выполняется 2 с")
+        << Frame.BusyText().toStdString();
+    WaitIdle(Frame);
+    std::printf("longest gap between 5 ms timer ticks during SELECT SLEEP(3): %lld ms\n",
+                static_cast<long long>(meter.LongestMs()));
+    EXPECT_LT(meter.LongestMs(), 1000);
+    EXPECT_EQ(Since(mark).value(4), "-- | 0     |");
+    EXPECT_EQ(Frame.BusyText(), "");
+    EXPECT_FALSE(Frame.Busy());
+}
+
+TEST_F(Console, CancelEndsAStatementWithTheServersErrorAndTheConsoleGoesOn)
+{
+    const std::uint64_t id = Frame.DataSet.Connection()->ConnectionId();
+    Type("SELECT SLEEP(30)");
+    Frame.RunQuery();
+    // The statement must have reached the server to be killed there.
+    ASSERT_TRUE(WaitUntilServerRuns(id, "SELECT SLEEP"));
+    const int mark = Mark();
+    QElapsedTimer took;
+    took.start();
+    Frame.CancelQuery();
+    WaitIdle(Frame, 15000);
+    std::printf("cancel of SELECT SLEEP(30) took %lld ms\n", static_cast<long long>(took.elapsed()));
+    EXPECT_LT(took.elapsed(), 10000);
+    EXPECT_EQ(Since(mark), QStringList{"-- Query execution was interrupted"});
+    EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList{"SELECT SLEEP(30)"});
+
+    const int again = Mark();
+    Run("SELECT 1 AS x");
+    EXPECT_EQ(Since(again).value(4), "-- | 1 |");
+}
+
+// A server that stops answering in the middle of a statement: the cancel cannot reach it either,
+// so the console cuts its connection, and Reconnect brings it back once the server answers again.
+TEST(ConsoleFrame, CancelCutsTheConnectionOfAServerThatStoppedAnswering)
+{
+    TStallingProxy proxy(TestServer().Host, TestServer().Port);
+    TEditorFrame frame;
+    frame.InitFrame();
+    frame.OpenConnection({"127.0.0.1", proxy.Port(), TestServer().User, TestServer().Password});
+    WaitIdle(frame);
+    ASSERT_TRUE(frame.DataSet.Connected()) << frame.DataSet.ErrorText();
+
+    frame.mmQuery().Lines().SetText("SELECT SLEEP(2)");
+    frame.RunQuery();
+    QTest::qWait(200);
+    proxy.Stall();
+    const int mark = frame.mmResult().Lines().Count();
+    QElapsedTimer took;
+    took.start();
+    frame.CancelQuery();
+    WaitIdle(frame, 15000);
+    std::printf("cancel of a statement on a server that stopped answering took %lld ms\n",
+                static_cast<long long>(took.elapsed()));
+    EXPECT_GE(took.elapsed(), TEditorFrame::CutBound.count() - 100);
+    EXPECT_LT(took.elapsed(), 10000);
+    EXPECT_EQ(LinesOf(frame.mmResult()).mid(mark), QStringList{"-- Lost connection to server during query"});
+
+    proxy.Resume();
+    frame.ReopenConnection();
+    WaitIdle(frame);
+    frame.mmQuery().Lines().SetText("SELECT 5 AS five");
+    frame.RunQuery();
+    WaitIdle(frame);
+    EXPECT_EQ(LinesOf(frame.mmResult()).value(mark + 5), "-- | 5    |");
+}
+
+// Closing a console while its statement runs stops the statement on the server, without waiting
+// for it.
+TEST(ConsoleFrame, ClosingDuringAStatementCancelsIt)
+{
+    auto frame = std::make_unique<TEditorFrame>();
+    frame->InitFrame();
+    frame->OpenConnection(ServerInfo());
+    WaitIdle(*frame);
+    const std::uint64_t id = frame->DataSet.Connection()->ConnectionId();
+    frame->mmQuery().Lines().SetText("SELECT SLEEP(30)");
+    frame->RunQuery();
+    ASSERT_TRUE(WaitUntilServerRuns(id, "SELECT SLEEP"));
+
+    QElapsedTimer took;
+    took.start();
+    frame.reset();
+    std::printf("closing a console during SELECT SLEEP(30) took %lld ms\n",
+                static_cast<long long>(took.elapsed()));
+    EXPECT_LT(took.elapsed(), 5000);
+
+    TMySQLDataSet root;
+    ConfigureForTestServer(root, true);
+    ASSERT_TRUE(root.Open()) << root.ErrorText();
+    const std::string query = "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID = "
+                            + std::to_string(id) + " AND INFO LIKE 'SELECT SLEEP%'";
+    std::string running = "1";
+    for (int attempt = 0; attempt < 100 && running != "0"; ++attempt) {
+        running = root.Query(query)->FetchRow()->GetValue(0);
+        if (running != "0")
+            QTest::qWait(20);
+    }
+    EXPECT_EQ(running, "0") << "the statement still runs on the server";
+}
+
+// Closing a console whose server has stopped answering waits no longer than a cancel takes.
+TEST(ConsoleFrame, ClosingDuringAStatementOnAServerThatStoppedAnsweringIsBounded)
+{
+    TStallingProxy proxy(TestServer().Host, TestServer().Port);
+    auto frame = std::make_unique<TEditorFrame>();
+    frame->InitFrame();
+    frame->OpenConnection({"127.0.0.1", proxy.Port(), TestServer().User, TestServer().Password});
+    WaitIdle(*frame);
+    ASSERT_TRUE(frame->DataSet.Connected()) << frame->DataSet.ErrorText();
+    frame->mmQuery().Lines().SetText("SELECT SLEEP(2)");
+    frame->RunQuery();
+    QTest::qWait(200);
+    proxy.Stall();
+
+    QElapsedTimer took;
+    took.start();
+    frame.reset();
+    std::printf("closing a console whose server stopped answering took %lld ms\n",
+                static_cast<long long>(took.elapsed()));
+    EXPECT_LT(took.elapsed(), 5000);
+}
+
+// What is typed or recalled into the query pane while a statement runs stays there.
+TEST_F(Console, TextTypedDuringARunIsKept)
+{
+    Type("SELECT SLEEP(1)");
+    Frame.RunQuery();
+    QTest::keyClick(Frame.QueryView(), Qt::Key_End);
+    QTest::keyClicks(Frame.QueryView(), " -- and more");
+    WaitIdle(Frame);
+    EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList{"SELECT SLEEP(1) -- and more"});
+
+    Run("SELECT 1");
+    EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList());
+    Type("SELECT SLEEP(1)");
+    Frame.RunQuery();
+    Frame.HistoryBack();
+    Frame.HistoryBack();
+    WaitIdle(Frame);
+    EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList{"SELECT 1"});
+}
+
+// A literal that spans lines reaches the server as typed: indentation, trailing blanks and a line
+// that looks like a comment, joined with LF. Another connection reads it back.
+TEST_F(Console, AMultiLineLiteralIsStoredExactly)
+{
+    // A table of this connection's own, which the reader can see.
+    const QString table = QString("literal_lines_%1").arg(Frame.DataSet.Connection()->ConnectionId());
+    Run("CREATE OR REPLACE TABLE " + table + " (v TEXT)");
+    const int mark = Mark();
+    Run("INSERT INTO " + table + " VALUES ('line one  \r\n    indented line\r\n-- not a comment\r\nlast')");
+    EXPECT_EQ(Since(mark), (QStringList{"mysql> INSERT INTO " + table + " VALUES ('line one",
+                                        "     > indented line", "     > -- not a comment", "     > last')",
+                                        "-- Query Ok. 1 rows affected."}));
+    TMySQLDataSet reader;
+    ConfigureForTestServer(reader);
+    ASSERT_TRUE(reader.Open()) << reader.ErrorText();
+    auto result = reader.Query("SELECT v FROM brindle." + table.toStdString());
+    ASSERT_NE(result, nullptr) << reader.ErrorText();
+    auto row = result->FetchRow();
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->GetValue(0), "line one  \n    indented line\n-- not a comment\nlast");
+    reader.Query("DROP TABLE brindle." + table.toStdString());
+}
+
 TEST(ConsoleFrame, LayoutAndPaneSettings)
 {
     TEditorFrame frame;
@@ -332,6 +547,7 @@ TEST(ConsoleFrame, ARefusedConnectionIsReportedOnceAndLeavesAUsableConsole)
     frame.InitFrame();
     TMessageBoxes boxes;
     frame.OpenConnection({"127.0.0.1", 1, TestServer().User, TestServer().Password});
+    WaitIdle(frame);
     ASSERT_EQ(boxes.Seen().size(), 1u);
     EXPECT_EQ(boxes.Seen()[0].Text, "Ошибка подключения к базе данных!");
     EXPECT_EQ(boxes.Seen()[0].Icon, QMessageBox::Critical);
@@ -339,6 +555,7 @@ TEST(ConsoleFrame, ARefusedConnectionIsReportedOnceAndLeavesAUsableConsole)
 
     frame.mmQuery().Lines().SetText("SELECT 1");
     frame.RunQuery();
+    WaitIdle(frame);
     const QStringList lines = LinesOf(frame.mmResult());
     ASSERT_GE(lines.size(), 2);
     EXPECT_EQ(lines[0], "mysql> SELECT 1");

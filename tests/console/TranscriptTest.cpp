@@ -23,7 +23,7 @@ TEST(Transcript, EchoSkipsBlankLinesAndAlignsPrompts)
         {"blank lines first", "\r\n  \r\n\tselect 1\r\n\r\nfrom t ",
          {"mysql> select 1", "     > from t"}},
         {"only blanks", " \r\n\t", {}},
-        {"lone LF stays inside a line", "a\nb", {"mysql> a\nb"}},
+        {"statement lines joined with LF", "a\n  b", {"mysql> a", "     > b"}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(EchoLines(c.Sql), c.Lines) << c.Name;

@@ -8,20 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include "ConsoleTesting.h"
 #include "EditorView.h"
 #include "HLEditor.h"
 #include "QtPrinters.h"
-#include "TestServer.h"
 
 namespace {
-
-QStringList LinesOf(const THLEditor& pane)
-{
-    QStringList lines;
-    for (int i = 0; i < pane.Lines().Count(); ++i)
-        lines << pane.Lines().Get(i);
-    return lines;
-}
 
 // The table of one column named name whose one row holds value, as the transcript draws it.
 QStringList OneCellTable(const QString& name, const QString& value)
@@ -40,7 +32,8 @@ protected:
         Frame.show();
         Frame.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&Frame));
-        Frame.OpenConnection({TestServer().Host, TestServer().Port, TestServer().User, TestServer().Password});
+        Frame.OpenConnection(ServerInfo());
+        WaitIdle(Frame);
         ASSERT_TRUE(Frame.DataSet.Connected()) << Frame.DataSet.ErrorText();
         Frame.DataSet.Query("USE brindle");
     }
@@ -51,6 +44,7 @@ protected:
         const int mark = Frame.mmResult().Lines().Count();
         Frame.mmQuery().Lines().SetText(text);
         Frame.RunQuery();
+        WaitIdle(Frame);
         return LinesOf(Frame.mmResult()).mid(mark);
     }
 

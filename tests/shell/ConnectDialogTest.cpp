@@ -1,8 +1,10 @@
 // The connect dialog: its initial state, the port box, the OK paths against the test server, the
-// save-password question and the ways out.
+// save-password question and the ways out; a test connection that the dialog waits for without
+// freezing, and that Cancel ends.
 #include "UnitConnectDialog.h"
 
 #include "ModalWindows.h"
+#include "NetworkPeers.h"
 #include "TestServer.h"
 
 #include <QCheckBox>
@@ -14,11 +16,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QElapsedTimer>
 #include <QStyle>
 
 #include <gtest/gtest.h>
 
-#include <limits>
+#include <future>
 
 namespace {
 
@@ -39,6 +42,13 @@ QString LibraryError(const std::string& host, std::int32_t port, const std::stri
     connection.SetPassword(password);
     EXPECT_FALSE(connection.Connect());
     return FromLibrary(connection.GetErrorText());
+}
+
+// Presses OK and lets the dialog run until its test connection has ended.
+void PressOk(TConnectDialog& dialog)
+{
+    dialog.btOkClick();
+    ASSERT_TRUE(QTest::qWaitFor([&dialog] { return !dialog.Connecting(); }, 30000));
 }
 
 void ExpectDefaults(const TConnectDialog& dialog)
@@ -277,7 +287,7 @@ TEST_F(ConnectDialogServer, GoodLoginAcceptsAndClosesTheTestConnection)
     dialog.show();
     Fill(dialog, TestServer().Host, TestServer().Port);
     TMessageBoxes boxes;
-    dialog.btOkClick();
+    PressOk(dialog);
     EXPECT_TRUE(boxes.Seen().empty());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_FALSE(dialog.isVisible());
@@ -313,7 +323,7 @@ TEST_F(ConnectDialogServer, FailedLoginShowsTheLibrarysTextAndKeepsTheEntries)
         dialog.show();
         Fill(dialog, c.Host, c.Port, c.Password);
         TMessageBoxes boxes;
-        dialog.btOkClick();
+        PressOk(dialog);
         ASSERT_EQ(boxes.Seen().size(), 1u);
         EXPECT_EQ(boxes.Seen()[0].Text, expected);
         EXPECT_EQ(boxes.Seen()[0].Icon, QMessageBox::Critical);
@@ -328,15 +338,16 @@ TEST_F(ConnectDialogServer, FailedLoginShowsTheLibrarysTextAndKeepsTheEntries)
         EXPECT_EQ(dialog.Password->text(), FromLibrary(c.Password));
 
         Fill(dialog, TestServer().Host, TestServer().Port);
-        dialog.btOkClick();
+        PressOk(dialog);
         EXPECT_EQ(boxes.Seen().size(), 1u);
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
         EXPECT_FALSE(dialog.isVisible());
     }
 }
 
-// The port text as OK converts it. Host "localhost" goes through the socket, which ignores the
-// port, so every number that converts connects and the port handed on can be read back.
+// The port text as OK converts it: a TCP port, 0 standing for 3306. Host "localhost" goes through
+// the socket, which ignores the port, so every number that converts connects and the port handed on
+// can be read back.
 TEST_F(ConnectDialogServer, PortTextConvertsToA32BitNumberOrGivesThePortMessage)
 {
     struct TCase {
@@ -350,11 +361,15 @@ TEST_F(ConnectDialogServer, PortTextConvertsToA32BitNumberOrGivesThePortMessage)
         {" \t ", 3306, "3306"},
         {"3306", 3306, "3306"},
         {"+3306", 3306, "+3306"},
-        {"0", 0, "0"},
-        {"-1", -1, "-1"},
+        {"0", 3306, "0"},
+        {"-0", 3306, "-0"},
         {"007", 7, "007"},
-        {"2147483647", 2147483647, "2147483647"},
-        {"-2147483648", std::numeric_limits<std::int32_t>::min(), "-2147483648"},
+        {"65535", 65535, "65535"},
+        {"65536", std::nullopt, "65536"},
+        {"-1", std::nullopt, "-1"},
+        {"101503", std::nullopt, "101503"},
+        {"2147483647", std::nullopt, "2147483647"},
+        {"-2147483648", std::nullopt, "-2147483648"},
         {"-", std::nullopt, "-"},
         {"+", std::nullopt, "+"},
         {"2147483648", std::nullopt, "2147483648"},
@@ -376,7 +391,7 @@ TEST_F(ConnectDialogServer, PortTextConvertsToA32BitNumberOrGivesThePortMessage)
             dialog.Port->setValidator(nullptr);
         dialog.Port->setText(c.Text);
         TMessageBoxes boxes;
-        dialog.btOkClick();
+        PressOk(dialog);
         EXPECT_EQ(dialog.Port->text(), c.TextAfter);
         if (c.Port) {
             EXPECT_TRUE(boxes.Seen().empty()) << boxes.Seen()[0].Text.toStdString();
@@ -404,7 +419,7 @@ TEST_F(ConnectDialogServer, BlankHostBecomesLocalhost)
         Fill(dialog, "", 0);
         dialog.HostName->setEditText(blank);
         TMessageBoxes boxes;
-        dialog.btOkClick();
+        PressOk(dialog);
         EXPECT_TRUE(boxes.Seen().empty());
         EXPECT_EQ(dialog.HostName->currentText(), "localhost");
         EXPECT_EQ(dialog.testConnection.Host(), "localhost");
@@ -421,6 +436,7 @@ TEST_F(ConnectDialogServer, EnterInTheHostBoxRunsOkAndFilesNothingInTheList)
     Fill(dialog, "localhost", 3306);
     TMessageBoxes boxes;
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&dialog] { return !dialog.Connecting(); }, 30000));
     EXPECT_TRUE(boxes.Seen().empty());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.HostName->count(), 0);
@@ -446,6 +462,54 @@ TEST_F(ConnectDialogServer, ShowConnectDialogReturnsTheTestedParameters)
     EXPECT_EQ(info.Port, TestServer().Port);
     EXPECT_EQ(info.User, TestServer().User);
     EXPECT_EQ(info.Password, TestServer().Password);
+}
+
+// A host that takes the TCP connection and never greets: the dialog shows that it connects and
+// answers meanwhile; Cancel ends the attempt at once and keeps the dialog open, and without Cancel
+// the library's error comes after the connect time-out.
+TEST_F(ConnectDialogServer, APeerThatNeverGreets)
+{
+    TSilentPeer peer;
+    TConnectDialog dialog;
+    dialog.show();
+    dialog.HostName->setEditText("127.0.0.1");
+    dialog.Port->setText(QString::number(peer.Port()));
+    TMessageBoxes boxes;
+
+    dialog.btOkClick();
+    EXPECT_TRUE(dialog.Connecting());
+    EXPECT_FALSE(dialog.btOk->isEnabled());
+    EXPECT_FALSE(dialog.lblConnecting->text().isEmpty());
+    QTest::qWait(300);
+    EXPECT_TRUE(dialog.Connecting());
+    QElapsedTimer took;
+    took.start();
+    dialog.btCancel->click();
+    std::printf("Cancel of a connect to a peer that never greets took %lld ms\n",
+                static_cast<long long>(took.elapsed()));
+    EXPECT_LT(took.elapsed(), 1000);
+    EXPECT_FALSE(dialog.Connecting());
+    EXPECT_TRUE(dialog.btOk->isEnabled());
+    EXPECT_TRUE(dialog.lblConnecting->text().isEmpty());
+    EXPECT_TRUE(dialog.isVisible());
+    QTest::qWait(100);
+    EXPECT_TRUE(boxes.Seen().empty());
+
+    // The library's own text for this failure, found beside the dialog's attempt.
+    auto expected = std::async(std::launch::async, [&peer] { return LibraryError("127.0.0.1", peer.Port(), "", ""); });
+    took.restart();
+    PressOk(dialog);
+    std::printf("a connect to a peer that never greets gave up after %lld ms\n",
+                static_cast<long long>(took.elapsed()));
+    EXPECT_GE(took.elapsed(), 9000);
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].Text, expected.get());
+    EXPECT_TRUE(dialog.isVisible());
+
+    // Out of a dialog that is not connecting, Cancel leaves.
+    dialog.btCancel->click();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
 }
 
 } // namespace

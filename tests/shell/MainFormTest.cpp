@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -64,9 +65,17 @@ protected:
         });
         Form->acConnect->trigger();
         ASSERT_EQ(fill.Calls(), 1);
+        WaitIdle(Form->ActiveFrame());
         // A window manager activates the window again once the dialog has gone; offscreen, the test does.
         Form->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    }
+
+    // Lets the window run until a console has finished connecting or running.
+    static void WaitIdle(const TEditorFrame* frame)
+    {
+        ASSERT_NE(frame, nullptr);
+        ASSERT_TRUE(QTest::qWaitFor([frame] { return !frame->Busy(); }, 30000)) << "still busy";
     }
 
     TEditorFrame* FrameAt(int index) const
@@ -105,6 +114,7 @@ TEST_F(MainWindow, MenusAndActions)
         {Form->acDisconnect, "Разорвать соединение", "Соединения", {}, false},
         {Form->acReconnect, "Переподключиться", "Соединения", {}, false},
         {Form->acRun, "Выполнить", "Действия", QKeySequence(Qt::CTRL | Qt::Key_Return), false},
+        {Form->acCancelQuery, "Прервать запрос", "Действия", QKeySequence(Qt::CTRL | Qt::Key_Pause), false},
         {Form->acCommandUp, "Предыдущий запрос", "История запросов", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Up), false},
         {Form->acCommandDown, "Следующий запрос", "История запросов", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Down), false},
         {Form->acNextConnection, "Следующее соединение", "Закладки", QKeySequence(Qt::ALT | Qt::Key_Right), false},
@@ -136,7 +146,7 @@ TEST_F(MainWindow, MenusAndActions)
     }
     const QStringList expected = {
         "Соединения", "  Установить соединение", "  Разорвать соединение", "  Переподключиться",
-        "Действия", "  Выполнить", "  История запросов", "    Предыдущий запрос", "    Следующий запрос",
+        "Действия", "  Выполнить", "  Прервать запрос", "  История запросов", "    Предыдущий запрос", "    Следующий запрос",
         "  Закладки", "    Следующее соединение", "    Предыдущее соединение", "  Очистить",
         "  Редактор запроса/Поле результата",
         "Справка", "  История изменений", "  О программе",
@@ -227,11 +237,13 @@ TEST_F(MainWindow, AFailedConnectionStillLeavesAnActiveTab)
         dialog.UserName->setCurrentText("brindle_gone");
         dialog.Password->setText("pw");
         dialog.btOk->click();
+        ASSERT_TRUE(QTest::qWaitFor([&dialog] { return !dialog.Connecting(); }, 30000));
         root.Query("DROP USER 'brindle_gone'@'%'");
     });
     TMessageBoxes boxes;
     Form->acConnect->trigger();
     ASSERT_EQ(fill.Calls(), 1);
+    WaitIdle(Form->ActiveFrame());
     ASSERT_EQ(boxes.Seen().size(), 1u);
     EXPECT_EQ(boxes.Seen()[0].Text, "Ошибка подключения к базе данных!");
 
@@ -253,6 +265,7 @@ TEST_F(MainWindow, ShortcutsGoToActionsBeforeThePane)
 
     QTest::keyClicks(query, "select 7 as n");
     QTest::keyClick(query, Qt::Key_Return, Qt::ControlModifier);
+    WaitIdle(frame);
     // Ctrl+Enter ran the statement and put no line break into the pane.
     EXPECT_EQ(LinesOf(frame->mmQuery()), QStringList());
     EXPECT_EQ(LinesOf(frame->mmResult()).value(0), "mysql> select 7 as n");
@@ -501,6 +514,63 @@ TEST_F(MainWindow, RightClickInsideAConsoleOpensTheTabAreaMenu)
     QApplication::sendEvent(viewport, &event);
     EXPECT_TRUE(Form->PopupActionBar->isVisible());
     Form->PopupActionBar->close();
+}
+
+// Run and Reconnect wait while the active console runs a statement, and the cancel command (Ctrl+Break)
+// is there for it; the states follow the console that is shown.
+TEST_F(MainWindow, CancelFollowsTheRunningConsole)
+{
+    Connect();
+    Connect();
+    TEditorFrame* first = FrameAt(0);
+    TEditorFrame* second = FrameAt(1);
+    ASSERT_EQ(Form->ActiveFrame(), second);
+    EXPECT_TRUE(Form->acRun->isEnabled());
+    EXPECT_FALSE(Form->acCancelQuery->isEnabled());
+
+    const std::uint64_t id = second->DataSet.Connection()->ConnectionId();
+    QWidget* query = second->QueryView();
+    QTest::keyClicks(query, "select sleep(30)");
+    QTest::keyClick(query, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_FALSE(Form->acRun->isEnabled());
+    EXPECT_FALSE(Form->acReconnect->isEnabled());
+    EXPECT_TRUE(Form->acCancelQuery->isEnabled());
+
+    // The other console is free.
+    QTest::keyClick(query, Qt::Key_Left, Qt::AltModifier);
+    ASSERT_EQ(Form->ActiveFrame(), first);
+    EXPECT_TRUE(Form->acRun->isEnabled());
+    EXPECT_FALSE(Form->acCancelQuery->isEnabled());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right, Qt::AltModifier);
+    ASSERT_EQ(Form->ActiveFrame(), second);
+    EXPECT_TRUE(Form->acCancelQuery->isEnabled());
+
+    ASSERT_TRUE(WaitUntilServerRuns(id, "select sleep"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Pause, Qt::ControlModifier);
+    WaitIdle(second);
+    EXPECT_EQ(LinesOf(second->mmResult()).value(1), "-- Query execution was interrupted");
+    EXPECT_TRUE(Form->acRun->isEnabled());
+    EXPECT_TRUE(Form->acReconnect->isEnabled());
+    EXPECT_FALSE(Form->acCancelQuery->isEnabled());
+}
+
+// Closing the window while statements run cancels them and does not wait for them.
+TEST_F(MainWindow, ShutDownDuringStatementsDoesNotWaitForThem)
+{
+    Connect();
+    Connect();
+    for (int i = 0; i < 2; ++i) {
+        FrameAt(i)->mmQuery().Lines().SetText("SELECT SLEEP(30)");
+        FrameAt(i)->RunQuery();
+        EXPECT_TRUE(FrameAt(i)->RunningStatement());
+    }
+    QTest::qWait(300);
+    QElapsedTimer took;
+    took.start();
+    Form.reset();
+    std::printf("closing the window during two SELECT SLEEP(30) took %lld ms\n",
+                static_cast<long long>(took.elapsed()));
+    EXPECT_LT(took.elapsed(), 5000);
 }
 
 TEST_F(MainWindow, ShutDownClosesEveryConnection)
