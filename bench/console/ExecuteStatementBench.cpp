@@ -19,25 +19,12 @@
 
 #include <mysql.h>
 
+#include "BenchSupport.h"
 #include "HLEditor.h"
 #include "UnitEditorFrame.h"
 
 namespace {
 
-long PeakResidentKiB()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-    }
-    return -1;
-}
-
-double MillisecondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
 
 // The reference: the statement sent, stored and every value of every row touched.
 int RunClientOnly(char** argv)
@@ -79,8 +66,7 @@ int RunConsole(int argc, char** argv)
     frame.resize(800, 600);
     frame.show();
     frame.OpenConnection({argv[2], std::atoi(argv[3]), argv[4], argv[5]});
-    while (frame.Busy())
-        app.processEvents(QEventLoop::WaitForMoreEvents);
+    WaitIdle(frame);
     if (!frame.DataSet.Connected()) {
         std::fprintf(stderr, "connect: %s\n", frame.DataSet.ErrorText().c_str());
         return 1;
@@ -98,8 +84,7 @@ int RunConsole(int argc, char** argv)
     sinceTick.start();
     ticks.start();
     frame.ExecuteStatement(QString::fromUtf8(argv[7]));
-    while (frame.Busy())
-        app.processEvents(QEventLoop::WaitForMoreEvents);
+    WaitIdle(frame);
     const double ms = MillisecondsSince(start);
     longestStall = std::max(longestStall, sinceTick.elapsed());
     ticks.stop();

@@ -7,22 +7,9 @@
 #include <fstream>
 #include <string>
 
+#include "BenchSupport.h"
 #include "MySQLClasses.h"
 #include "Transcript.h"
-
-namespace {
-
-long ResidentKiB()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-    }
-    return -1;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -60,6 +47,6 @@ int main(int argc, char** argv)
     std::printf("brindlecast table: %lld lines, %lld characters; query+store %.0f ms, "
                 "format %.0f ms, total %.0f ms; peak resident %ld KiB\n",
                 lines, characters, ms(start, stored), ms(stored, done), ms(start, done),
-                ResidentKiB());
+                PeakResidentKiB());
     return 0;
 }

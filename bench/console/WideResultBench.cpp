@@ -5,32 +5,23 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include <QApplication>
 
+#include "BenchSupport.h"
 #include "HLEditor.h"
 #include "UnitEditorFrame.h"
 
 namespace {
-
-long PeakResidentKiB()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-    }
-    return -1;
-}
 
 // Milliseconds that ExecuteStatement takes for a statement, transcript included.
 double Run(TEditorFrame& frame, const QString& sql)
 {
     const auto start = std::chrono::steady_clock::now();
     frame.ExecuteStatement(sql);
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    WaitIdle(frame);
+    return MillisecondsSince(start);
 }
 
 // The mean of a few runs of a trivial statement.
@@ -47,6 +38,7 @@ void Open(TEditorFrame& frame, char** argv)
 {
     frame.InitFrame();
     frame.OpenConnection({argv[1], std::atoi(argv[2]), argv[3], argv[4]});
+    WaitIdle(frame);
     frame.DataSet.Query(std::string("USE ") + argv[5]);
 }
 
