@@ -1,5 +1,5 @@
 // What the console tests share: the test server's login as a console takes it, waiting for a console
-// to finish its statement, and a pane's lines.
+// to finish its statement, a pane's lines, and a shown console connected to the test server.
 #pragma once
 
 #include <QStringList>
@@ -29,3 +29,35 @@ inline QStringList LinesOf(const THLEditor& pane)
         lines << pane.Lines().Get(i);
     return lines;
 }
+
+// A shown, active console connected to the test server, in the library database.
+class Console : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        Frame.InitFrame();
+        Frame.show();
+        Frame.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&Frame));
+        Frame.OpenConnection(ServerInfo());
+        WaitIdle(Frame);
+        ASSERT_TRUE(Frame.DataSet.Connected()) << Frame.DataSet.ErrorText();
+        Frame.DataSet.Query("USE brindle");
+    }
+
+    // Puts text in the query pane as the user would have typed it, runs it and waits for its outcome.
+    void Run(const QString& text)
+    {
+        Type(text);
+        Frame.RunQuery();
+        WaitIdle(Frame);
+    }
+
+    void Type(const QString& text) { Frame.mmQuery().Lines().SetText(text); }
+
+    // The transcript lines written since the mark.
+    QStringList Since(int mark) const { return LinesOf(Frame.mmResult()).mid(mark); }
+    int Mark() const { return Frame.mmResult().Lines().Count(); }
+
+    TEditorFrame Frame;
+};

@@ -42,36 +42,6 @@ private:
     qint64 FLongest = 0;
 };
 
-class Console : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        Frame.InitFrame();
-        Frame.show();
-        Frame.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&Frame));
-        Frame.OpenConnection(ServerInfo());
-        WaitIdle(Frame);
-        ASSERT_TRUE(Frame.DataSet.Connected()) << Frame.DataSet.ErrorText();
-        Frame.DataSet.Query("USE brindle");
-    }
-
-    // Puts text in the query pane as the user would have typed it, runs it and waits for its outcome.
-    void Run(const QString& text)
-    {
-        Type(text);
-        Frame.RunQuery();
-        WaitIdle(Frame);
-    }
-
-    void Type(const QString& text) { Frame.mmQuery().Lines().SetText(text); }
-
-    // The transcript lines written since the mark.
-    QStringList Since(int mark) const { return LinesOf(Frame.mmResult()).mid(mark); }
-    int Mark() const { return Frame.mmResult().Lines().Count(); }
-
-    TEditorFrame Frame;
-};
 
 TEST_F(Console, WorkedExampleComesOutCharacterForCharacter)
 {

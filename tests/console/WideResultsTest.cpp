@@ -24,31 +24,15 @@ QStringList OneCellTable(const QString& name, const QString& value)
         "-- | " + value.leftJustified(width + 1) + "|", border, "-- 1 rows"};
 }
 
-class WideResults : public testing::Test {
+class WideResults : public Console {
 protected:
-    void SetUp() override
-    {
-        Frame.InitFrame();
-        Frame.show();
-        Frame.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&Frame));
-        Frame.OpenConnection(ServerInfo());
-        WaitIdle(Frame);
-        ASSERT_TRUE(Frame.DataSet.Connected()) << Frame.DataSet.ErrorText();
-        Frame.DataSet.Query("USE brindle");
-    }
-
     // Runs a statement as typed into the query pane and returns the transcript lines it wrote.
-    QStringList Run(const QString& text)
+    QStringList RunLines(const QString& text)
     {
-        const int mark = Frame.mmResult().Lines().Count();
-        Frame.mmQuery().Lines().SetText(text);
-        Frame.RunQuery();
-        WaitIdle(Frame);
-        return LinesOf(Frame.mmResult()).mid(mark);
+        const int mark = Mark();
+        Run(text);
+        return Since(mark);
     }
-
-    TEditorFrame Frame;
 };
 
 TEST_F(WideResults, LinesOfEveryWidthComeOutWholeAndSoDoesTheNextStatement)
@@ -59,12 +43,12 @@ TEST_F(WideResults, LinesOfEveryWidthComeOutWholeAndSoDoesTheNextStatement)
         const QString sql = QStringLiteral("SELECT REPEAT('x', %1) AS v").arg(repeat);
         QStringList expected = {"mysql> " + sql};
         expected += OneCellTable("v", QString(repeat, u'x'));
-        EXPECT_EQ(Run(sql), expected) << "lines " << width << " wide";
+        EXPECT_EQ(RunLines(sql), expected) << "lines " << width << " wide";
         EXPECT_EQ(Frame.mmResult().Lines().Length(Frame.mmResult().Lines().Count() - 3), width);
 
         QStringList after = {"mysql> SELECT 1 AS n"};
         after += OneCellTable("n", "1");
-        EXPECT_EQ(Run("SELECT 1 AS n"), after) << "after lines " << width << " wide";
+        EXPECT_EQ(RunLines("SELECT 1 AS n"), after) << "after lines " << width << " wide";
         EXPECT_EQ(Frame.mmResult().CaretY(), Frame.mmResult().Lines().Count() - 1);
         EXPECT_EQ(Frame.mmResult().CaretX(), 0);
     }
@@ -73,7 +57,7 @@ TEST_F(WideResults, LinesOfEveryWidthComeOutWholeAndSoDoesTheNextStatement)
 TEST_F(WideResults, ALongStatementLineIsEchoedWhole)
 {
     const QString sql = "SELECT '" + QString(1100, u'a') + "' AS s";
-    const QStringList lines = Run(sql);
+    const QStringList lines = RunLines(sql);
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_EQ(lines.front(), "mysql> " + sql);
     EXPECT_EQ(lines.size(), 7);
@@ -94,21 +78,21 @@ TEST_F(WideResults, ThreeHundredColumnsGoThroughThePane)
     }
     const QString sql = "SELECT " + columns.join(", ");
     const QStringList expected = {"mysql> " + sql, border, header, border, row, border, "-- 1 rows"};
-    EXPECT_EQ(Run(sql), expected);
+    EXPECT_EQ(RunLines(sql), expected);
 }
 
 TEST_F(WideResults, NamesAndErrorsWithLineBreaksKeepEveryLineAComment)
 {
     // A name with a line break is escaped like a value: measured raw, shown escaped.
-    EXPECT_EQ(Run("SELECT 1 AS 'a\\nb'"),
+    EXPECT_EQ(RunLines("SELECT 1 AS 'a\\nb'"),
         (QStringList{"mysql> SELECT 1 AS 'a\\nb'", "-- +-----+", "-- | a\\nb|", "-- +-----+", "-- | 1   |",
             "-- +-----+", "-- 1 rows"}));
-    EXPECT_EQ(Run("SELECT 1 AS 'a\\tb'").at(2), "-- | a\\tb|");
+    EXPECT_EQ(RunLines("SELECT 1 AS 'a\\tb'").at(2), "-- | a\\tb|");
 
     // The server's error text quotes the value with its line break: each line is a comment line.
-    Run("CREATE TEMPORARY TABLE d (v VARCHAR(10) PRIMARY KEY)");
-    Run("INSERT INTO d VALUES ('a\\nb')");
-    const QStringList lines = Run("INSERT INTO d VALUES ('a\\nb')");
+    RunLines("CREATE TEMPORARY TABLE d (v VARCHAR(10) PRIMARY KEY)");
+    RunLines("INSERT INTO d VALUES ('a\\nb')");
+    const QStringList lines = RunLines("INSERT INTO d VALUES ('a\\nb')");
     const QStringList expected = {
         "mysql> INSERT INTO d VALUES ('a\\nb')", "-- Duplicate entry 'a", "-- b' for key 'PRIMARY'"};
     EXPECT_EQ(lines, expected);
@@ -116,22 +100,22 @@ TEST_F(WideResults, NamesAndErrorsWithLineBreaksKeepEveryLineAComment)
 
 TEST_F(WideResults, ACallThatSendsAResultAndThenFailsShowsBoth)
 {
-    Run("CREATE OR REPLACE PROCEDURE half_done() BEGIN SELECT 7 AS n; "
+    RunLines("CREATE OR REPLACE PROCEDURE half_done() BEGIN SELECT 7 AS n; "
         "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'failed after its result'; END");
     QStringList expected = {"mysql> CALL half_done()"};
     expected += OneCellTable("n", "7");
     expected += "-- failed after its result";
-    EXPECT_EQ(Run("CALL half_done()"), expected);
+    EXPECT_EQ(RunLines("CALL half_done()"), expected);
     EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList{"CALL half_done()"}) << "a failure keeps the statement";
     // The connection is in step for the next statement.
     QStringList after = {"mysql> SELECT 2 AS n"};
     after += OneCellTable("n", "2");
-    EXPECT_EQ(Run("SELECT 2 AS n"), after);
+    EXPECT_EQ(RunLines("SELECT 2 AS n"), after);
 }
 
 TEST_F(WideResults, AWideRowIsCopiedWholeThroughTheClipboard)
 {
-    Run("SELECT REPEAT('w', 5000) AS v");
+    RunLines("SELECT REPEAT('w', 5000) AS v");
     THLEditor& transcript = Frame.mmResult();
     const int row = transcript.Lines().Count() - 3;
     const QString line = transcript.Lines().Get(row);
