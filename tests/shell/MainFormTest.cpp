@@ -395,6 +395,8 @@ TEST_F(MainWindow, AfterADisconnectEveryWayToATabMakesItsConsoleActive)
         for (int i = 0; i < 3; ++i)
             FrameAt(i)->mmQuery().Lines().SetText("SET @brindle_ran = 1");
         Form->acRun->trigger();
+        // The statement runs on the console's client thread; the data sets are asked once it is done.
+        WaitIdle(shown);
         for (int i = 0; i < 3; ++i) {
             const auto ran = FrameAt(i)->DataSet.Query("SELECT @brindle_ran IS NOT NULL");
             ASSERT_TRUE(ran) << FrameAt(i)->DataSet.ErrorText();
