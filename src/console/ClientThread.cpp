@@ -22,10 +22,8 @@ struct TClientThread::TState {
 
 TClientThread::TClientThread()
     : FState(std::make_shared<TState>())
+    , FThread([state = FState] { RunJobs(state); })
 {
-    std::thread(
-        [state = FState] { RunJobs(state); })
-        .detach();
 }
 
 TClientThread::~TClientThread()
@@ -37,6 +35,17 @@ TClientThread::~TClientThread()
     }
     if (!stopped)
         Stop(std::chrono::steady_clock::now() + JoinBound);
+    bool ended = false;
+    {
+        std::lock_guard lock(FState->Mutex);
+        ended = FState->Ended;
+    }
+    // An ended thread has only its exit left to run; one stuck in a job ends on its own, holding its
+    // state.
+    if (ended)
+        FThread.join();
+    else
+        FThread.detach();
 }
 
 void TClientThread::Stop(std::chrono::steady_clock::time_point deadline)
@@ -45,8 +54,7 @@ void TClientThread::Stop(std::chrono::steady_clock::time_point deadline)
     FState->Stopping = true;
     FState->Jobs.clear();
     FState->Changed.notify_all();
-    // The thread is detached from the start: it ends on its own, holding its state, whether or not
-    // this wait sees it end.
+    // A thread that this wait does not see end is left to end on its own, holding its state.
     FState->Changed.wait_until(lock, deadline, [this] { return FState->Ended; });
 }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <thread>
 
 class QObject;
 
@@ -16,7 +17,9 @@ public:
     static constexpr std::chrono::milliseconds JoinBound{2000};
 
     TClientThread();
-    // Stop with JoinBound, unless stopped before.
+    // Stop with JoinBound, unless stopped before. A thread that has ended is joined, so that what it
+    // leaves to its own end (the client library's per-thread state) is gone with it; one still stuck
+    // in a job is left to finish alone.
     ~TClientThread();
     TClientThread(const TClientThread&) = delete;
     TClientThread& operator=(const TClientThread&) = delete;
@@ -36,6 +39,7 @@ private:
     static void RunJobs(const std::shared_ptr<TState>& state);
 
     std::shared_ptr<TState> FState;
+    std::thread FThread;
 };
 
 // Carries calls from any thread to the thread of a receiver QObject, where they run in the order they

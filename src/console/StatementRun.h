@@ -40,6 +40,10 @@ public:
     // Client thread.
     void Append(const QString& line);
     void Finish(bool succeeded);
+    // How many lines the outcome will have, when the client thread knows ahead (a table): the
+    // transcript makes room for them at once. 0 while unknown.
+    void ExpectLines(int lines) { FExpectedLines = lines; }
+    int ExpectedLines() const { return FExpectedLines; }
     // Set while the client thread waits for the server, the only time cutting the connection helps.
     void SetInServerCall(bool value) { FInServerCall = value; }
 
@@ -56,6 +60,7 @@ private:
 
     const std::function<void()> FWake;
     std::atomic<bool> FInServerCall = false;
+    std::atomic<int> FExpectedLines = 0;
 
     // The client thread's slice in the making.
     QStringList FPending;

@@ -68,8 +68,11 @@ void RunStatement(TMySQLDataSet& dataSet, TStatementRun& run, const QString& sql
 
     const auto append = [&run](const QString& line) { run.Append(line); };
     // A procedure can send a result set and then fail: the table is shown, then the error.
-    if (result && result->GetRowCount() > 0)
+    if (result && result->GetRowCount() > 0) {
+        // Borders, header and count: five lines besides the rows.
+        run.ExpectLines(result->GetRowCount() + 5);
         Transcript::TableLines(*result, append);
+    }
     const bool succeeded = dataSet.ErrorCode() == 0;
     if (!succeeded) {
         for (const QString& line : Transcript::ErrorLines(FromClientString(dataSet.ErrorText())))
@@ -396,6 +399,11 @@ void TEditorFrame::DrainRun(std::uint64_t serial)
         while (true) {
             TStatementRun::TTaken taken = FRun->Take();
             if (taken.Slice) {
+                // A table's size is known ahead: the transcript makes room for all of it at once.
+                if (const int expected = FRun->ExpectedLines(); expected > 0) {
+                    FResult->Lines().Reserve(FResult->Lines().Count() + expected);
+                    FRun->ExpectLines(0);
+                }
                 FResult->AppendLines(*taken.Slice);
                 FRun->GiveBack(std::move(*taken.Slice));
                 if (turn.elapsed() < kAppendTurnMs)

@@ -98,6 +98,9 @@ public:
 
     // Bytes the store holds, for measuring.
     std::size_t MemoryBytes() const { return FStore.MemoryBytes(); }
+    // Makes room for this many lines in all, for an append whose size is known ahead; the text
+    // does not change.
+    void Reserve(int lines) { FStore.Reserve(lines); }
 
 private:
     friend class TCustomEditor;

@@ -290,6 +290,12 @@ char* TLineStore::Reserve(std::uint32_t bytes, std::uint32_t& block, std::uint32
     return FBlocks.back().Data.get();
 }
 
+void TLineStore::Reserve(int lines)
+{
+    if (lines > 0 && static_cast<std::size_t>(lines) > FIndex.capacity())
+        FIndex.reserve(static_cast<std::size_t>(lines));
+}
+
 void TLineStore::GrowIndex()
 {
     // Growing by half keeps the index's unused capacity below a third of it.

@@ -47,6 +47,9 @@ public:
     // the longest may have shrunk or gone.
     int Longest() const;
 
+    // Makes room in the index for this many lines in all, so that a large append grows it once.
+    void Reserve(int lines);
+
     // Bytes the store holds from the heap: blocks and index at their capacity.
     std::size_t MemoryBytes() const;
     // Bytes of text the lines take now.
