@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ClientStrings.h"
+#include "Editor.h"
 #include "MySQLClasses.h"
 
 namespace Transcript {
@@ -32,24 +33,6 @@ QString ReplaceAll(const QString& text, const QString& from, const QString& to)
     }
     out += QStringView(text).mid(pos);
     return out;
-}
-
-// The lines of a text cut at CR LF, a lone LF and a lone CR.
-QStringList SplitLines(const QString& text)
-{
-    QStringList lines;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
-            continue;
-        lines << text.mid(start, i - start);
-        if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
-            ++i;
-        start = i + 1;
-    }
-    lines << text.mid(start);
-    return lines;
 }
 
 } // namespace
@@ -83,7 +66,7 @@ QStringList ErrorLines(const QString& errorText)
     // Each line of the text is tidied and wrapped on its own, so that no piece carries a line break
     // into the transcript: every line there keeps its "-- ".
     QStringList lines;
-    for (QString message : SplitLines(errorText)) {
+    for (QString message : SplitAtLineBreaks(errorText)) {
         message = ReplaceAll(message, QStringLiteral("  "), QStringLiteral(" "));
         message = ReplaceAll(message, QStringLiteral("( "), QStringLiteral("("));
         message = ReplaceAll(message, QStringLiteral(" )"), QStringLiteral(")"));
@@ -149,7 +132,11 @@ void AppendEscaped(QString& out, const std::string& value)
         out.append(QLatin1StringView(value.data(), static_cast<qsizetype>(value.size())));
         return;
     }
-    const QString text = FromClientString(value);
+    AppendEscapedText(out, FromClientString(value));
+}
+
+void AppendEscapedText(QString& out, QStringView text)
+{
     out.reserve(out.size() + text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
@@ -186,7 +173,7 @@ void TableLines(IMySQLQueryResult& result, const std::function<void(const QStrin
         // A name is measured raw and shown escaped, as values are.
         const QString name = FromClientString(result.GetFieldName(i));
         widths[i] = std::max(result.GetColumnWidth(i), static_cast<std::int32_t>(name.size()));
-        names[i] = EscapeValue(ToClientString(name.left(255)));
+        AppendEscapedText(names[i], QStringView(name).left(255));
     }
 
     // A cell: one blank, the text, blanks up to width + 2 characters in all, and "|".

@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 class IMySQLQueryResult;
 
@@ -41,5 +42,7 @@ void TableLines(IMySQLQueryResult& result, const std::function<void(const QStrin
 QString EscapeValue(const std::string& value);
 // Appends a value escaped that way to a line.
 void AppendEscaped(QString& line, const std::string& value);
+// The same for text already decoded (a column name).
+void AppendEscapedText(QString& line, QStringView text);
 
 } // namespace Transcript

@@ -8,31 +8,12 @@
 
 namespace {
 
-// Cuts a text at its line breaks (CR LF, a lone CR or a lone LF): n breaks give n + 1 segments.
-QStringList SplitSegments(const QString& text)
-{
-    QStringList segments;
-    qsizetype start = 0;
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t unit = text[i].unicode();
-        if (unit != u'\r' && unit != u'\n')
-            continue;
-        segments.append(text.mid(start, i - start));
-        if (unit == u'\r' && i + 1 < size && text[i + 1] == u'\n')
-            ++i;
-        start = i + 1;
-    }
-    segments.append(text.mid(start));
-    return segments;
-}
-
 // The lines of a whole text: a break at the very end ends the last line and starts none.
 QStringList SplitText(const QString& text)
 {
     if (text.isEmpty())
         return {};
-    QStringList lines = SplitSegments(text);
+    QStringList lines = SplitAtLineBreaks(text);
     const char16_t lastUnit = text.back().unicode();
     if (lastUnit == u'\r' || lastUnit == u'\n')
         lines.removeLast();
@@ -55,6 +36,24 @@ QString PaddedTo(QString text, int length)
 }
 
 } // namespace
+
+QStringList SplitAtLineBreaks(const QString& text)
+{
+    QStringList segments;
+    qsizetype start = 0;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t unit = text[i].unicode();
+        if (unit != u'\r' && unit != u'\n')
+            continue;
+        segments.append(text.mid(start, i - start));
+        if (unit == u'\r' && i + 1 < size && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    segments.append(text.mid(start));
+    return segments;
+}
 
 TEditorStrings::TEditorStrings(TCustomEditor& editor) : FEditor(editor)
 {
@@ -413,7 +412,7 @@ void TCustomEditor::InsertTextAt(int column, int line, const QString& text)
         column = SnapColumn(current, column);
         const QString head = PaddedTo(current.left(column), column);
         const QString tail = current.mid(column);
-        const QStringList segments = SplitSegments(text);
+        const QStringList segments = SplitAtLineBreaks(text);
         if (segments.size() == 1) {
             WriteLine(line, head + segments.front() + tail);
             return;
@@ -474,7 +473,7 @@ void TCustomEditor::InsertColumnText(int column, int line, const QString& text)
     ChangeText(TTextChangeKind::ColumnInsertion, column, line, text, nullptr, [&] {
         TRaisedUpdate raised(*this);
         TUpdateBatch update(*FLines);
-        const QStringList segments = SplitSegments(text);
+        const QStringList segments = SplitAtLineBreaks(text);
         for (qsizetype k = 0; k < segments.size(); ++k) {
             const int index = line + static_cast<int>(k);
             while (index >= FLines->Count())

@@ -19,6 +19,9 @@
 
 class TCustomEditor;
 
+// Cuts a text at its line breaks (CR LF, a lone CR or a lone LF): n breaks give n + 1 segments.
+QStringList SplitAtLineBreaks(const QString& text);
+
 // Text was inserted at (X, Y); undoing removes it again.
 class TInsertUndo : public TCaretUndo {
 public:
