@@ -330,18 +330,19 @@ void THLEditor::FillLineAttrs(int line, int /*firstColumn*/, int lastColumn)
         FillLine(attrs, LineLength(line), FColors.PlainText);
         return;
     }
-    // Tokens are read only as far as the painted columns need (and a little further, so that a
-    // word at the right edge is read whole), and never past ColorBound: a line of a million
-    // characters costs no more to colour than a short one.
     FCurrentLineLength = LineLength(line);
-    GetLineSlice(line, 0, std::min(lastColumn + 1 + TokenLookAhead, ColorBound), FCurrentLine);
     FCurrentLineIndex = line;
     FCurrentLineState = LineStateOf(line);
     if (FHighlighter == hlSyntaxHighlighter && FSyntaxHighlighter != nullptr) {
+        // A highlighter of its own is handed the whole line.
         GetLineText(line, FCurrentLine);
         FSyntaxHighlighter->ColorLine(*this, FCurrentLine, line, FCurrentLineState, attrs);
         return;
     }
+    // Tokens are read only as far as the painted columns need (and a little further, so that a
+    // word at the right edge is read whole), and never past ColorBound: a line of a million
+    // characters costs no more to colour than a short one.
+    GetLineSlice(line, 0, std::min(lastColumn + 1 + TokenLookAhead, ColorBound), FCurrentLine);
     const int length = FCurrentLineLength;
     if (FHighlighter != hlSql && FHighlighter != hlNone) {
         FillLine(attrs, length, FColors.PlainText);
