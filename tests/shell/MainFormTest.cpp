@@ -27,20 +27,13 @@
 #include "QtPrinters.h"
 #include "TestServer.h"
 #include "UnitAbout.h"
+#include "ConsoleTesting.h"
 #include "UnitConnectDialog.h"
 #include "UnitEditorFrame.h"
 #include "UnitTools.h"
 #include "UnitWhatsNew.h"
 
 namespace {
-
-QStringList LinesOf(const THLEditor& pane)
-{
-    QStringList lines;
-    for (int i = 0; i < pane.Lines().Count(); ++i)
-        lines << pane.Lines().Get(i);
-    return lines;
-}
 
 class MainWindow : public testing::Test {
 protected:

@@ -1,4 +1,4 @@
-// What the console tests share: the test server's login as a console takes it, waiting for a console
+// What the tests that drive consoles share: the test server's login, waiting for a console
 // to finish its statement, a pane's lines, and a shown console connected to the test server.
 #pragma once
 
