@@ -1,6 +1,11 @@
 // What the tests that drive consoles share: the test server's login, waiting for a console
-// to finish its statement, a pane's lines, and a shown console connected to the test server.
+// to finish its statement, a pane's lines, a look at a console's own connection, and a shown console
+// connected to the test server.
 #pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
 
 #include <QStringList>
 #include <QtTest/QTest>
@@ -30,6 +35,24 @@ inline QStringList LinesOf(const THLEditor& pane)
     return lines;
 }
 
+// Runs sql on the console's own connection, on its session's thread and outside its transcript, and
+// answers the first value of the first row ("" without one; "error: " and the text after a failure).
+inline std::string QueryOnSession(TEditorFrame& frame, const std::string& sql)
+{
+    auto answer = std::make_shared<std::optional<std::string>>();
+    frame.Session().Post<std::string>(
+        [sql](TMySQLDataSet& dataSet) {
+            const auto result = dataSet.Query(sql);
+            if (dataSet.ErrorCode() != 0)
+                return "error: " + dataSet.ErrorText();
+            const auto row = result ? result->FetchRow() : nullptr;
+            return row ? row->GetValue(0) : std::string();
+        },
+        [answer](const std::string& value) { *answer = value; });
+    EXPECT_TRUE(QTest::qWaitFor([answer] { return answer->has_value(); }, 30000)) << sql;
+    return answer->value_or("");
+}
+
 // A shown, active console connected to the test server, in the library database.
 class Console : public testing::Test {
 protected:
@@ -41,8 +64,8 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(&Frame));
         Frame.OpenConnection(ServerInfo());
         WaitIdle(Frame);
-        ASSERT_TRUE(Frame.DataSet.Connected()) << Frame.DataSet.ErrorText();
-        Frame.DataSet.Query("USE brindle");
+        ASSERT_TRUE(Frame.Session().State().Opened) << Frame.Session().State().ErrorText;
+        ASSERT_EQ(QueryOnSession(Frame, "USE brindle"), "");
     }
 
     // Puts text in the query pane as the user would have typed it, runs it and waits for its outcome.
