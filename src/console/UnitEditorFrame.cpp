@@ -4,10 +4,10 @@
 #include <optional>
 
 #include <QAbstractButton>
-#include <QPointer>
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -191,7 +191,7 @@ void TEditorFrame::InitFrame()
 }
 
 // ---------------------------------------------------------------------------------------------
-// Work on the client thread
+// Work in the client session
 
 void TEditorFrame::WorkChanged()
 {

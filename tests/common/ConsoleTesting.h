@@ -1,13 +1,16 @@
 // What the tests that drive consoles share: the test server's login, waiting for a console
-// to finish its statement, a pane's lines, a look at a console's own connection, and a shown console
-// connected to the test server.
+// to finish its statement, a pane's lines, a look at a console's own connection and at what the
+// server runs, the window's longest stall, and a shown console connected to the test server.
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include <QElapsedTimer>
 #include <QStringList>
+#include <QTimer>
 #include <QtTest/QTest>
 
 #include <gtest/gtest.h>
@@ -52,6 +55,41 @@ inline std::string QueryOnSession(TEditorFrame& frame, const std::string& sql)
     EXPECT_TRUE(QTest::qWaitFor([answer] { return answer->has_value(); }, 30000)) << sql;
     return answer->value_or("");
 }
+
+// Waits, with the window running, until the test server no longer runs a statement that begins
+// with prefix on the connection with that id. False when it still does after timeoutMs.
+inline bool StatementGone(std::uint64_t connectionId, const std::string& prefix, int timeoutMs = 2000)
+{
+    TMySQLDataSet root;
+    ConfigureForTestServer(root, true);
+    EXPECT_TRUE(root.Open()) << root.ErrorText();
+    const std::string query = "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID = "
+                            + std::to_string(connectionId) + " AND INFO LIKE '" + prefix + "%'";
+    return QTest::qWaitFor(
+        [&] {
+            const auto result = root.Query(query);
+            return result && result->FetchRow()->GetValue(0) == "0";
+        },
+        timeoutMs);
+}
+
+// The longest time between two ticks of a 5 ms timer on the GUI thread while it lives.
+class TStallMeter {
+public:
+    TStallMeter()
+    {
+        FTimer.setInterval(5);
+        QObject::connect(&FTimer, &QTimer::timeout, [this] { FLongest = std::max(FLongest, FSince.restart()); });
+        FSince.start();
+        FTimer.start();
+    }
+    qint64 LongestMs() const { return FLongest; }
+
+private:
+    QTimer FTimer;
+    QElapsedTimer FSince;
+    qint64 FLongest = 0;
+};
 
 // A shown, active console connected to the test server, in the library database.
 class Console : public testing::Test {
