@@ -116,6 +116,14 @@ protected:
 
     void Type(const QString& text) { Frame.mmQuery().Lines().SetText(text); }
 
+    // The console takes the next statement and shows its outcome.
+    void ExpectTheNextStatementRuns()
+    {
+        const int mark = Mark();
+        Run("SELECT 1 AS x");
+        EXPECT_EQ(Since(mark).value(4), "-- | 1 |");
+    }
+
     // The transcript lines written since the mark.
     QStringList Since(int mark) const { return LinesOf(Frame.mmResult()).mid(mark); }
     int Mark() const { return Frame.mmResult().Lines().Count(); }

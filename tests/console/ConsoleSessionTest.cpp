@@ -120,9 +120,7 @@ TEST_F(Console, ARunWhoseJobThrowsEndsAndTheNextRuns)
     EXPECT_FALSE(Frame.Busy());
     EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList{"SELECT 1"});
 
-    const int again = Mark();
-    Run("SELECT 1 AS x");
-    EXPECT_EQ(Since(again).value(4), "-- | 1 |");
+    ExpectTheNextStatementRuns();
 }
 
 // Cancel pressed while a large result is drawn: the rest is not drawn, and the transcript says how
@@ -144,9 +142,7 @@ TEST_F(Console, CancelWhileAResultIsDrawnStopsTheDrawing)
     EXPECT_EQ(lines[4 + shown - 1], QString("-- | %1 |").arg(shown, -7));
     EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList{"SELECT seq AS id FROM seq_1_to_1000000"});
 
-    const int again = Mark();
-    Run("SELECT 1 AS x");
-    EXPECT_EQ(Since(again).value(4), "-- | 1 |");
+    ExpectTheNextStatementRuns();
 }
 
 // A cancel pressed at any moment around a statement's end never reaches the next statement.
