@@ -337,6 +337,13 @@ void TEditorFrame::CloseConnection()
     });
 }
 
+std::string TEditorFrame::ServerVersion() const
+{
+    MYSQL* handle = DataSet.Connected() ? DataSet.Connection()->Handle() : nullptr;
+    const char* version = handle ? mysql_get_server_info(handle) : nullptr;
+    return version ? version : "";
+}
+
 void TEditorFrame::ClearPanes()
 {
     for (THLEditor* pane : {FQuery, FResult}) {

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "ClientStrings.h"
+#include "CrashConsoles.h"
 #include "UnitAbout.h"
 #include "UnitConnectDialog.h"
 #include "UnitEditorFrame.h"
@@ -261,6 +262,7 @@ void TMainForm::acConnectExecute()
     MainPageControl->addTab(page, QString(caption).replace(u'&', QStringLiteral("&&")));
     MainPageControl->setCurrentWidget(page);
     auto* frame = new TEditorFrame(page);
+    ListConsoleInCrashReports(frame);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(frame);
