@@ -197,7 +197,7 @@ QString LocalTime(std::int64_t seconds)
     const int offset = time.offsetFromUtc();
     return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
            + QStringLiteral(" UTC%1%2:%3")
-                 .arg(offset < 0 ? u'-' : u'+')
+                 .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
                  .arg(std::abs(offset) / 3600, 2, 10, QLatin1Char('0'))
                  .arg(std::abs(offset) % 3600 / 60, 2, 10, QLatin1Char('0'));
 }

@@ -179,7 +179,9 @@ void TCrashReportForm::btSendClick()
                 else
                     mailer->deleteLater();
             });
-    mailer->setProcessChannelMode(QProcess::ForwardedChannels);
+    // What it says goes nowhere: its complaint would repeat the whole report into a log.
+    mailer->setStandardOutputFile(QProcess::nullDevice());
+    mailer->setStandardErrorFile(QProcess::nullDevice());
     mailer->start(QStringLiteral("xdg-email"),
                   {QStringLiteral("--utf8"), QStringLiteral("--subject"),
                    QStringLiteral("Отчёт об ошибке Brindlecast ") + GetVersionString(),

@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <stdexcept>
 #include <vector>
@@ -203,6 +204,29 @@ TEST(CrashReport, TracesAnExceptionToItsThrower)
         EXPECT_THAT(CrashReportText(record).toStdString(),
                     HasSubstr(std::string("Что случилось: исключение ") + item.Type));
     }
+}
+
+// The time of a failure is read elsewhere, so it carries its offset from UTC.
+TEST(CrashReport, GivesTheTimeWithItsOffset)
+{
+    const QByteArray savedZone = qgetenv("TZ");
+    const struct {
+        const char* Zone;
+        const char* Time;
+    } cases[] = {
+        {"UTC0", "Время: 2024-03-05 07:08:09 UTC+00:00"},
+        {"XYZ-5:30", "Время: 2024-03-05 12:38:09 UTC+05:30"},
+        {"XYZ3", "Время: 2024-03-05 04:08:09 UTC-03:00"},
+    };
+    for (const auto& item : cases) {
+        qputenv("TZ", item.Zone);
+        tzset();
+        TCrashRecord record;
+        record.Time = 1709622489; // 2024-03-05 07:08:09 UTC
+        EXPECT_THAT(CrashReportText(record).toStdString(), HasSubstr(item.Time)) << item.Zone;
+    }
+    qputenv("TZ", savedZone);
+    tzset();
 }
 
 // A console is listed from its connect on, with what the server reported, and goes with its frame;
