@@ -112,6 +112,7 @@ class Session:
         self.work = tempfile.mkdtemp(prefix="brindlecast-e2e.")  # mode 0700: also the runtime directory
         self.children = []
         self.program = None
+        self.program_log = "program.log"
         self.sentinel = None
         self.sentinel_count = 0
         self.main_window = None
@@ -136,8 +137,8 @@ class Session:
         log = open(os.path.join(self.artifacts, log_name), "wb")
         try:
             child = subprocess.Popen(argv, env=kwargs.pop("env", self.env), stdin=subprocess.DEVNULL,
-                                     stdout=log, stderr=subprocess.STDOUT, preexec_fn=die_with_parent,
-                                     **kwargs)
+                                     stdout=log, stderr=subprocess.STDOUT,
+                                     preexec_fn=kwargs.pop("preexec_fn", die_with_parent), **kwargs)
         finally:
             log.close()
         self.children.append(child)
@@ -174,7 +175,7 @@ class Session:
         shutil.rmtree(self.work, ignore_errors=True)
 
     def program_log_tail(self, lines=60):
-        path = os.path.join(self.artifacts, "program.log")
+        path = os.path.join(self.artifacts, self.program_log)
         try:
             with open(path, encoding="utf-8", errors="replace") as f:
                 tail = f.read().splitlines()[-lines:]
@@ -225,6 +226,11 @@ class Session:
     # ---- start-up
 
     def start(self):
+        self.start_desktop()
+        self.start_program()
+
+    def start_desktop(self):
+        """The X server, the window manager and the test user on the server."""
         missing = [tool for tool in TOOLS if shutil.which(tool) is None]
         if missing:
             raise Failure(f"missing tools: {', '.join(missing)} (scripts/deps installs them)")
@@ -239,6 +245,8 @@ class Session:
         self.sql(f"CREATE OR REPLACE USER '{self.user}'@'%' IDENTIFIED BY '{self.password}'")
         self.user_created = True
 
+    def program_env(self):
+        """The environment the program runs in: the X server, and the sanitizers' settings."""
         env = dict(self.env)
         env["QT_QPA_PLATFORM"] = "xcb"
         # Allocation stacks two frames deep: the allocator and the function that called it. A leak
@@ -251,8 +259,13 @@ class Session:
             "suppressions=" + os.path.join(HERE, "third-party-leaks.supp"), "print_suppressions=0",
             env.get("LSAN_OPTIONS", "")]))
         env["UBSAN_OPTIONS"] = env.get("UBSAN_OPTIONS", "print_stacktrace=1")
-        self.program = self.spawn([self.program_path], "program.log", env=env)
+        return env
 
+    def start_program(self, args=(), log_name="program.log", **kwargs):
+        """Starts the program and waits until its main window is active; kwargs go to spawn."""
+        self.program_log = log_name
+        self.program = self.spawn([self.program_path, *args], log_name,
+                                  env=kwargs.pop("env", None) or self.program_env(), **kwargs)
         self.main_window = self.wait_until(
             f'the main window "{MAIN_TITLE}" appears', lambda: self.window_named(MAIN_TITLE),
             timeout=START_TIMEOUT)
