@@ -18,7 +18,8 @@ namespace TestFaults {
 
 [[gnu::noinline, gnu::no_sanitize("address", "undefined")]] void DereferenceNull()
 {
-    int* volatile target = nullptr;
+    // Both volatile: the optimiser may neither know the address nor drop the store.
+    volatile int* volatile target = nullptr;
     *target = 1;
 }
 
