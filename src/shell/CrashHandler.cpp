@@ -289,23 +289,20 @@ TCrashRecord RecordCurrentException()
     event.Kind = TCrashKind::Exception;
     DescribeCurrentException(event, current, frames);
 
-    std::string text;
+    std::optional<TCrashRecord> record;
     const int fd = memfd_create("brindlecast-exception-record", MFD_CLOEXEC);
     if (fd >= 0) {
         WriteCrashRecord(fd, event, gEnvironment.Get(), gConsoles.Get());
         lseek(fd, 0, SEEK_SET);
-        char block[65536];
-        ssize_t got;
-        while ((got = read(fd, block, sizeof block)) > 0)
-            text.append(block, static_cast<std::size_t>(got));
+        record = ReadCrashRecord(fd);
         close(fd);
     }
-    if (std::optional<TCrashRecord> record = ParseCrashRecord(text))
+    if (record)
         return std::move(*record);
     // Without a record of its own the report still names the exception.
-    TCrashRecord record;
-    record.Kind = TCrashKind::Exception;
-    record.ExceptionType = event.ExceptionType ? event.ExceptionType : "";
-    record.ExceptionText = current.Text;
-    return record;
+    TCrashRecord bare;
+    bare.Kind = TCrashKind::Exception;
+    bare.ExceptionType = event.ExceptionType ? event.ExceptionType : "";
+    bare.ExceptionText = current.Text;
+    return bare;
 }

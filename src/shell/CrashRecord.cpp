@@ -394,3 +394,18 @@ std::optional<TCrashRecord> ParseCrashRecord(std::string_view text)
     }
     return record;
 }
+
+std::optional<TCrashRecord> ReadCrashRecord(int fd)
+{
+    std::string text;
+    char block[65536];
+    ssize_t got;
+    while ((got = read(fd, block, sizeof block)) != 0) {
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return std::nullopt;
+        text.append(block, static_cast<std::size_t>(got));
+    }
+    return ParseCrashRecord(text);
+}

@@ -75,6 +75,9 @@ std::string ConsoleLines(const std::vector<TCrashConsole>& consoles);
 bool WriteCrashRecord(int fd, const TCrashEvent& event, std::string_view environmentLines,
                       std::string_view consoleLines);
 
+// Reads the record in fd from its current offset to its end; none when that is no record.
+std::optional<TCrashRecord> ReadCrashRecord(int fd);
+
 // Reads a record; none when text is not one. Unknown lines are skipped, so that a newer program's
 // record still reads.
 std::optional<TCrashRecord> ParseCrashRecord(std::string_view text);

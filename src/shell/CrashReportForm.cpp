@@ -22,6 +22,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -203,14 +204,10 @@ void TCrashReportForm::reject()
 
 std::optional<TCrashRecord> LoadCrashRecord(const char* path)
 {
-    std::string text;
     const int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
-    char block[65536];
-    ssize_t got;
-    while ((got = read(fd, block, sizeof block)) > 0)
-        text.append(block, static_cast<std::size_t>(got));
+    std::optional<TCrashRecord> record = ReadCrashRecord(fd);
     close(fd);
     const std::string_view inherited = "/proc/self/fd/";
     if (std::string_view(path).starts_with(inherited)) {
@@ -218,7 +215,7 @@ std::optional<TCrashRecord> LoadCrashRecord(const char* path)
         if (number > 2)
             close(number);
     }
-    return ParseCrashRecord(text);
+    return record;
 }
 
 int RunCrashReport(const std::optional<TCrashRecord>& record)

@@ -25,14 +25,13 @@ import os
 import resource
 import signal
 import sys
-import tempfile
 import time
 import urllib.parse
 
 # The window session test is imported from the source tree, which gets no compiled files.
 sys.dont_write_bytecode = True
 from WindowSessionTest import (COPY_ALL, MAIN_TITLE, START_TIMEOUT, Failure, Session,  # noqa: E402
-                               connect, die_with_parent, read_state)
+                               connect, die_with_parent, prepare_run, read_state)
 
 REPORT_TITLE = "Отчёт об ошибке"
 SAVE_TITLE = "Сохранить отчёт"
@@ -322,6 +321,16 @@ class Case:
         if status != -signal_number:
             raise Failure(f"the program ended with status {status}, not by signal {signal_number}")
 
+    def crash(self, how, ended_by, what):
+        """Makes the program fail in a way that ends it, waits for the report window and for the
+        program's end, and saves the report. Answers the window, the report process and the report."""
+        since = self.fail(how)
+        window = wait_for_report(self.s, since, what)
+        reporter = self.s.window_pid(window)
+        self.crashed(ended_by)
+        report = save_report(self.s, window, os.path.join(self.dir, "report.txt"), CRASH_BUTTONS)
+        return window, reporter, report
+
     def check_cores(self, logged_in):
         possible, why = core_files_possible()
         if not possible:
@@ -343,8 +352,6 @@ class Case:
         connect(self.s, f"login before the failure in {os.path.basename(self.dir)}")
         return self.s.sql("SELECT VERSION()")
 
-    def report_process(self, window):
-        return self.s.window_pid(window)
 
 
 def case_exception(s):
@@ -358,7 +365,7 @@ def case_exception(s):
                  lambda: case_transcript(s, focus_back=True).count(marker) >= 2)
     since = case.fail(signal.SIGUSR1, ends=False)
     window = wait_for_report(s, since, "an exception escaped an event handler")
-    if case.report_process(window) != case.program.pid:
+    if s.window_pid(window) != case.program.pid:
         raise Failure("the report of an exception comes from another process than the program's")
     report = save_report(s, window, os.path.join(case.dir, "report.txt"), EXCEPTION_BUTTONS)
     expect_in_report(report, [
@@ -397,11 +404,7 @@ def case_null(s):
     mailer, letter = mailer_script(case.dir)
     case.start(["--test-fault=null"], env={"MAILER": mailer})
     version = case.login()
-    since = case.fail(signal.SIGUSR1)
-    window = wait_for_report(s, since, "a null dereference")
-    reporter = case.report_process(window)
-    case.crashed(signal.SIGSEGV)
-    report = save_report(s, window, os.path.join(case.dir, "report.txt"), CRASH_BUTTONS)
+    window, reporter, report = case.crash(signal.SIGUSR1, signal.SIGSEGV, "a null dereference")
     expect_in_report(report, [
         "сигнал SIGSEGV (обращение к недопустимому адресу памяти) по адресу 0x0",
         "TestFaults::DereferenceNull()", "src/shell/TestFaults.cpp:", "главный поток программы",
@@ -422,11 +425,8 @@ def case_null(s):
 def case_abort(s):
     case = Case(s, "abort")
     case.start(["--test-fault=abort"])
-    since = case.fail(signal.SIGUSR1)
-    window = wait_for_report(s, since, "abort()")
-    case.crashed(signal.SIGABRT)
+    window, _, report = case.crash(signal.SIGUSR1, signal.SIGABRT, "abort()")
     print_report(s, window, os.path.join(case.dir, "report.pdf"), CRASH_BUTTONS)
-    report = save_report(s, window, os.path.join(case.dir, "report.txt"), CRASH_BUTTONS)
     expect_in_report(report, ["сигнал SIGABRT", "TestFaults::CallAbort()", "Открытые соединения:\n  нет"],
                      "the report of abort()")
     case.check_cores(logged_in=False)
@@ -437,11 +437,7 @@ def case_terminate(s):
     case = Case(s, "terminate")
     case.start(["--test-fault=terminate"])
     case.login()
-    since = case.fail(signal.SIGUSR1)
-    window = wait_for_report(s, since, "an exception escaped a thread")
-    reporter = case.report_process(window)
-    case.crashed(signal.SIGABRT)
-    report = save_report(s, window, os.path.join(case.dir, "report.txt"), CRASH_BUTTONS)
+    window, reporter, report = case.crash(signal.SIGUSR1, signal.SIGABRT, "an exception escaped a thread")
     expect_in_report(report, [
         "вызов std::terminate из-за необработанного исключения std::runtime_error: "
         "«тестовая ошибка: исключение покинуло поток»",
@@ -469,11 +465,7 @@ def case_kill(s):
     case = Case(s, "kill")
     case.start()
     version = case.login()
-    since = case.fail(signal.SIGSEGV)
-    window = wait_for_report(s, since, "kill -SEGV from outside")
-    reporter = case.report_process(window)
-    case.crashed(signal.SIGSEGV)
-    report = save_report(s, window, os.path.join(case.dir, "report.txt"), CRASH_BUTTONS)
+    window, reporter, report = case.crash(signal.SIGSEGV, signal.SIGSEGV, "kill -SEGV from outside")
     expect_in_report(report, [
         f"сигнал SIGSEGV (обращение к недопустимому адресу памяти), посланный процессом {os.getpid()}",
         " main — src/shell/main.cpp:", console_line(s, version)], "the report of kill -SEGV")
@@ -502,19 +494,7 @@ def main():
     parser.add_argument("--artifacts", help="where logs and screenshots go (kept after the run)")
     parser.add_argument("--only", help="run only the case of this name")
     args = parser.parse_args()
-    sys.stdout.reconfigure(line_buffering=True)
-
-    artifacts = args.artifacts or tempfile.mkdtemp(prefix="brindlecast-crash-artifacts.")
-    os.makedirs(artifacts, exist_ok=True)
-    for name in os.listdir(artifacts):
-        if name.endswith((".png", ".log")):
-            os.remove(os.path.join(artifacts, name))
-
-    def terminated(number, _frame):
-        raise SystemExit(128 + number)
-
-    signal.signal(signal.SIGTERM, terminated)
-    signal.signal(signal.SIGHUP, terminated)
+    artifacts = prepare_run(args.artifacts, "brindlecast-crash-artifacts.")
     # Orphans of the program (its report process, a restarted program) come to this script.
     pr_set_child_subreaper = 36
     ctypes.CDLL(None, use_errno=True).prctl(pr_set_child_subreaper, 1)
@@ -543,11 +523,8 @@ def main():
         return 0
     except Failure as error:
         print(f"FAILED in {current}: {error}")
-        if session is not None and "DISPLAY" in session.env:
-            try:
-                print(f"screenshot at the failure: {session.screenshot('failure')}")
-            except Failure as shot_error:
-                print(f"no screenshot: {shot_error}")
+        if session is not None:
+            session.show_failure("failure")
         print(f"logs: {artifacts}")
         return 1
     except SystemExit:

@@ -183,6 +183,19 @@ class Session:
             return ""
         return "\n".join("    | " + line for line in tail)
 
+    def show_failure(self, shot_name):
+        """Prints what tells why a step failed: a screenshot of that moment and, while the program
+        runs, the end of its output."""
+        if "DISPLAY" in self.env:
+            try:
+                print(f"screenshot at the failure: {self.screenshot(shot_name)}")
+            except Failure as shot_error:
+                print(f"no screenshot: {shot_error}")
+        if self.program is not None and self.program.poll() is None:
+            tail = self.program_log_tail(30)
+            if tail:
+                print(f"the program's output so far ends with:\n{tail}")
+
     def check_alive(self):
         if self.program is not None and self.program.poll() is not None:
             raise Failure(f"the program ended unexpectedly with exit status {self.program.returncode}; "
@@ -815,15 +828,14 @@ STEPS = [
 ]
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("program", help="the brindlecast executable")
-    parser.add_argument("--artifacts", help="where logs and screenshots go (kept after the run)")
-    args = parser.parse_args()
+def prepare_run(artifacts, prefix):
+    """What a run of an end-to-end script needs first: output that reaches ctest line by line, an
+    artifacts directory without the logs and screenshots of an earlier run (a new temporary one when
+    none is named), and SIGTERM and SIGHUP as SystemExit, so that everything started is stopped.
+    Answers the artifacts directory."""
     # ctest keeps what was printed before a kill only if every line goes out at once.
     sys.stdout.reconfigure(line_buffering=True)
-
-    artifacts = args.artifacts or tempfile.mkdtemp(prefix="brindlecast-e2e-artifacts.")
+    artifacts = artifacts or tempfile.mkdtemp(prefix=prefix)
     os.makedirs(artifacts, exist_ok=True)
     for name in os.listdir(artifacts):
         if name.endswith((".png", ".log")):
@@ -834,6 +846,15 @@ def main():
 
     signal.signal(signal.SIGTERM, terminated)
     signal.signal(signal.SIGHUP, terminated)
+    return artifacts
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("program", help="the brindlecast executable")
+    parser.add_argument("--artifacts", help="where logs and screenshots go (kept after the run)")
+    args = parser.parse_args()
+    artifacts = prepare_run(args.artifacts, "brindlecast-e2e-artifacts.")
 
     state_path = os.environ.get("BRINDLECAST_TESTDB")
     if not state_path:
@@ -857,15 +878,8 @@ def main():
     except Failure as error:
         number, title = current
         print(f"FAILED at step {number} ({title}): {error}")
-        if session is not None and "DISPLAY" in session.env:
-            try:
-                print(f"screenshot at the failure: {session.screenshot(f'failure-step{number}')}")
-            except Failure as shot_error:
-                print(f"no screenshot: {shot_error}")
-        if session is not None and session.program is not None and session.program.poll() is None:
-            tail = session.program_log_tail(30)
-            if tail:
-                print(f"the program's output so far ends with:\n{tail}")
+        if session is not None:
+            session.show_failure(f"failure-step{number}")
         print(f"logs: {artifacts}")
         return 1
     except SystemExit:
