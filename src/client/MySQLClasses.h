@@ -10,6 +10,8 @@
 
 #include <mysql.h>
 
+#include "CoreDumps.h"
+
 // One set of connection parameters, copied by value from the connect dialog to a console.
 struct TConnectionInfo {
     std::string Host;
@@ -62,7 +64,12 @@ public:
     const std::string& User() const { return FUser; }
     void SetUser(const std::string& user) { FUser = user; }
     const std::string& Password() const { return FPassword; }
-    void SetPassword(const std::string& password) { FPassword = password; }
+    void SetPassword(const std::string& password)
+    {
+        if (!password.empty())
+            KeepPasswordsOutOfCoreDumps();
+        FPassword = password;
+    }
 
     // 1 when a data set made this connection for itself and owns it, 0 otherwise.
     std::int32_t OwnedByDataSet() const { return FOwnedByDataSet; }

@@ -253,6 +253,13 @@ void TEditorFrame::CloseConnection()
     FSession->Close();
 }
 
+std::string TEditorFrame::ServerVersion() const
+{
+    MYSQL* handle = DataSet.Connected() ? DataSet.Connection()->Handle() : nullptr;
+    const char* version = handle ? mysql_get_server_info(handle) : nullptr;
+    return version ? version : "";
+}
+
 void TEditorFrame::ClearPanes()
 {
     for (THLEditor* pane : {FQuery, FResult}) {

@@ -87,6 +87,9 @@ public:
     const QStringList& History() const { return FHistory.Entries(); }
     std::int32_t HistoryIndex() const { return FHistory.Index(); }
     const TConnectionInfo& ConnectionInfo() const { return FConnectionInfo; }
+    // The version the server reported at login, or "" while the console is not connected. It reads
+    // the data set: not while Busy.
+    std::string ServerVersion() const;
 
 signals:
     // Busy, RunningStatement or Connecting changed.

@@ -1,6 +1,7 @@
 #include "UnitConnectDialog.h"
 
 #include "ClientStrings.h"
+#include "CoreDumps.h"
 #include "UnitTools.h"
 
 #include <QCheckBox>
@@ -118,6 +119,11 @@ TConnectDialog::TConnectDialog(QWidget* parent)
     Password->setGeometry(138, 56, 197, 21);
     Password->setEchoMode(QLineEdit::Password);
     Password->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+    // A password is in the process from its first typed character on, long before OK.
+    connect(Password, &QLineEdit::textChanged, this, [](const QString& text) {
+        if (!text.isEmpty())
+            KeepPasswordsOutOfCoreDumps();
+    });
 
     cbSavePassword = new QCheckBox(QStringLiteral("Сохранять пароли (не безопасно!)"), mainPanel);
     // The style's check mark takes more room than the classic one: the caption keeps its words.

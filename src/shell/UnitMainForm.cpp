@@ -14,6 +14,7 @@
 
 #include "ClientSession.h"
 #include "ClientStrings.h"
+#include "CrashConsoles.h"
 #include "UnitAbout.h"
 #include "UnitConnectDialog.h"
 #include "UnitEditorFrame.h"
@@ -262,6 +263,7 @@ void TMainForm::acConnectExecute()
     MainPageControl->addTab(page, QString(caption).replace(u'&', QStringLiteral("&&")));
     MainPageControl->setCurrentWidget(page);
     auto* frame = new TEditorFrame(page);
+    ListConsoleInCrashReports(frame);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(frame);
