@@ -255,9 +255,8 @@ void TEditorFrame::CloseConnection()
 
 std::string TEditorFrame::ServerVersion() const
 {
-    MYSQL* handle = DataSet.Connected() ? DataSet.Connection()->Handle() : nullptr;
-    const char* version = handle ? mysql_get_server_info(handle) : nullptr;
-    return version ? version : "";
+    const TConnectOutcome& state = FSession->State();
+    return state.Opened ? state.ServerVersion : std::string();
 }
 
 void TEditorFrame::ClearPanes()

@@ -87,8 +87,7 @@ public:
     const QStringList& History() const { return FHistory.Entries(); }
     std::int32_t HistoryIndex() const { return FHistory.Index(); }
     const TConnectionInfo& ConnectionInfo() const { return FConnectionInfo; }
-    // The version the server reported at login, or "" while the console is not connected. It reads
-    // the data set: not while Busy.
+    // The version the server reported at login, or "" while the console is not connected.
     std::string ServerVersion() const;
 
 signals:

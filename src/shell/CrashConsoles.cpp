@@ -35,10 +35,7 @@ void Update(const TEditorFrame* frame)
     listed->Console.Host = info.Host;
     listed->Console.Port = info.Port;
     listed->Console.User = info.User;
-    // The data set is the client thread's while the console is busy: the version is read only
-    // between its jobs, and kept from the last such read meanwhile.
-    if (!frame->Busy())
-        listed->Console.ServerVersion = frame->ServerVersion();
+    listed->Console.ServerVersion = frame->ServerVersion();
     Publish();
 }
 

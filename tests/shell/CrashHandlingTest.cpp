@@ -249,8 +249,11 @@ TEST_F(CrashConsolesTest, ListsEachConsoleWithoutItsPassword)
     ListConsoleInCrashReports(frame.get());
     frame->OpenConnection(ServerInfo());
     WaitIdle(*frame);
-    ASSERT_TRUE(frame->DataSet.Connected()) << frame->DataSet.ErrorText();
-    const std::string version = mysql_get_server_info(frame->DataSet.Connection()->Handle());
+    ASSERT_TRUE(frame->Session().State().Opened) << frame->Session().State().ErrorText;
+    TMySQLDataSet probe;
+    ConfigureForTestServer(probe);
+    ASSERT_TRUE(probe.Open()) << probe.ErrorText();
+    const std::string version = probe.Query("SELECT VERSION()")->FetchRow()->GetValue(0);
 
     TCrashRecord record = Record();
     ASSERT_EQ(record.Consoles.size(), 1u);
