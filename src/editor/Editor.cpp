@@ -467,13 +467,6 @@ void TCustomEditor::AppendUtf8Lines(std::string_view bytes, std::span<const std:
     UpdateScrollRanges();
 }
 
-std::string_view TCustomEditor::LineBytes(int line) const
-{
-    if (line < 0 || line >= FLines->Count())
-        return {};
-    return FLines->FStore.Bytes(line);
-}
-
 void TCustomEditor::InsertTextAt(int column, int line, const QString& text)
 {
     line = std::max(line, 0);

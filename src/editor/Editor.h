@@ -201,8 +201,13 @@ public:
     // are stored as they are, without a string per line; an ill-formed sequence becomes U+FFFD.
     void AppendUtf8Lines(std::string_view bytes, std::span<const std::size_t> lineEnds);
     // A line's bytes as the store holds them (UTF-8), valid until the text next changes; empty for a
-    // line that does not exist.
-    std::string_view LineBytes(int line) const;
+    // line that does not exist. Inline: walks over a million lines read them one by one.
+    std::string_view LineBytes(int line) const
+    {
+        if (line < 0 || line >= FLines->Count())
+            return {};
+        return FLines->FStore.Bytes(line);
+    }
 
     void InsertTextAt(int column, int line, const QString& text);
     // Removes from (firstColumn, firstLine) to lastColumn of lastLine, lastColumn included; -1 keeps

@@ -47,10 +47,32 @@ int LeadingBlanks(const QString& text)
 
 QString WithLineBreaks(const QString& text)
 {
-    QString result = text;
-    result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    result.replace(u'\r', u'\n');
-    result.replace(QStringLiteral("\n"), kLineBreak);
+    // One pass, and none at all when every break is a CR LF already (text copied from an editor):
+    // a pasted text of millions of lines is neither copied nor moved for its breaks.
+    const qsizetype size = text.size();
+    const auto* units = reinterpret_cast<const char16_t*>(text.constData());
+    qsizetype lone = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        if (units[i] == u'\r' && (i + 1 == size || units[i + 1] != u'\n'))
+            ++lone;
+        else if (units[i] == u'\n' && (i == 0 || units[i - 1] != u'\r'))
+            ++lone;
+    }
+    if (lone == 0)
+        return text;
+    QString result;
+    result.reserve(size + lone);
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        if (units[i] != u'\r' && units[i] != u'\n')
+            continue;
+        result.append(QStringView(units + start, i - start));
+        result.append(kLineBreak);
+        if (units[i] == u'\r' && i + 1 < size && units[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    result.append(QStringView(units + start, size - start));
     return result;
 }
 
@@ -586,6 +608,7 @@ QByteArray TCustomEditor::SelectionBytes()
         size += slice(line).size();
     QByteArray bytes(static_cast<qsizetype>(size), Qt::Uninitialized);
     char* out = bytes.data();
+    TLineStore::Prefault(out, size);
     for (int line = FSel.SelBegY; line <= FSel.SelEndY; ++line) {
         if (line > FSel.SelBegY) {
             *out++ = '\r';

@@ -3,30 +3,33 @@
 #include "HLEditor.h"
 
 #include <algorithm>
-#include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
-// Whether a word holds a zero byte.
-bool HasZeroByte(std::uint64_t word)
-{
-    return ((word - 0x0101010101010101ULL) & ~word & 0x8080808080808080ULL) != 0;
-}
-
 // The first of the three bytes that matter to a line in state 0 (a double quote, "#", "/") at or
-// after from; eight bytes are tested at a time, so a long line is passed over quickly.
+// after from. Sixteen bytes are tested at a time where the processor can, so that walking the states
+// of a million lines costs little more than reading them.
 std::size_t FindStateByte(std::string_view line, std::size_t from)
 {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
     const char* data = line.data();
     const std::size_t size = line.size();
     std::size_t p = from;
-    for (; p + 8 <= size; p += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, data + p, sizeof word);
-        if (HasZeroByte(word ^ (kOnes * '"')) || HasZeroByte(word ^ (kOnes * '#')) || HasZeroByte(word ^ (kOnes * '/')))
-            break;
+#ifdef __SSE2__
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i hash = _mm_set1_epi8('#');
+    const __m128i slash = _mm_set1_epi8('/');
+    for (; p + 16 <= size; p += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p));
+        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, hash)),
+            _mm_cmpeq_epi8(chunk, slash));
+        if (const int mask = _mm_movemask_epi8(hits); mask != 0)
+            return p + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
     }
+#endif
     for (; p < size; ++p) {
         const char c = data[p];
         if (c == '"' || c == '#' || c == '/')
@@ -47,10 +50,16 @@ TLongTokenType SqlStateAfterLine(std::string_view line, TLongTokenType state)
     if (length == 0)
         return state == 4 || state == ltContinuation || state == 7 ? ltNone : state;
 
-    const std::size_t first = line.find_first_not_of(' ');
-    const bool blank = first == npos;
-    const bool endsInBackslash = !blank && line[line.find_last_not_of(' ')] == '\\';
-    const bool hashLine = !blank && line[first] == '#';
+    // Whether the line's last non-blank character is a backslash, and its first a "#": asked only
+    // when a "#" or a continuation calls for it, so that most lines are read once, quickly.
+    const auto endsInBackslash = [&] {
+        const std::size_t last = line.find_last_not_of(' ');
+        return last != npos && line[last] == '\\';
+    };
+    const auto hashLine = [&] {
+        const std::size_t first = line.find_first_not_of(' ');
+        return first != npos && line[first] == '#';
+    };
 
     std::size_t p = 0;
     while (p < length) {
@@ -66,7 +75,7 @@ TLongTokenType SqlStateAfterLine(std::string_view line, TLongTokenType state)
                     return state;
                 p = q + 1 < length && line[q + 1] == '"' ? p + 1 : q + 1;
             } else if (c == '#') {
-                if (hashLine && endsInBackslash)
+                if (hashLine() && endsInBackslash())
                     return ltContinuation;
                 ++p;
             } else if (p + 1 < length && line[p + 1] == '*') {
@@ -94,7 +103,7 @@ TLongTokenType SqlStateAfterLine(std::string_view line, TLongTokenType state)
         }
         case ltContinuation:
             // The line that ends the continuation is read as SQL from its second character on.
-            state = endsInBackslash ? ltContinuation : ltNone;
+            state = endsInBackslash() ? ltContinuation : ltNone;
             ++p;
             break;
         default:
@@ -246,8 +255,9 @@ bool THLEditor::RescanLineStates(int from)
 
     bool changed = false;
     TLongTokenType state = FLineStates[begin];
+    const bool sql = FHighlighter == hlSql;
     for (int i = begin; i < end; ++i) {
-        state = StateAfterLine(i, state);
+        state = sql ? SqlStateAfterLine(LineBytes(i), state) : StateAfterLine(i, state);
         if (FLineStates[i + 1] != state) {
             FLineStates[i + 1] = state;
             changed = true;

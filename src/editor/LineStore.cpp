@@ -428,6 +428,15 @@ void TLineStore::Clear()
     FLongestKnown = true;
 }
 
+void TLineStore::Prefault(char* data, std::size_t size)
+{
+    static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + page - 1) / page * page;
+    const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) / page * page;
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+}
+
 std::size_t TLineStore::MappedBytes()
 {
     return gMappedBytes.load(std::memory_order_relaxed);
@@ -435,7 +444,9 @@ std::size_t TLineStore::MappedBytes()
 
 TLineStore::TBlock::TBlock(std::uint32_t size) : Size(PageRounded(size))
 {
-    void* data = mmap(nullptr, Size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    // Every block is written at once, so its pages are brought in by the one call rather than by a
+    // fault each.
+    void* data = mmap(nullptr, Size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
     if (data == MAP_FAILED)
         throw std::bad_alloc();
     Data = static_cast<char*>(data);

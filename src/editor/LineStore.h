@@ -85,6 +85,10 @@ public:
     // "?", as Qt's own conversion to UTF-8 writes it.
     static void ReplaceLoneSurrogates(QByteArray& bytes);
 
+    // Brings in the pages of a fresh buffer about to be written whole, by one call rather than by a
+    // fault each, which costs several times more on a virtual machine. Best effort.
+    static void Prefault(char* data, std::size_t size);
+
     // Bytes that every store of the process holds mapped from the system now.
     static std::size_t MappedBytes();
 
