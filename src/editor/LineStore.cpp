@@ -522,8 +522,10 @@ char* TLineStore::Reserve(std::uint32_t bytes, std::uint32_t& block, std::uint32
     }
     // A line longer than a block gets a block of its own, which never becomes the tail: the space
     // left in the tail is still good for the short lines that follow.
+    // Blocks grow with the text up to kBlockSize, so that a pane of a few lines maps a page.
     const bool ownBlock = bytes > kBlockSize;
-    TBlock& fresh = FBlocks.emplace_back(ownBlock ? bytes : kBlockSize);
+    const std::uint32_t grown = static_cast<std::uint32_t>(std::min<std::size_t>(FUsedBytes, kBlockSize));
+    TBlock& fresh = FBlocks.emplace_back(ownBlock ? bytes : std::max(bytes, grown));
     fresh.Used = bytes;
     block = static_cast<std::uint32_t>(FBlocks.size() - 1);
     offset = 0;
