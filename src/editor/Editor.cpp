@@ -437,24 +437,17 @@ void TCustomEditor::AppendLines(const QStringList& lines)
 {
     if (lines.isEmpty())
         return;
-    const int first = FLines->Count();
-    ChangeText(TTextChangeKind::Appended, 0, first, QString(), nullptr, [&] {
-        TRaisedUpdate raised(*this);
-        TUpdateBatch update(*FLines);
+    AppendToStore([&] {
         for (const QString& line : lines)
             FLines->FStore.Append(EditedLine(line));
     });
-    UpdateScrollRanges();
 }
 
 void TCustomEditor::AppendUtf8Lines(std::string_view bytes, std::span<const std::size_t> lineEnds)
 {
     if (lineEnds.empty())
         return;
-    const int first = FLines->Count();
-    ChangeText(TTextChangeKind::Appended, 0, first, QString(), nullptr, [&] {
-        TRaisedUpdate raised(*this);
-        TUpdateBatch update(*FLines);
+    AppendToStore([&] {
         std::string scratch;
         std::size_t start = 0;
         for (std::size_t end : lineEnds) {
@@ -463,6 +456,17 @@ void TCustomEditor::AppendUtf8Lines(std::string_view bytes, std::span<const std:
             FLines->FStore.AppendUtf8(EditedLine(bytes.substr(start, end - start), scratch));
             start = end;
         }
+    });
+}
+
+void TCustomEditor::AppendToStore(const std::function<void()>& store)
+{
+    // One change of the text for the whole batch: the highlighter walks the new lines' bytes once,
+    // in the store, whichever way they came.
+    ChangeText(TTextChangeKind::Appended, 0, FLines->Count(), QString(), nullptr, [&] {
+        TRaisedUpdate raised(*this);
+        TUpdateBatch update(*FLines);
+        store();
     });
     UpdateScrollRanges();
 }

@@ -401,6 +401,8 @@ private:
 
     // Lines first..last of the store were written, inserted or removed inside the change being made.
     void Touched(int first, int last);
+    // The change that appends lines after the last one: `store` adds them to the store.
+    void AppendToStore(const std::function<void()>& store);
 
     std::unique_ptr<TEditorStrings> FLines;
     int FChangeDepth = 0;
