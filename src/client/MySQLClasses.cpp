@@ -12,7 +12,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "Utf8.h"
 
 namespace {
 
@@ -204,28 +203,6 @@ std::int32_t TMySQLQueryResult::GetFieldIndex(const std::string& name) const
     return -1;
 }
 
-std::int32_t TMySQLQueryResult::GetColumnWidth(std::int32_t index) const
-{
-    if (FColumnWidths.empty() && FFieldCount > 0) {
-        std::vector<std::int32_t> widths(static_cast<std::size_t>(FFieldCount), 0);
-        // Walk the stored rows, then put the cursor back where FetchRow left it.
-        mysql_data_seek(FResult.get(), 0);
-        while (MYSQL_ROW row = mysql_fetch_row(FResult.get())) {
-            const unsigned long* lengths = mysql_fetch_lengths(FResult.get());
-            for (std::int32_t i = 0; i < FFieldCount; ++i) {
-                if (!row[i])
-                    continue;
-                const auto width =
-                    static_cast<std::int32_t>(Utf16Length(std::string_view(row[i], lengths[i])));
-                widths[i] = std::max(widths[i], width);
-            }
-        }
-        mysql_data_seek(FResult.get(), static_cast<unsigned long long>(FRowIndex));
-        FColumnWidths = std::move(widths);
-    }
-    return FColumnWidths[index];
-}
-
 // ---------------------------------------------------------------------------------------------
 // TMySQLRow
 
@@ -332,33 +309,25 @@ std::shared_ptr<IMySQLQueryResult> TMySQLDataSet::Query(const std::string& sql)
     // A CALL sends its result sets and a final status: read and drop all but the first, so that the
     // connection is ready for the next statement.
     while (first.ErrorCode == 0 && MoreOutcomes()) {
-        if (NextOutcome().ErrorCode != 0)
+        if (NextOutcome(TResultReading::Skipped).ErrorCode != 0)
             break;
     }
     return first.ErrorCode == 0 ? first.Result : nullptr;
 }
 
-TMySQLOutcome TMySQLDataSet::Execute(const std::string& sql)
+TMySQLOutcome TMySQLDataSet::Execute(const std::string& sql, TResultReading reading)
 {
     std::string query = sql;
     if (OnQuery)
         OnQuery(*this, query);
 
     MYSQL* handle = Handle();
-    if (!handle) {
-        TMySQLOutcome failed;
-        failed.ErrorCode = ErrorCode();
-        failed.ErrorText = ErrorText();
-        return failed;
-    }
+    if (!handle)
+        return Failed();
     TLibraryCall call(Connection()->FInterrupt);
-    if (mysql_real_query(handle, query.data(), query.size()) != 0) {
-        TMySQLOutcome failed;
-        failed.ErrorCode = ErrorCode();
-        failed.ErrorText = ErrorText();
-        return failed;
-    }
-    return ReadOutcome();
+    if (mysql_real_query(handle, query.data(), query.size()) != 0)
+        return Failed();
+    return ReadOutcome(reading);
 }
 
 bool TMySQLDataSet::MoreOutcomes() const
@@ -367,14 +336,12 @@ bool TMySQLDataSet::MoreOutcomes() const
     return handle && mysql_more_results(handle);
 }
 
-TMySQLOutcome TMySQLDataSet::NextOutcome()
+TMySQLOutcome TMySQLDataSet::NextOutcome(TResultReading reading)
 {
     MYSQL* handle = Handle();
     TLibraryCall call(Connection()->FInterrupt);
     if (!handle || mysql_next_result(handle) != 0) {
-        TMySQLOutcome failed;
-        failed.ErrorCode = ErrorCode();
-        failed.ErrorText = ErrorText();
+        TMySQLOutcome failed = Failed();
         // A failure without an error of the server's (nothing was pending) still ends the request.
         if (failed.ErrorCode == 0) {
             failed.ErrorCode = CR_COMMANDS_OUT_OF_SYNC;
@@ -382,23 +349,50 @@ TMySQLOutcome TMySQLDataSet::NextOutcome()
         }
         return failed;
     }
-    return ReadOutcome();
+    return ReadOutcome(reading);
 }
 
-TMySQLOutcome TMySQLDataSet::ReadOutcome()
+TMySQLOutcome TMySQLDataSet::Failed() const
+{
+    TMySQLOutcome failed;
+    failed.ErrorCode = ErrorCode();
+    failed.ErrorText = ErrorText();
+    return failed;
+}
+
+TMySQLOutcome TMySQLDataSet::ReadOutcome(TResultReading reading)
 {
     MYSQL* handle = Handle();
     TMySQLOutcome outcome;
-    if (mysql_field_count(handle) > 0) {
+    if (mysql_field_count(handle) == 0) {
+        outcome.AffectedRows = AffectedRows();
+    } else if (reading == TResultReading::Stored) {
         TMySQLResultHandle stored(mysql_store_result(handle));
-        if (!stored) {
-            outcome.ErrorCode = ErrorCode();
-            outcome.ErrorText = ErrorText();
-            return outcome;
-        }
+        if (!stored)
+            return Failed();
         outcome.Result = std::make_shared<TMySQLQueryResult>(handle, std::move(stored));
     } else {
-        outcome.AffectedRows = AffectedRows();
+        // Unbuffered: the library holds one row at a time. Freeing the result reads whatever of it
+        // is left, so nothing half-read stays on the connection whatever ends the reading here.
+        TMySQLResultHandle streamed(mysql_use_result(handle));
+        if (!streamed)
+            return Failed();
+        if (reading == TResultReading::Streamed) {
+            const unsigned columns = mysql_num_fields(streamed.get());
+            const MYSQL_FIELD* fields = mysql_fetch_fields(streamed.get());
+            std::vector<std::string> names;
+            names.reserve(columns);
+            for (unsigned i = 0; i < columns; ++i)
+                names.emplace_back(fields[i].name, fields[i].name_length);
+            auto rows = std::make_shared<TMySQLPackedResult>(std::move(names));
+            while (MYSQL_ROW row = mysql_fetch_row(streamed.get()))
+                rows->AddRow(row, mysql_fetch_lengths(streamed.get()));
+            outcome.Rows = std::move(rows);
+        }
+        streamed.reset();
+        // The end of the rows tells whether they all came.
+        if (ErrorCode() != 0)
+            return Failed();
     }
     const char* schema = nullptr;
     std::size_t length = 0;

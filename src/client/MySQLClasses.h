@@ -11,6 +11,7 @@
 #include <mysql.h>
 
 #include "CoreDumps.h"
+#include "MySQLPackedResult.h"
 
 // One set of connection parameters, copied by value from the connect dialog to a console.
 struct TConnectionInfo {
@@ -134,10 +135,6 @@ public:
     virtual std::string GetFieldName(std::int32_t index) const = 0;
     virtual const MYSQL_FIELD* GetField(std::int32_t index) const = 0;
     virtual const MYSQL_FIELD* GetFields() const = 0;
-    // The widest value of a column in characters (UTF-16 units of DecodeUtf8); NULL counts as
-    // empty. Measured over the whole stored result on the first request, without moving the row
-    // cursor.
-    virtual std::int32_t GetColumnWidth(std::int32_t index) const = 0;
 };
 
 // One fetched row. NULL values read as empty strings; values are whole (zero bytes included).
@@ -162,7 +159,6 @@ public:
     std::string GetFieldName(std::int32_t index) const override;
     const MYSQL_FIELD* GetField(std::int32_t index) const override;
     const MYSQL_FIELD* GetFields() const override;
-    std::int32_t GetColumnWidth(std::int32_t index) const override;
 
 private:
     std::int32_t FRowIndex = 0;
@@ -171,7 +167,6 @@ private:
     mutable const MYSQL_FIELD* FFields = nullptr;
     std::int32_t FRowCount;
     std::int32_t FFieldCount;
-    mutable std::vector<std::int32_t> FColumnWidths; // empty until first asked for
 };
 
 class TMySQLRow final : public IMySQLRow {
@@ -256,9 +251,15 @@ private:
     bool FConnected = false;
 };
 
-// One outcome of a request: a stored result set, or a statement's affected-row count, or an error.
+// How the result sets of a request are read: stored whole by the library (Query's way), streamed
+// into a packed result as the rows arrive, or read and dropped (the outcome then tells only errors).
+enum class TResultReading { Stored, Streamed, Skipped };
+
+// One outcome of a request: a result set (stored or packed, as it was read), or a statement's
+// affected-row count, or an error.
 struct TMySQLOutcome {
-    std::shared_ptr<IMySQLQueryResult> Result; // null without a result set
+    std::shared_ptr<IMySQLQueryResult> Result; // read Stored; null without a result set
+    std::shared_ptr<TMySQLPackedResult> Rows;  // read Streamed; null without a result set
     std::int64_t AffectedRows = 0;             // without a result set
     std::uint32_t ErrorCode = 0;               // non-zero: the request failed here and ends
     std::string ErrorText;
@@ -277,11 +278,13 @@ public:
     // Sends a request (several statements where the connection allows them; OnQuery may replace the
     // text) and reads its first outcome. While MoreOutcomes, NextOutcome reads the next one, in the
     // server's order; an outcome with an error is the last. Every outcome must be read before the
-    // next request.
-    TMySQLOutcome Execute(const std::string& sql);
+    // next request. A result set that fails before its last row (an error, a kill, a lost
+    // connection) gives the error alone: the rows read before it are dropped.
+    TMySQLOutcome Execute(const std::string& sql, TResultReading reading = TResultReading::Stored);
     bool MoreOutcomes() const;
-    TMySQLOutcome NextOutcome();
+    TMySQLOutcome NextOutcome(TResultReading reading = TResultReading::Stored);
 
 private:
-    TMySQLOutcome ReadOutcome();
+    TMySQLOutcome ReadOutcome(TResultReading reading);
+    TMySQLOutcome Failed() const;
 };

@@ -14,5 +14,9 @@ std::u16string DecodeUtf8(std::string_view text);
 // The number of UTF-16 units that DecodeUtf8 gives for the text, without building it.
 std::size_t Utf16Length(std::string_view text);
 
+// Reads the code point that starts at text[pos] (pos < size) and moves pos past it; a maximal
+// ill-formed subsequence gives U+FFFD, by the rule of DecodeUtf8.
+char32_t NextCodePoint(std::string_view text, std::size_t& pos);
+
 // Encodes UTF-16 as UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string EncodeUtf8(std::u16string_view text);

@@ -1,5 +1,7 @@
 #include "ClientSession.h"
 
+#include <algorithm>
+#include <climits>
 #include <set>
 #include <thread>
 
@@ -24,24 +26,23 @@ std::set<TClientSession*>& Retired()
 // Writes one outcome of a run. databaseSelected: the outcome is told as "Database selected".
 void WriteOutcome(TStatementRun& run, const TMySQLOutcome& outcome, bool databaseSelected)
 {
-    const auto append = [&run](const QString& line) { run.Append(line); };
     // A procedure can send a result set and then fail: the table is shown, then the error.
-    if (outcome.Result && outcome.Result->GetRowCount() > 0) {
-        const std::int32_t rows = outcome.Result->GetRowCount();
-        // Borders, header and count: five lines besides the rows.
-        run.ExpectLines(rows + 5);
-        run.BeginTable(rows);
-        Transcript::TableLines(*outcome.Result, append, [&run](const QString& line) { run.AppendRow(line); });
+    if (outcome.Rows && outcome.Rows->RowCount() > 0) {
+        Transcript::TTableLines table(*outcome.Rows);
+        run.ExpectLines(static_cast<int>(std::min<std::int64_t>(table.LineCount(), INT_MAX)));
+        run.BeginTable(outcome.Rows->RowCount());
+        while (table.Next(run.LineBytes()))
+            run.EndLine(table.WroteRow());
     }
     if (outcome.ErrorCode != 0) {
         for (const QString& line : Transcript::ErrorLines(FromClientString(outcome.ErrorText)))
-            append(line);
+            run.Append(line);
     } else if (databaseSelected) {
-        append(Transcript::DatabaseSelectedLine());
-    } else if (!outcome.Result) {
-        append(Transcript::AffectedRowsLine(outcome.AffectedRows));
-    } else if (outcome.Result->GetRowCount() < 1) {
-        append(Transcript::EmptySetLine());
+        run.Append(Transcript::DatabaseSelectedLine());
+    } else if (!outcome.Rows) {
+        run.Append(Transcript::AffectedRowsLine(outcome.AffectedRows));
+    } else if (outcome.Rows->RowCount() < 1) {
+        run.Append(Transcript::EmptySetLine());
     }
 }
 
@@ -51,7 +52,8 @@ std::optional<std::string> RunStatements(TMySQLDataSet& dataSet, TStatementRun& 
 {
     std::optional<std::string> schema;
     run.SetInServerCall(true);
-    TMySQLOutcome outcome = dataSet.Execute(ToClientString(sql));
+    // Rows are read as they arrive, into storage that the table gives back as it is drawn.
+    TMySQLOutcome outcome = dataSet.Execute(ToClientString(sql), TResultReading::Streamed);
     try {
         // The first statement is told by the request's text, as a single statement always was; the
         // later ones by what the server reports, since the text cannot be cut into statements here.
@@ -63,23 +65,24 @@ std::optional<std::string> RunStatements(TMySQLDataSet& dataSet, TStatementRun& 
             if (outcome.Schema)
                 schema = outcome.Schema;
             WriteOutcome(run, outcome, databaseSelected);
-            outcome.Result.reset();
+            outcome.Rows.reset();
             if (outcome.ErrorCode != 0 || !dataSet.MoreOutcomes())
                 break;
             run.SetInServerCall(true);
-            outcome = dataSet.NextOutcome();
-            databaseSelected = outcome.ErrorCode == 0 && !outcome.Result && outcome.Schema
+            outcome = dataSet.NextOutcome(TResultReading::Streamed);
+            databaseSelected = outcome.ErrorCode == 0 && !outcome.Rows && outcome.Schema
                             && !outcome.Schema->empty();
         }
-        run.Finish(outcome.ErrorCode == 0);
+        TStatementRun::TEnd end;
+        end.Succeeded = outcome.ErrorCode == 0;
+        run.Finish(end);
     } catch (const TStatementRun::TDropped&) {
         // The console stopped drawing. What the server still sends is read and dropped, so that the
         // connection is ready for the next request.
-        outcome.Result.reset();
+        outcome.Rows.reset();
         run.SetInServerCall(true);
         while (outcome.ErrorCode == 0 && dataSet.MoreOutcomes()) {
-            outcome = dataSet.NextOutcome();
-            outcome.Result.reset();
+            outcome = dataSet.NextOutcome(TResultReading::Skipped);
             if (outcome.Schema)
                 schema = outcome.Schema;
         }

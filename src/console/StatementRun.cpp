@@ -1,5 +1,7 @@
 #include "StatementRun.h"
 
+#include "ClientStrings.h"
+
 TStatementRun::TStatementRun(std::function<void()> wake)
     : FWake(std::move(wake))
 {
@@ -7,51 +9,65 @@ TStatementRun::TStatementRun(std::function<void()> wake)
 
 void TStatementRun::Append(const QString& line)
 {
-    FPending.Lines.append(line);
-    FPendingUnits += line.size();
-    if (FPending.Lines.size() >= SliceLines || FPendingUnits >= SliceUnits)
-        Push(std::nullopt);
+    FPending.Bytes += ToClientString(line);
+    EndLine();
 }
 
 void TStatementRun::BeginTable(std::int64_t rows)
 {
-    if (!FPending.Lines.isEmpty())
+    if (!FPending.LineEnds.empty())
         Push(std::nullopt);
     FPending.TableRows = rows;
+    FPending.Bytes.reserve(SliceBytes);
 }
 
-void TStatementRun::AppendRow(const QString& line)
+void TStatementRun::EndLine(bool row)
 {
-    ++FPending.Rows;
-    Append(line);
+    FPending.LineEnds.push_back(FPending.Bytes.size());
+    if (row)
+        ++FPending.Rows;
+    if (FPending.LineEnds.size() >= SliceLines || FPending.Bytes.size() >= SliceBytes)
+        Push(std::nullopt);
 }
 
-void TStatementRun::Finish(bool succeeded)
+void TStatementRun::Finish(const TEnd& end)
 {
-    Push(succeeded);
+    Push(end);
 }
 
-void TStatementRun::Push(std::optional<bool> end)
+void TStatementRun::Push(std::optional<TEnd> end)
 {
     TSlice slice = std::move(FPending);
-    FPending = TSlice();
-    FPendingUnits = 0;
     bool wake = false;
-    std::vector<QStringList> spent;
+    std::vector<TSlice> spent;
     {
         std::unique_lock lock(FMutex);
         FRoom.wait(lock, [this] { return FDropped || FQueue.size() < MaxQueued; });
         spent.swap(FSpent);
         if (FDropped)
             throw TDropped();
-        if (!slice.Lines.isEmpty())
+        if (!slice.LineEnds.empty())
             FQueue.push_back(std::move(slice));
-        if (end) {
-            FEnded = true;
-            FSucceeded = *end;
-        }
+        if (end)
+            FEnd = end;
         wake = !FWoken;
         FWoken = true;
+    }
+    // A slice that a long line made large is freed rather than kept.
+    for (TSlice& given : spent) {
+        if (given.Bytes.capacity() <= 2 * SliceBytes && FSpare.size() <= MaxQueued)
+            FSpare.push_back(std::move(given));
+    }
+    spent.clear();
+    if (FSpare.empty()) {
+        FPending = TSlice();
+    } else {
+        FPending = std::move(FSpare.back());
+        FSpare.pop_back();
+        FPending.Bytes.clear();
+        FPending.LineEnds.clear();
+        FPending.Rows = 0;
+        FPending.TableRows = -1;
     }
     if (wake)
         FWake();
@@ -65,20 +81,19 @@ TStatementRun::TTaken TStatementRun::Take()
         taken.Slice = std::move(FQueue.front());
         FQueue.pop_front();
         FRoom.notify_all();
-    } else if (FEnded) {
-        taken.Ended = true;
-        taken.Succeeded = FSucceeded;
+    } else if (FEnd) {
+        taken.End = FEnd;
     } else {
         FWoken = false;
     }
     return taken;
 }
 
-void TStatementRun::GiveBack(QStringList lines)
+void TStatementRun::GiveBack(TSlice slice)
 {
     std::lock_guard lock(FMutex);
-    if (!FEnded && !FDropped)
-        FSpent.push_back(std::move(lines));
+    if (!FEnd && !FDropped)
+        FSpent.push_back(std::move(slice));
 }
 
 void TStatementRun::Drop()

@@ -9,37 +9,45 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include <QString>
-#include <QStringList>
 
-// The session's thread formats the outcome into transcript lines and hands them over in slices; the
-// GUI thread takes the slices and appends them. At most MaxQueued slices wait at a time (the
-// producer waits for room), so a large result is never held twice whole. Wake runs on the producer's
+// The session's thread writes the outcome as transcript lines in UTF-8 and hands them over in
+// slices; the GUI thread takes the slices and appends their bytes as they are. At most MaxQueued
+// slices wait at a time (the producer waits for room), so a large result is never held twice whole;
+// the GUI thread gives each appended slice back, and the producer writes later lines into it, so a
+// run of any length keeps a few slices' memory and no fresh pages. Wake runs on the producer's
 // thread whenever something becomes ready that the GUI thread has not been told about: the GUI keeps
 // taking until Take answers nothing, after which the next slice wakes it again. Dropping the run
-// makes the producer's next Append, AppendRow, BeginTable or Finish throw TDropped, also when it
-// waits for room.
+// makes the producer's next EndLine, Append, BeginTable or Finish throw TDropped, also when it waits
+// for room.
 class TStatementRun {
 public:
     struct TDropped {};
 
-    static constexpr qsizetype SliceLines = 2048;
-    static constexpr qsizetype SliceUnits = 1 << 19;
+    static constexpr std::size_t SliceLines = 2048;
+    static constexpr std::size_t SliceBytes = std::size_t(1) << 18;
     static constexpr std::size_t MaxQueued = 8;
 
-    // Lines to append. A slice holds lines of at most one table.
+    // Lines to append: line i is Bytes[LineEnds[i - 1] .. LineEnds[i]) (line 0 starts at 0), without
+    // its line break. A slice holds lines of at most one table.
     struct TSlice {
-        QStringList Lines;
+        std::string Bytes;
+        std::vector<std::size_t> LineEnds;
         std::int64_t Rows = 0;       // how many of the lines are a table's rows
         std::int64_t TableRows = -1; // when a table starts in this slice: how many rows it has
     };
 
+    // How the run ended: what the console needs besides the lines once all of them are appended.
+    struct TEnd {
+        bool Succeeded = false; // every statement succeeded
+    };
+
     struct TTaken {
         std::optional<TSlice> Slice; // the next lines to append
-        bool Ended = false;          // nothing more will come
-        bool Succeeded = false;      // with Ended: every statement succeeded
+        std::optional<TEnd> End;     // with no slice: nothing more will come
     };
 
     explicit TStatementRun(std::function<void()> wake);
@@ -50,8 +58,11 @@ public:
     void Append(const QString& line);
     // A table of rows begins: the lines before it go in a slice of their own.
     void BeginTable(std::int64_t rows);
-    void AppendRow(const QString& line);
-    void Finish(bool succeeded);
+    // The bytes of the slice in the making: the producer writes a line at their end, then ends it.
+    std::string& LineBytes() { return FPending.Bytes; }
+    // The line written at the end of LineBytes is complete; row: it is one of the table's rows.
+    void EndLine(bool row = false);
+    void Finish(const TEnd& end);
     // How many lines the outcome will have, when the producer knows ahead (a table): the transcript
     // makes room for them at once. 0 while unknown.
     void ExpectLines(int lines) { FExpectedLines = lines; }
@@ -63,9 +74,9 @@ public:
 
     // GUI thread. Neither slice nor end: nothing is ready yet, and Wake will run when it is.
     TTaken Take();
-    // Hands an appended slice back, so that its strings are freed on the producer's thread that made
-    // them: freeing them here would contend with that thread's allocations.
-    void GiveBack(QStringList lines);
+    // Hands an appended slice back for the producer to write into again (or to free on its own
+    // thread, where the memory came from).
+    void GiveBack(TSlice slice);
     void Drop();
 
     // Any thread.
@@ -74,23 +85,22 @@ public:
     bool ServerWorkLeft() const { return FInServerCall || FOutcomesPending; }
 
 private:
-    void Push(std::optional<bool> end);
+    void Push(std::optional<TEnd> end);
 
     const std::function<void()> FWake;
     std::atomic<bool> FInServerCall = true; // a run starts on its way to the server
     std::atomic<bool> FOutcomesPending = false;
     std::atomic<int> FExpectedLines = 0;
 
-    // The producer's slice in the making.
+    // The producer's slice in the making, and slices given back that it writes into next.
     TSlice FPending;
-    qsizetype FPendingUnits = 0;
+    std::vector<TSlice> FSpare;
 
     std::mutex FMutex;
     std::condition_variable FRoom;
     std::deque<TSlice> FQueue;
-    std::vector<QStringList> FSpent; // given back, to be freed by the producer
+    std::vector<TSlice> FSpent; // given back, not yet seen by the producer
     bool FWoken = false; // the GUI thread has been told and has not yet found the queue empty
-    bool FEnded = false;
-    bool FSucceeded = false;
+    std::optional<TEnd> FEnd;
     bool FDropped = false;
 };

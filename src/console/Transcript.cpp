@@ -2,9 +2,14 @@
 
 #include <algorithm>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "ClientStrings.h"
 #include "Editor.h"
-#include "MySQLClasses.h"
+#include "MySQLPackedResult.h"
+#include "Utf8.h"
 
 namespace Transcript {
 
@@ -33,6 +38,49 @@ QString ReplaceAll(const QString& text, const QString& from, const QString& to)
     }
     out += QStringView(text).mid(pos);
     return out;
+}
+
+constexpr char32_t kReplacementCharacter = 0xFFFD;
+
+// The length of the run of printable ASCII (0x20 to 0x7E) that starts at from; sixteen bytes are
+// tested at a time where the processor can, since a huge value is mostly such a run.
+std::size_t PlainRun(std::string_view text, std::size_t from)
+{
+    const char* data = text.data();
+    const std::size_t size = text.size();
+    std::size_t p = from;
+#ifdef __SSE2__
+    // Compared as signed bytes, everything from 0x80 up is below 0x20.
+    const __m128i belowSpace = _mm_set1_epi8(0x1F);
+    const __m128i deleteCode = _mm_set1_epi8(0x7F);
+    for (; p + 16 <= size; p += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p));
+        const __m128i plain = _mm_and_si128(_mm_cmpgt_epi8(chunk, belowSpace), _mm_cmplt_epi8(chunk, deleteCode));
+        if (const int mask = _mm_movemask_epi8(plain); mask != 0xFFFF)
+            return p - from + static_cast<std::size_t>(__builtin_ctz(~static_cast<unsigned>(mask)));
+    }
+#endif
+    for (; p < size; ++p) {
+        const auto c = static_cast<unsigned char>(data[p]);
+        if (c < 0x20 || c > 0x7E)
+            break;
+    }
+    return p - from;
+}
+
+// The bytes of a column name that make its first 255 characters; a pair of surrogates is never cut.
+std::size_t NameCut(std::string_view name)
+{
+    std::size_t units = 0;
+    std::size_t pos = 0;
+    while (pos < name.size()) {
+        std::size_t next = pos;
+        units += NextCodePoint(name, next) >= 0x10000 ? 2 : 1;
+        if (units > 255)
+            break;
+        pos = next;
+    }
+    return pos;
 }
 
 } // namespace
@@ -118,109 +166,118 @@ QString AffectedRowsLine(std::int64_t rows)
     return QStringLiteral("-- Query Ok. %1 rows affected.").arg(rows);
 }
 
-QString EscapeValue(const std::string& value)
+std::size_t AppendEscaped(std::string& out, std::string_view value)
 {
-    QString out;
-    AppendEscaped(out, value);
-    return out;
-}
-
-void AppendEscaped(QString& out, const std::string& value)
-{
-    // Most values are printable ASCII and need neither decoding nor escapes.
-    if (std::all_of(value.begin(), value.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) {
-        out.append(QLatin1StringView(value.data(), static_cast<qsizetype>(value.size())));
-        return;
-    }
-    AppendEscapedText(out, FromClientString(value));
-}
-
-void AppendEscapedText(QString& out, QStringView text)
-{
-    out.reserve(out.size() + text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        switch (c.unicode()) {
+    std::size_t units = 0;
+    std::size_t pos = 0;
+    while (pos < value.size()) {
+        // Runs of printable ASCII, most of what a result holds, go over as they are.
+        const std::size_t plain = PlainRun(value, pos);
+        out.append(value.data() + pos, plain);
+        units += plain;
+        pos += plain;
+        if (pos == value.size())
+            break;
+        const auto c = static_cast<unsigned char>(value[pos]);
+        if (c >= 0x80) {
+            const std::size_t start = pos;
+            const char32_t cp = NextCodePoint(value, pos);
+            // A replaced sequence is written as U+FFFD; a well-formed one as it came.
+            if (cp == kReplacementCharacter)
+                out.append("\xEF\xBF\xBD");
+            else
+                out.append(value.data() + start, pos - start);
+            units += cp >= 0x10000 ? 2 : 1;
+            continue;
+        }
+        ++pos;
+        switch (c) {
         case '\r':
             // CR LF is one line break, shown once.
-            if (i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
-                ++i;
-            out += QStringLiteral("\\n");
-            break;
+            if (pos < value.size() && value[pos] == '\n')
+                ++pos;
+            [[fallthrough]];
         case '\n':
-            out += QStringLiteral("\\n");
+            out.append("\\n");
+            units += 2;
             break;
         case '\t':
-            out += QStringLiteral("\\t");
+            out.append("\\t");
+            units += 2;
             break;
         case 0:
-            out += QStringLiteral("\\0");
+            out.append("\\0");
+            units += 2;
             break;
         default:
-            out += c;
+            out.push_back(static_cast<char>(c));
+            units += 1;
         }
+    }
+    return units;
+}
+
+TTableLines::TTableLines(TMySQLPackedResult& result)
+    : FResult(result), FRowCount(result.RowCount())
+{
+    const std::int32_t columns = result.FieldCount();
+    FWidths.resize(static_cast<std::size_t>(columns));
+    FBorder = "-- +";
+    FHeader = "-- |";
+    for (std::int32_t i = 0; i < columns; ++i) {
+        // A name is measured whole and raw, and shown cut and escaped, as values are.
+        const std::string& name = result.FieldName(i);
+        const auto width = std::max(result.ColumnWidth(i), static_cast<std::int32_t>(Utf16Length(name)));
+        FWidths[static_cast<std::size_t>(i)] = width;
+        FBorder.append(static_cast<std::size_t>(width) + 2, '-');
+        FBorder.push_back('+');
+        AppendCell(FHeader, name.substr(0, NameCut(name)), width);
     }
 }
 
-void TableLines(IMySQLQueryResult& result, const std::function<void(const QString&)>& appendLine,
-                const std::function<void(const QString&)>& appendRow)
+void TTableLines::AppendCell(std::string& line, std::string_view value, std::int32_t width)
 {
-    const std::int32_t rows = result.GetRowCount();
-    const std::int32_t columns = result.GetFieldCount();
+    // One blank, the text, blanks up to width + 2 characters in all, and "|".
+    line.push_back(' ');
+    const std::size_t units = AppendEscaped(line, value);
+    if (units <= static_cast<std::size_t>(width))
+        line.append(static_cast<std::size_t>(width) - units + 1, ' ');
+    line.push_back('|');
+}
 
-    std::vector<std::int32_t> widths(static_cast<std::size_t>(columns));
-    std::vector<QString> names(static_cast<std::size_t>(columns));
-    for (std::int32_t i = 0; i < columns; ++i) {
-        // A name is measured raw and shown escaped, as values are.
-        const QString name = FromClientString(result.GetFieldName(i));
-        widths[i] = std::max(result.GetColumnWidth(i), static_cast<std::int32_t>(name.size()));
-        AppendEscapedText(names[i], QStringView(name).left(255));
-    }
-
-    // A cell: one blank, the text, blanks up to width + 2 characters in all, and "|".
-    const auto fill = [](QString& line, qsizetype start, std::int32_t width) {
-        const qsizetype filled = start + width + 2;
-        if (line.size() < filled)
-            line.resize(filled, QLatin1Char(' '));
-        line += QLatin1Char('|');
-    };
-    const auto cell = [&](QString& line, const QString& text, std::int32_t width) {
-        const qsizetype start = line.size();
-        line += QLatin1Char(' ');
-        line += text;
-        fill(line, start, width);
-    };
-
-    QString border = QStringLiteral("-- +");
-    for (std::int32_t i = 0; i < columns; ++i)
-        border += QString(widths[i] + 2, QLatin1Char('-')) + QLatin1Char('+');
-    appendLine(border);
-
-    QString header = QStringLiteral("-- |");
-    for (std::int32_t i = 0; i < columns; ++i)
-        cell(header, names[i], widths[i]);
-    appendLine(header);
-    appendLine(border);
-
-    for (std::int32_t r = 0; r < rows; ++r) {
-        const auto row = result.FetchRow();
-        if (!row)
-            break;
-        QString line;
-        line.reserve(border.size());
-        line += QLatin1StringView("-- |");
-        for (std::int32_t i = 0; i < columns; ++i) {
-            // Values are escaped straight into the line.
-            const qsizetype start = line.size();
-            line += QLatin1Char(' ');
-            AppendEscaped(line, row->GetValue(i));
-            fill(line, start, widths[i]);
+bool TTableLines::Next(std::string& out)
+{
+    FWroteRow = false;
+    switch (FStep) {
+    case kTopBorder:
+    case kHeaderBorder:
+        out.append(FBorder);
+        ++FStep;
+        return true;
+    case kHeader:
+        out.append(FHeader);
+        ++FStep;
+        return true;
+    case kRows:
+        if (FResult.TakeRow(FValues)) {
+            out.append("-- |");
+            for (std::size_t i = 0; i < FValues.size(); ++i)
+                AppendCell(out, FValues[i], FWidths[i]);
+            FWroteRow = true;
+            return true;
         }
-        (appendRow ? appendRow : appendLine)(line);
+        out.append(FBorder);
+        FStep = kCount;
+        return true;
+    case kCount:
+        out.append("-- ");
+        out.append(std::to_string(FRowCount));
+        out.append(" rows");
+        FStep = kDone;
+        return true;
+    default:
+        return false;
     }
-
-    appendLine(border);
-    appendLine(QStringLiteral("-- %1 rows").arg(rows));
 }
 
 } // namespace Transcript

@@ -2,14 +2,17 @@
 // with "-- " so that the transcript's SQL highlighter paints it as a comment.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 
-class IMySQLQueryResult;
+class TMySQLPackedResult;
 
 namespace Transcript {
 
@@ -32,19 +35,42 @@ QString DatabaseSelectedLine();
 QString EmptySetLine();
 QString AffectedRowsLine(std::int64_t rows);
 
-// Draws a stored result set with rows as a table (border, header, border, rows, border, count),
-// handing each line to appendLine as soon as it is built, the rows to appendRow where one is given.
-// Columns are as wide as their widest value or name in characters; escapes in cells (\n, \t, \0)
-// widen only their own cells.
-void TableLines(IMySQLQueryResult& result, const std::function<void(const QString&)>& appendLine,
-                const std::function<void(const QString&)>& appendRow = {});
+// A result set's rows as a table, one line at a time, in UTF-8: border, header, border, the rows,
+// border, and the row count. Columns are as wide as their widest value or name in characters (UTF-16
+// units, as the panes count them); a name is shown cut to its first 255 characters. Escapes in cells
+// (\n, \t, \0) widen only their own cells, and bytes that are not UTF-8 show as U+FFFD. Each row is
+// taken from the result as its line is written, so the result's storage goes as the table is made.
+class TTableLines {
+public:
+    explicit TTableLines(TMySQLPackedResult& result);
+    TTableLines(const TTableLines&) = delete;
+    TTableLines& operator=(const TTableLines&) = delete;
 
-// The text of a value as the transcript shows it in a cell: CR LF, CR and LF as \n, TAB as \t, a
-// zero byte as \0; bytes that are not UTF-8 as U+FFFD.
-QString EscapeValue(const std::string& value);
-// Appends a value escaped that way to a line.
-void AppendEscaped(QString& line, const std::string& value);
-// The same for text already decoded (a column name).
-void AppendEscapedText(QString& line, QStringView text);
+    // How many lines the table has.
+    std::int64_t LineCount() const { return FRowCount + 5; }
+    // Appends the next line to out (without a line break); false, leaving out as it was, after the
+    // last line.
+    bool Next(std::string& out);
+    // Whether the line written last was one of the rows.
+    bool WroteRow() const { return FWroteRow; }
+
+private:
+    static void AppendCell(std::string& line, std::string_view value, std::int32_t width);
+
+    enum TStep { kTopBorder, kHeader, kHeaderBorder, kRows, kBottomBorder, kCount, kDone };
+
+    TMySQLPackedResult& FResult;
+    std::int64_t FRowCount;
+    std::vector<std::int32_t> FWidths;
+    std::string FBorder;
+    std::string FHeader;
+    std::vector<std::string_view> FValues;
+    int FStep = kTopBorder;
+    bool FWroteRow = false;
+};
+
+// Appends a value to a line as a cell shows it: CR LF, CR and LF as \n, TAB as \t, a zero byte as \0,
+// each ill-formed UTF-8 sequence as U+FFFD. Answers how many characters (UTF-16 units) it appended.
+std::size_t AppendEscaped(std::string& line, std::string_view value);
 
 } // namespace Transcript

@@ -318,7 +318,7 @@ void TEditorFrame::DrainRun()
         return;
     QElapsedTimer turn;
     turn.start();
-    std::optional<bool> ended;
+    std::optional<TStatementRun::TEnd> ended;
     {
         TUpdateBatch batch(*FResult);
         while (true) {
@@ -334,25 +334,25 @@ void TEditorFrame::DrainRun()
                     FShownRows = 0;
                 }
                 FShownRows += taken.Slice->Rows;
-                FResult->AppendLines(taken.Slice->Lines);
-                FRun->GiveBack(std::move(taken.Slice->Lines));
+                FResult->AppendUtf8Lines(taken.Slice->Bytes, taken.Slice->LineEnds);
+                FRun->GiveBack(std::move(*taken.Slice));
                 if (turn.elapsed() < kAppendTurnMs)
                     continue;
                 // The rest waits for the next turn. A timer rather than a posted call: Qt may run
                 // posted calls one after another before any timer, input or painting gets its turn.
                 FDrainTimer->start();
-            } else if (taken.Ended) {
-                ended = taken.Succeeded;
+            } else if (taken.End) {
+                ended = taken.End;
             } else if (FRunJobEnded) {
                 // The job ended without finishing the run: it threw.
                 FResult->AppendLines(Transcript::ErrorLines(QStringLiteral("Ошибка клиента: ") + FRunFailure));
-                ended = false;
+                ended = TStatementRun::TEnd();
             }
             break;
         }
     }
     if (ended)
-        FinishRun(*ended);
+        FinishRun(ended->Succeeded);
 }
 
 void TEditorFrame::RunJobEnded(const QString& failure)

@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <future>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -287,23 +289,51 @@ TEST_F(Connected, ManyRowsWalkInOrder)
     EXPECT_EQ(result->FetchRow(), nullptr);
 }
 
-TEST_F(Connected, ColumnWidthsCountCharactersWithoutMovingTheCursor)
+// Rows read as they arrive: packed whole, in order, NULL as empty, widths in characters.
+TEST_F(Connected, StreamedRowsArePackedAndMeasured)
 {
-    auto result = Run("SELECT 'abc' AS a, NULL AS n UNION ALL SELECT 'Привет', NULL "
-                      "UNION ALL SELECT '\xF0\x9F\x98\x80\xF0\x9F\x98\x80x', NULL");
-    ASSERT_NE(result, nullptr);
-    auto first = result->FetchRow();
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first->GetValue(0), "abc");
+    TMySQLOutcome outcome = DataSet.Execute("SELECT 'abc' AS a, NULL AS n, CONCAT('a', CHAR(0), 'b') AS z "
+                                            "UNION ALL SELECT 'Привет', NULL, '' "
+                                            "UNION ALL SELECT '\xF0\x9F\x98\x80\xF0\x9F\x98\x80x', NULL, 'c'",
+                                            TResultReading::Streamed);
+    ASSERT_EQ(outcome.ErrorCode, 0u) << outcome.ErrorText;
+    ASSERT_NE(outcome.Rows, nullptr);
+    EXPECT_EQ(outcome.Result, nullptr);
+    TMySQLPackedResult& rows = *outcome.Rows;
+    ASSERT_EQ(rows.FieldCount(), 3);
+    EXPECT_EQ(rows.FieldName(0), "a");
+    EXPECT_EQ(rows.RowCount(), 3);
+    EXPECT_EQ(rows.ColumnWidth(0), 6); // "Привет"; the emoji pairs count 2 + 2 + 1 = 5
+    EXPECT_EQ(rows.ColumnWidth(1), 0);
+    EXPECT_EQ(rows.ColumnWidth(2), 3);
 
-    EXPECT_EQ(result->GetColumnWidth(0), 6); // "Привет"; the emoji pair counts 2 + 2 + 1 = 5
-    EXPECT_EQ(result->GetColumnWidth(1), 0);
+    std::vector<std::vector<std::string>> taken;
+    for (std::vector<std::string_view> values; rows.TakeRow(values);)
+        taken.emplace_back(values.begin(), values.end());
+    const std::vector<std::vector<std::string>> expected = {
+        {"abc", "", std::string("a\0b", 3)},
+        {"Привет", "", ""},
+        {"\xF0\x9F\x98\x80\xF0\x9F\x98\x80x", "", "c"},
+    };
+    EXPECT_EQ(taken, expected);
+    std::vector<std::string_view> values;
+    EXPECT_FALSE(rows.TakeRow(values));
+    EXPECT_EQ(rows.HeldBytes(), 0u);
+}
 
-    auto second = result->FetchRow();
-    ASSERT_NE(second, nullptr);
-    EXPECT_EQ(second->GetValue(0), "Привет");
-    ASSERT_NE(result->FetchRow(), nullptr);
-    EXPECT_EQ(result->FetchRow(), nullptr);
+// A result that fails after some of its rows were sent (an error, a kill) gives the error alone, and
+// the connection takes the next statement.
+TEST_F(Connected, AStreamedResultThatFailsMidwayGivesTheErrorAlone)
+{
+    const std::string failing = "SELECT seq, REPEAT('x', 100) AS pad, IF(seq < 3000, seq, (SELECT seq UNION SELECT seq + 1)) AS v "
+                                "FROM seq_1_to_5000";
+    for (const TResultReading reading : {TResultReading::Streamed, TResultReading::Skipped}) {
+        const TMySQLOutcome outcome = DataSet.Execute(failing, reading);
+        EXPECT_EQ(outcome.ErrorCode, 1242u) << outcome.ErrorText; // subquery returns more than one row
+        EXPECT_EQ(outcome.Rows, nullptr);
+        EXPECT_FALSE(DataSet.MoreOutcomes());
+        EXPECT_EQ(Rows("SELECT 7").at(0).at(0), "7");
+    }
 }
 
 TEST_F(Connected, RowsAndResultsOutliveWhatMadeThem)
@@ -320,7 +350,6 @@ TEST_F(Connected, RowsAndResultsOutliveWhatMadeThem)
     DataSet.Close();
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(result->GetFieldName(0), "one");
-    EXPECT_EQ(result->GetColumnWidth(0), 1);
     EXPECT_EQ(result->FetchRow()->GetValueByName("one"), "1");
 }
 

@@ -53,14 +53,16 @@ void ConfigureForTestServer(TMySQLCustomDataSet& dataSet, bool root)
     dataSet.SetPassword(root ? server.RootPassword : server.Password);
 }
 
-bool WaitUntilServerRuns(std::uint64_t connectionId, const std::string& prefix)
+bool WaitUntilServerRuns(std::uint64_t connectionId, const std::string& prefix, const std::string& state)
 {
     TMySQLDataSet watcher;
     ConfigureForTestServer(watcher);
     if (!watcher.Open())
         return false;
-    const std::string query = "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID = "
-                            + std::to_string(connectionId) + " AND INFO LIKE '" + prefix + "%'";
+    std::string query = "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID = "
+                      + std::to_string(connectionId) + " AND INFO LIKE '" + prefix + "%'";
+    if (!state.empty())
+        query += " AND STATE = '" + state + "'";
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (std::chrono::steady_clock::now() < deadline) {
         auto result = watcher.Query(query);

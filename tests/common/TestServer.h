@@ -24,6 +24,6 @@ const TTestServer& TestServer();
 void ConfigureForTestServer(TMySQLCustomDataSet& dataSet, bool root = false);
 
 // Waits (up to 30 s) until the test server runs, on the connection with that id, a statement that
-// begins with prefix: a statement sent from another thread has then reached the server. False when
-// it never did.
-bool WaitUntilServerRuns(std::uint64_t connectionId, const std::string& prefix);
+// begins with prefix (and, unless state is empty, is in that state, such as "User sleep"): a
+// statement sent from another thread has then reached the server. False when it never did.
+bool WaitUntilServerRuns(std::uint64_t connectionId, const std::string& prefix, const std::string& state = "");

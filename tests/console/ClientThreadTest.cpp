@@ -125,8 +125,10 @@ TEST(StatementRun, TheProducerWaitsForRoomAndADropWakesIt)
     TStatementRun run([&wakes] { ++wakes; });
     // Each table starts a slice of its own; a full slice is pushed at once.
     const auto fullSlice = [&run] {
-        for (qsizetype i = 0; i < TStatementRun::SliceLines; ++i)
-            run.AppendRow(QStringLiteral("row"));
+        for (std::size_t i = 0; i < TStatementRun::SliceLines; ++i) {
+            run.LineBytes() += "row";
+            run.EndLine(true);
+        }
     };
     std::atomic<int> pushed = 0;
     std::atomic<bool> droppedThrown = false;
@@ -138,7 +140,7 @@ TEST(StatementRun, TheProducerWaitsForRoomAndADropWakesIt)
                 fullSlice();
                 ++pushed;
             }
-            run.Finish(true);
+            run.Finish({true});
         } catch (const TStatementRun::TDropped&) {
             droppedThrown = true;
         }
@@ -151,13 +153,15 @@ TEST(StatementRun, TheProducerWaitsForRoomAndADropWakesIt)
 
     TStatementRun::TTaken first = run.Take();
     ASSERT_TRUE(first.Slice);
-    EXPECT_EQ(first.Slice->Lines, QStringList{"echo"});
+    EXPECT_EQ(first.Slice->Bytes, "echo");
+    EXPECT_EQ(first.Slice->LineEnds, std::vector<std::size_t>{4});
     EXPECT_EQ(first.Slice->Rows, 0);
     EXPECT_EQ(first.Slice->TableRows, -1);
     TStatementRun::TTaken second = run.Take();
     ASSERT_TRUE(second.Slice);
-    EXPECT_EQ(second.Slice->Rows, TStatementRun::SliceLines);
-    EXPECT_EQ(second.Slice->TableRows, 3 * std::int64_t(TStatementRun::MaxQueued) * TStatementRun::SliceLines);
+    EXPECT_EQ(second.Slice->Rows, std::int64_t(TStatementRun::SliceLines));
+    EXPECT_EQ(second.Slice->LineEnds.back(), 3 * TStatementRun::SliceLines);
+    EXPECT_EQ(second.Slice->TableRows, std::int64_t(3 * TStatementRun::MaxQueued * TStatementRun::SliceLines));
     // Room for two: the producer goes on and fills it again.
     ASSERT_TRUE(QTest::qWaitFor([&] { return pushed == int(TStatementRun::MaxQueued) + 1; }, 10000));
     TStatementRun::TTaken third = run.Take();

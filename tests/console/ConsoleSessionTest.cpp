@@ -81,23 +81,72 @@ TEST_F(Console, SeveralStatementsInOneRun)
     EXPECT_EQ(Frame.Session().State().Database, "brindle");
 }
 
-// A large result arrives whole: every id once, in order.
-TEST_F(Console, ALargeResultIsDrawnRowForRow)
+// A large result arrives whole, in many slices: every id once, in order, and every line as wide as
+// the last row, which alone decides the second column's width.
+TEST_F(Console, ALargeResultIsDrawnRowForRowInTheWidthsOfItsLastRow)
 {
     constexpr int rows = 200000;
+    const QString last = QString::fromUtf8("Привет, мир \xF0\x9F\x98\x80"); // 14 characters
     const int mark = Mark();
-    Run(QString("SELECT seq AS id FROM seq_1_to_%1").arg(rows));
+    Run(QString("SELECT seq AS id, IF(seq = %1, '%2', 'x') AS v FROM seq_1_to_%1").arg(rows).arg(last));
     const QStringList lines = Since(mark);
     ASSERT_EQ(lines.size(), rows + 6);
-    EXPECT_EQ(lines[2], "-- | id     |");
+    EXPECT_EQ(lines[1], "-- +--------+----------------+");
+    EXPECT_EQ(lines[2], "-- | id     | v              |");
     for (int i = 0; i < rows; ++i) {
-        const QString expected = QString("-- | %1 |").arg(i + 1, -6);
+        const QString expected = QString("-- | %1 | %2 |").arg(i + 1, -6).arg(i + 1 < rows ? "x" : last, -14);
         if (lines[4 + i] != expected) {
             ADD_FAILURE() << "row " << i << ": " << lines[4 + i].toStdString();
             break;
         }
     }
     EXPECT_EQ(lines.last(), QString("-- %1 rows").arg(rows));
+}
+
+// A result that stops partway, its statement cancelled or its connection lost while the rows arrive:
+// the rows that had arrived are not drawn, the error is shown as for any failed statement, and the
+// query pane keeps the statement. After a cancel the console takes the next statement at once; after
+// a lost connection, once it has connected again.
+TEST_F(Console, AResultCutWhileItsRowsArriveShowsTheErrorAlone)
+{
+    const QString sql = "SELECT seq, REPEAT('x', 200) AS pad, IF(seq = 3000, SLEEP(30), 0) AS s FROM seq_1_to_4000";
+    struct TCase {
+        const char* Name;
+        bool Cancel; // else the connection is killed from another one
+        QStringList Errors;
+    };
+    const TCase cases[] = {
+        {"cancel", true, {"-- Query execution was interrupted"}},
+        {"lost connection", false, {"-- Lost connection to server during query", "-- Connection was killed"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::uint64_t id = Frame.Session().State().ConnectionId;
+        const int mark = Mark();
+        Type(sql);
+        Frame.RunQuery();
+        // Rows 1 to 2999 have been sent by then.
+        ASSERT_TRUE(WaitUntilServerRuns(id, "SELECT seq", "User sleep"));
+        if (c.Cancel) {
+            Frame.CancelQuery();
+        } else {
+            TMySQLDataSet killer;
+            ConfigureForTestServer(killer);
+            ASSERT_TRUE(killer.Open()) << killer.ErrorText();
+            killer.Query("KILL CONNECTION " + std::to_string(id));
+            ASSERT_EQ(killer.ErrorCode(), 0u) << killer.ErrorText();
+        }
+        WaitIdle(Frame);
+        const QStringList lines = Since(mark);
+        ASSERT_EQ(lines.size(), 2) << lines.join('\n').left(2000).toStdString();
+        EXPECT_TRUE(c.Errors.contains(lines[1])) << lines[1].toStdString();
+        EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList{sql});
+        if (!c.Cancel) {
+            Frame.ReopenConnection();
+            WaitIdle(Frame);
+        }
+        ExpectTheNextStatementRuns();
+    }
 }
 
 // Whatever the run's job throws, the run ends with an error line and the console takes the next one.

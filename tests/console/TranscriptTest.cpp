@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "MySQLClasses.h"
 #include "QtPrinters.h"
 #include "TestServer.h"
@@ -82,18 +84,101 @@ TEST(Transcript, CellEscapes)
 {
     struct TCase {
         std::string Value;
-        QString Shown;
+        std::string Shown;
+        std::size_t Units;
     };
     const TCase cases[] = {
-        {"a\tb", "a\\tb"},
-        {"a\r\nb", "a\\nb"},
-        {"a\rb\nc", "a\\nb\\nc"},
-        {"\r\r\n", "\\n\\n"},
-        {std::string("a\0b", 3), "a\\0b"},
-        {"caf\xE9!", QString::fromUtf8("caf\xEF\xBF\xBD!")},
+        {"a\tb", "a\\tb", 4},
+        {"a\r\nb", "a\\nb", 4},
+        {"a\rb\nc", "a\\nb\\nc", 7},
+        {"\r\r\n", "\\n\\n", 4},
+        {std::string("a\0b", 3), "a\\0b", 4},
+        {"caf\xE9!", "caf\xEF\xBF\xBD!", 5},
+        {"\xD0\x9F\xF0\x9F\x98\x80\x7F", "\xD0\x9F\xF0\x9F\x98\x80\x7F", 4},
+        {"\xE2\x82" "a\xEF\xBF\xBD", "\xEF\xBF\xBD" "a\xEF\xBF\xBD", 3},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(EscapeValue(c.Value), c.Shown);
+    for (const auto& c : cases) {
+        std::string line = "-- |";
+        EXPECT_EQ(AppendEscaped(line, c.Value), c.Units) << c.Shown;
+        EXPECT_EQ(line, "-- |" + c.Shown);
+    }
+}
+
+// Lines as the transcript pane shows them.
+QStringList Decoded(TMySQLPackedResult& result)
+{
+    TTableLines table(result);
+    QStringList lines;
+    std::string line;
+    while (table.Next(line)) {
+        lines << QString::fromUtf8(line);
+        line.clear();
+    }
+    EXPECT_EQ(lines.size(), table.LineCount());
+    return lines;
+}
+
+void AddRow(TMySQLPackedResult& result, std::vector<const char*> values)
+{
+    std::vector<unsigned long> lengths;
+    for (const char* value : values)
+        lengths.push_back(value ? std::strlen(value) : 0);
+    result.AddRow(values.data(), lengths.data());
+}
+
+// Rows that fill several chunks of the packed result, with ill-formed UTF-8 at the edges of values
+// on both sides of each chunk's end: each value is read and measured on its own, so a sequence cut at
+// the end of one is never completed by the bytes that begin the next.
+TEST(Transcript, IllFormedBytesAtTheEdgesOfChunksAndValues)
+{
+    TMySQLPackedResult result({"a", "b"}, 4096);
+    const std::string filler(1500, 'f');
+    const int rows = 12;
+    for (int i = 0; i < rows; ++i)
+        AddRow(result, {(filler + "\xD0").c_str(), "\x9F" "b"});
+    AddRow(result, {"\xF0\x9F\x98", "\xE2\x82\xAC"});
+    EXPECT_EQ(result.ColumnWidth(0), 1501);
+    EXPECT_EQ(result.ColumnWidth(1), 2);
+    EXPECT_GT(result.HeldBytes(), 4u * 4096);
+
+    const QStringList lines = Decoded(result);
+    ASSERT_EQ(lines.size(), rows + 6);
+    const QString row = "-- | " + QString(1500, u'f') + u'\uFFFD' + " | \uFFFDb |";
+    for (int i = 0; i < rows; ++i)
+        EXPECT_EQ(lines[3 + i], row) << i;
+    EXPECT_EQ(lines[3 + rows], "-- | \uFFFD" + QString(1500, u' ') + " | \u20AC  |");
+    EXPECT_EQ(lines.last(), "-- 13 rows");
+    EXPECT_EQ(result.HeldBytes(), 0u);
+}
+
+// A name is measured whole and shown cut to its first 255 characters, escapes made after the cut; a
+// cut that would fall between the halves of a pair keeps the pair out. (The server sends names of at
+// most 255 bytes, so only a result made here reaches the cut.)
+TEST(Transcript, LongNamesAreCut)
+{
+    const std::string emoji = "\xF0\x9F\x98\x80";
+    TMySQLPackedResult result({std::string(254, 'n') + "\n" + "tail", std::string(254, 'p') + emoji});
+    AddRow(result, {"1", "2"});
+    const QStringList lines = Decoded(result);
+    ASSERT_EQ(lines.size(), 6);
+    EXPECT_EQ(lines[0], "-- +" + QString(261, u'-') + "+" + QString(258, u'-') + "+");
+    EXPECT_EQ(lines[1], "-- | " + QString(254, u'n') + "\\n" + QString(4, u' ') + "| " + QString(254, u'p') + "   |");
+}
+
+// The storage of rows goes back while the table is written, not after it.
+TEST(Transcript, RowsGoBackAsTheirLinesAreWritten)
+{
+    TMySQLPackedResult result({"v"}, 4096);
+    const std::string value(1000, 'v');
+    for (int i = 0; i < 40; ++i)
+        AddRow(result, {value.c_str()});
+    const std::size_t held = result.HeldBytes();
+    ASSERT_GE(held, 10u * 4096);
+    TTableLines table(result);
+    std::string line;
+    for (int i = 0; i < 3 + 30; ++i)
+        ASSERT_TRUE(table.Next(line));
+    EXPECT_LE(result.HeldBytes(), held / 4 + 4096);
 }
 
 class Tables : public testing::Test {
@@ -105,14 +190,12 @@ protected:
         FDataSet.Query("USE brindle");
     }
 
+    // The table of a result read as the console reads it.
     QStringList Draw(const std::string& sql)
     {
-        auto result = FDataSet.Query(sql);
-        EXPECT_NE(result, nullptr) << sql << ": " << FDataSet.ErrorText();
-        QStringList lines;
-        if (result)
-            TableLines(*result, [&](const QString& line) { lines << line; });
-        return lines;
+        TMySQLOutcome outcome = FDataSet.Execute(sql, TResultReading::Streamed);
+        EXPECT_NE(outcome.Rows, nullptr) << sql << ": " << outcome.ErrorText;
+        return outcome.Rows ? Decoded(*outcome.Rows) : QStringList();
     }
 
     TMySQLDataSet FDataSet;
@@ -146,6 +229,9 @@ TEST_F(Tables, WidthsAndEscapes)
         {"characters, not bytes", "SELECT 'Привет' AS w, '\xF0\x9F\x98\x80' AS e",
          {"-- +--------+----+", "-- | w      | e  |", "-- +--------+----+",
           QString::fromUtf8("-- | Привет | \xF0\x9F\x98\x80 |"), "-- +--------+----+",
+          "-- 1 rows"}},
+        {"bytes that are not UTF-8", "SELECT UNHEX('D0') AS a, UNHEX('9F41') AS b",
+         {"-- +---+----+", "-- | a | b  |", "-- +---+----+", "-- | \uFFFD | \uFFFDA |", "-- +---+----+",
           "-- 1 rows"}},
     };
     for (const auto& c : cases)

@@ -1,0 +1,112 @@
+#include "MySQLPackedResult.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <utility>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "Utf8.h"
+
+namespace {
+
+// Each value is its length, then its bytes.
+using TLength = std::uint32_t;
+
+} // namespace
+
+TMySQLPackedResult::TChunk::TChunk(std::size_t size)
+{
+    // Every chunk is written through at once: its pages come in by the one call rather than by a
+    // fault each.
+    void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (data == MAP_FAILED)
+        throw std::bad_alloc();
+    Data = static_cast<char*>(data);
+    Size = size;
+}
+
+TMySQLPackedResult::TChunk::TChunk(TChunk&& other) noexcept
+    : Data(std::exchange(other.Data, nullptr)), Size(std::exchange(other.Size, 0)), Used(std::exchange(other.Used, 0))
+{
+}
+
+TMySQLPackedResult::TChunk::~TChunk()
+{
+    if (Data)
+        munmap(Data, Size);
+}
+
+TMySQLPackedResult::TMySQLPackedResult(std::vector<std::string> names, std::size_t chunkBytes)
+    : FNames(std::move(names)), FWidths(FNames.size(), 0), FChunkBytes(chunkBytes)
+{
+}
+
+TMySQLPackedResult::~TMySQLPackedResult() = default;
+
+void TMySQLPackedResult::AddRow(const char* const* values, const unsigned long* lengths)
+{
+    const std::size_t columns = FNames.size();
+    std::size_t rowBytes = columns * sizeof(TLength);
+    for (std::size_t i = 0; i < columns; ++i) {
+        if (values[i])
+            rowBytes += lengths[i];
+    }
+    // A row never spans two chunks, so that taking it is one walk through one chunk.
+    if (FChunks.empty() || FChunks.back().Size - FChunks.back().Used < rowBytes) {
+        static const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        const std::size_t size = (std::max(FChunkBytes, rowBytes) + page - 1) / page * page;
+        FChunks.emplace_back(size);
+        FHeldBytes += size;
+    }
+    TChunk& chunk = FChunks.back();
+    char* at = chunk.Data + chunk.Used;
+    for (std::size_t i = 0; i < columns; ++i) {
+        const TLength length = values[i] ? static_cast<TLength>(lengths[i]) : 0;
+        std::memcpy(at, &length, sizeof length);
+        at += sizeof length;
+        if (length == 0)
+            continue;
+        std::memcpy(at, values[i], length);
+        at += length;
+        // A value no longer in bytes than the width cannot be wider in units: most are not measured.
+        if (length > static_cast<TLength>(FWidths[i])) {
+            const std::size_t units = Utf16Length(std::string_view(values[i], length));
+            FWidths[i] = static_cast<std::int32_t>(
+                std::max<std::size_t>(static_cast<std::size_t>(FWidths[i]),
+                                      std::min<std::size_t>(units, std::numeric_limits<std::int32_t>::max())));
+        }
+    }
+    chunk.Used += rowBytes;
+    ++FRowCount;
+}
+
+bool TMySQLPackedResult::TakeRow(std::vector<std::string_view>& values)
+{
+    if (FTaken == FRowCount) {
+        // The last row's views have been used: nothing is held any more.
+        FChunks.clear();
+        FHeldBytes = 0;
+        return false;
+    }
+    while (FReadOffset == FChunks.front().Used && FChunks.size() > 1) {
+        FHeldBytes -= FChunks.front().Size;
+        FChunks.pop_front();
+        FReadOffset = 0;
+    }
+    const char* at = FChunks.front().Data + FReadOffset;
+    values.resize(FNames.size());
+    for (std::string_view& value : values) {
+        TLength length;
+        std::memcpy(&length, at, sizeof length);
+        at += sizeof length;
+        value = std::string_view(at, length);
+        at += length;
+    }
+    FReadOffset = static_cast<std::size_t>(at - FChunks.front().Data);
+    ++FTaken;
+    return true;
+}
