@@ -445,11 +445,18 @@ std::size_t TLineStore::MappedBytes()
 TLineStore::TBlock::TBlock(std::uint32_t size) : Size(PageRounded(size))
 {
     // Every block is written at once, so its pages are brought in by the one call rather than by a
-    // fault each.
-    void* data = mmap(nullptr, Size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    // fault each. A block of whole huge pages (the system places it on their boundary) asks for
+    // them: bringing in and giving back 4 KiB pages one by one costs more than the text they hold.
+    const bool huge = Size % kHugePage == 0;
+    void* data = mmap(nullptr, Size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | (huge ? 0 : MAP_POPULATE),
+        -1, 0);
     if (data == MAP_FAILED)
         throw std::bad_alloc();
     Data = static_cast<char*>(data);
+    if (huge) {
+        madvise(Data, Size, MADV_HUGEPAGE);
+        madvise(Data, Size, MADV_POPULATE_WRITE);
+    }
     gMappedBytes.fetch_add(Size, std::memory_order_relaxed);
 }
 
@@ -522,9 +529,13 @@ char* TLineStore::Reserve(std::uint32_t bytes, std::uint32_t& block, std::uint32
     }
     // A line longer than a block gets a block of its own, which never becomes the tail: the space
     // left in the tail is still good for the short lines that follow.
-    // Blocks grow with the text up to kBlockSize, so that a pane of a few lines maps a page.
-    const bool ownBlock = bytes > kBlockSize;
-    const std::uint32_t grown = static_cast<std::uint32_t>(std::min<std::size_t>(FUsedBytes, kBlockSize));
+    // Blocks grow with the text up to kBlockSize, so that a pane of a few lines maps a page; a large
+    // text takes a huge page at a time, which costs far less to bring in and give back than its 512
+    // small pages, and leaves little unused beside the text.
+    const bool hugeText = FUsedBytes >= kHugeText;
+    const std::uint32_t blockSize = hugeText ? kHugePage : kBlockSize;
+    const bool ownBlock = bytes > blockSize;
+    const std::uint32_t grown = hugeText ? kHugePage : static_cast<std::uint32_t>(std::min<std::size_t>(FUsedBytes, kBlockSize));
     TBlock& fresh = FBlocks.emplace_back(ownBlock ? bytes : std::max(bytes, grown));
     fresh.Used = bytes;
     block = static_cast<std::uint32_t>(FBlocks.size() - 1);
@@ -536,8 +547,17 @@ char* TLineStore::Reserve(std::uint32_t bytes, std::uint32_t& block, std::uint32
 
 void TLineStore::Reserve(int lines)
 {
-    if (lines > 0 && static_cast<std::size_t>(lines) > FIndex.capacity())
-        FIndex.reserve(static_cast<std::size_t>(lines));
+    if (lines <= 0 || static_cast<std::size_t>(lines) <= FIndex.capacity())
+        return;
+    FIndex.reserve(static_cast<std::size_t>(lines));
+    // The room is written entry by entry as lines come: a large one asks for huge pages, so that it
+    // comes in by a fault per 2 MiB rather than per 4 KiB, without bringing it all in at once.
+    const auto room = reinterpret_cast<std::uintptr_t>(FIndex.data() + FIndex.size());
+    const std::size_t bytes = (FIndex.capacity() - FIndex.size()) * sizeof(TEntry);
+    const std::uintptr_t begin = (room + kHugePage - 1) / kHugePage * kHugePage;
+    const std::uintptr_t end = (room + bytes) / kHugePage * kHugePage;
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 void TLineStore::GrowIndex()

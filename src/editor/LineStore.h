@@ -24,7 +24,7 @@
 // any number of lines in the middle moves the index entries below them once.
 //
 // Blocks are mapped from the system one by one and unmapped when they empty, so clearing a large
-// transcript gives its memory back to the system at once.
+// transcript gives its memory back to the system at once. A large text's blocks are huge pages.
 class TLineStore {
 public:
     TLineStore() = default;
@@ -95,6 +95,9 @@ public:
 private:
     static constexpr std::uint32_t kNoBlock = 0xFFFFFFFF;
     static constexpr std::uint32_t kBlockSize = 64 * 1024;
+    static constexpr std::uint32_t kHugePage = 2 * 1024 * 1024;
+    // From this much text on, blocks are huge pages.
+    static constexpr std::uint32_t kHugeText = 4 * kHugePage;
 
     struct TEntry {
         std::uint32_t Block = kNoBlock;
