@@ -13,20 +13,31 @@
 
 namespace {
 
-// Each value is its length, then its bytes.
+// A row is a byte that tells whether all its values are printable ASCII, then each value: its
+// length, then its bytes.
 using TLength = std::uint32_t;
+
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+constexpr std::size_t kFirstChunkBytes = std::size_t(64) << 10;
 
 } // namespace
 
 TMySQLPackedResult::TChunk::TChunk(std::size_t size)
 {
-    // Every chunk is written through at once: its pages come in by the one call rather than by a
-    // fault each.
-    void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    // A chunk is written through as the rows come. Its pages are brought in by one call rather than
+    // by a fault each, and a chunk of whole huge pages (which the system places on their boundary)
+    // asks for them: 4 KiB pages, brought in and given back one by one, cost more than the rows.
+    const bool huge = size % kHugePage == 0;
+    const int flags = MAP_PRIVATE | MAP_ANONYMOUS | (huge ? 0 : MAP_POPULATE);
+    void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, flags, -1, 0);
     if (data == MAP_FAILED)
         throw std::bad_alloc();
     Data = static_cast<char*>(data);
     Size = size;
+    if (huge) {
+        madvise(Data, Size, MADV_HUGEPAGE);
+        madvise(Data, Size, MADV_POPULATE_WRITE);
+    }
 }
 
 TMySQLPackedResult::TChunk::TChunk(TChunk&& other) noexcept
@@ -50,20 +61,27 @@ TMySQLPackedResult::~TMySQLPackedResult() = default;
 void TMySQLPackedResult::AddRow(const char* const* values, const unsigned long* lengths)
 {
     const std::size_t columns = FNames.size();
-    std::size_t rowBytes = columns * sizeof(TLength);
+    std::size_t rowBytes = 1 + columns * sizeof(TLength);
     for (std::size_t i = 0; i < columns; ++i) {
         if (values[i])
             rowBytes += lengths[i];
     }
-    // A row never spans two chunks, so that taking it is one walk through one chunk.
+    // A row never spans two chunks, so that taking it is one walk through one chunk. Chunks grow
+    // with the result up to FChunkBytes, so that a small result maps little.
     if (FChunks.empty() || FChunks.back().Size - FChunks.back().Used < rowBytes) {
         static const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-        const std::size_t size = (std::max(FChunkBytes, rowBytes) + page - 1) / page * page;
+        const std::size_t grown = FChunks.empty() ? kFirstChunkBytes : FChunks.back().Size * 2;
+        std::size_t size = std::max(std::min(grown, FChunkBytes), rowBytes);
+        size = (size + page - 1) / page * page;
+        if (size > kHugePage)
+            size = (size + kHugePage - 1) / kHugePage * kHugePage;
         FChunks.emplace_back(size);
         FHeldBytes += size;
     }
     TChunk& chunk = FChunks.back();
-    char* at = chunk.Data + chunk.Used;
+    char* const row = chunk.Data + chunk.Used;
+    char* at = row + 1;
+    bool printable = true;
     for (std::size_t i = 0; i < columns; ++i) {
         const TLength length = values[i] ? static_cast<TLength>(lengths[i]) : 0;
         std::memcpy(at, &length, sizeof length);
@@ -72,6 +90,7 @@ void TMySQLPackedResult::AddRow(const char* const* values, const unsigned long* 
             continue;
         std::memcpy(at, values[i], length);
         at += length;
+        printable = printable && PrintableAsciiRun(std::string_view(values[i], length)) == length;
         // A value no longer in bytes than the width cannot be wider in units: most are not measured.
         if (length > static_cast<TLength>(FWidths[i])) {
             const std::size_t units = Utf16Length(std::string_view(values[i], length));
@@ -80,6 +99,7 @@ void TMySQLPackedResult::AddRow(const char* const* values, const unsigned long* 
                                       std::min<std::size_t>(units, std::numeric_limits<std::int32_t>::max())));
         }
     }
+    *row = printable ? 1 : 0;
     chunk.Used += rowBytes;
     ++FRowCount;
 }
@@ -98,6 +118,7 @@ bool TMySQLPackedResult::TakeRow(std::vector<std::string_view>& values)
         FReadOffset = 0;
     }
     const char* at = FChunks.front().Data + FReadOffset;
+    FTakenPrintable = *at++ != 0;
     values.resize(FNames.size());
     for (std::string_view& value : values) {
         TLength length;

@@ -16,8 +16,8 @@
 // a time.
 class TMySQLPackedResult {
 public:
-    // Chunks are at least this large; a row larger than that gets a chunk of its own size.
-    static constexpr std::size_t ChunkBytes = std::size_t(1) << 20;
+    // Chunks grow up to this size; a row larger than that gets a chunk of its own size.
+    static constexpr std::size_t ChunkBytes = std::size_t(2) << 20;
 
     explicit TMySQLPackedResult(std::vector<std::string> names, std::size_t chunkBytes = ChunkBytes);
     ~TMySQLPackedResult();
@@ -37,6 +37,9 @@ public:
     void AddRow(const char* const* values, const unsigned long* lengths);
     // Takes the next row: one view per column, valid until the next call. False after the last row.
     bool TakeRow(std::vector<std::string_view>& values);
+    // Whether every value of the row taken last is printable ASCII (see PrintableAsciiRun), as
+    // found when it was added.
+    bool TakenRowPrintable() const { return FTakenPrintable; }
 
     // Bytes held from the system for rows not yet taken (and the row taken last).
     std::size_t HeldBytes() const { return FHeldBytes; }
@@ -61,5 +64,6 @@ private:
     std::size_t FReadOffset = 0;
     std::int64_t FRowCount = 0;
     std::int64_t FTaken = 0;
+    bool FTakenPrintable = false;
     std::size_t FHeldBytes = 0;
 };

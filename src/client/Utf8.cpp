@@ -3,6 +3,10 @@
 #include <cstdint>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -95,6 +99,41 @@ std::size_t Utf16Length(std::string_view text)
         units += NextCodePoint(text, pos) >= 0x10000 ? 2 : 1;
     }
     return units;
+}
+
+std::size_t PrintableAsciiRun(std::string_view text, std::size_t from)
+{
+    const char* data = text.data();
+    const std::size_t size = text.size();
+    std::size_t p = from;
+#ifdef __SSE2__
+    // A huge value is mostly such a run: sixteen bytes at a time. Compared as signed bytes,
+    // everything from 0x80 up is below 0x20.
+    const __m128i belowSpace = _mm_set1_epi8(0x1F);
+    const __m128i deleteCode = _mm_set1_epi8(0x7F);
+    for (; p + 16 <= size; p += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p));
+        const __m128i plain = _mm_and_si128(_mm_cmpgt_epi8(chunk, belowSpace), _mm_cmplt_epi8(chunk, deleteCode));
+        if (const int mask = _mm_movemask_epi8(plain); mask != 0xFFFF)
+            return p - from + static_cast<std::size_t>(__builtin_ctz(~static_cast<unsigned>(mask)));
+    }
+#endif
+    // Short values, most cells, eight bytes at a time: a byte from 0x80 up, one below 0x20 (the
+    // borrow test) or 0x7F (which the carry of + 1 turns into 0x80) ends the run.
+    constexpr std::uint64_t ones = 0x0101010101010101ULL;
+    constexpr std::uint64_t highs = 0x8080808080808080ULL;
+    for (; p + 8 <= size; p += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, data + p, sizeof word);
+        if ((((word | (word + ones)) & highs) | ((word - 0x20 * ones) & ~word & highs)) != 0)
+            break;
+    }
+    for (; p < size; ++p) {
+        const auto c = static_cast<unsigned char>(data[p]);
+        if (c < 0x20 || c > 0x7E)
+            break;
+    }
+    return p - from;
 }
 
 std::string EncodeUtf8(std::u16string_view text)

@@ -18,5 +18,9 @@ std::size_t Utf16Length(std::string_view text);
 // ill-formed subsequence gives U+FFFD, by the rule of DecodeUtf8.
 char32_t NextCodePoint(std::string_view text, std::size_t& pos);
 
+// The length of the run of printable ASCII (bytes 0x20 to 0x7E) that starts at from: text that needs
+// neither decoding nor escaping, as most values of a result are.
+std::size_t PrintableAsciiRun(std::string_view text, std::size_t from = 0);
+
 // Encodes UTF-16 as UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string EncodeUtf8(std::u16string_view text);

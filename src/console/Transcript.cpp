@@ -1,13 +1,11 @@
 #include "Transcript.h"
 
 #include <algorithm>
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
+#include <cstring>
 
 #include "ClientStrings.h"
 #include "Editor.h"
+#include "LineStore.h"
 #include "MySQLPackedResult.h"
 #include "Utf8.h"
 
@@ -41,31 +39,34 @@ QString ReplaceAll(const QString& text, const QString& from, const QString& to)
 }
 
 constexpr char32_t kReplacementCharacter = 0xFFFD;
+// Room from this size on is brought in at once.
+constexpr std::size_t kPrefaultBytes = std::size_t(1) << 20;
+// Rows up to this long may take the way of plain rows.
+constexpr std::size_t kPlainRowBytes = std::size_t(64) << 10;
 
-// The length of the run of printable ASCII (0x20 to 0x7E) that starts at from; sixteen bytes are
-// tested at a time where the processor can, since a huge value is mostly such a run.
-std::size_t PlainRun(std::string_view text, std::size_t from)
+// Copies between one and two words as two words that may overlap in the middle.
+template <class TWord>
+void CopyTwoWords(char* to, const char* from, std::size_t size)
 {
-    const char* data = text.data();
-    const std::size_t size = text.size();
-    std::size_t p = from;
-#ifdef __SSE2__
-    // Compared as signed bytes, everything from 0x80 up is below 0x20.
-    const __m128i belowSpace = _mm_set1_epi8(0x1F);
-    const __m128i deleteCode = _mm_set1_epi8(0x7F);
-    for (; p + 16 <= size; p += 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p));
-        const __m128i plain = _mm_and_si128(_mm_cmpgt_epi8(chunk, belowSpace), _mm_cmplt_epi8(chunk, deleteCode));
-        if (const int mask = _mm_movemask_epi8(plain); mask != 0xFFFF)
-            return p - from + static_cast<std::size_t>(__builtin_ctz(~static_cast<unsigned>(mask)));
-    }
-#endif
-    for (; p < size; ++p) {
-        const auto c = static_cast<unsigned char>(data[p]);
-        if (c < 0x20 || c > 0x7E)
-            break;
-    }
-    return p - from;
+    TWord head, tail;
+    std::memcpy(&head, from, sizeof head);
+    std::memcpy(&tail, from + size - sizeof tail, sizeof tail);
+    std::memcpy(to, &head, sizeof head);
+    std::memcpy(to + size - sizeof tail, &tail, sizeof tail);
+}
+
+// Copies a value into a row. Most are a few bytes, copied here without a call to the library.
+void CopyValue(char* to, std::string_view value)
+{
+    const std::size_t size = value.size();
+    if (size >= 16)
+        std::memcpy(to, value.data(), size);
+    else if (size >= 8)
+        CopyTwoWords<std::uint64_t>(to, value.data(), size);
+    else if (size >= 4)
+        CopyTwoWords<std::uint32_t>(to, value.data(), size);
+    else
+        std::copy(value.begin(), value.end(), to);
 }
 
 // The bytes of a column name that make its first 255 characters; a pair of surrogates is never cut.
@@ -81,6 +82,18 @@ std::size_t NameCut(std::string_view name)
         pos = next;
     }
     return pos;
+}
+
+// Makes room for bytes more at the end of a line being written. Room for a huge value's line is
+// brought in by one call rather than by a fault per page, which costs several times more on a
+// virtual machine.
+void MakeRoom(std::string& line, std::size_t bytes)
+{
+    if (line.capacity() - line.size() >= bytes)
+        return;
+    line.reserve(line.size() + bytes);
+    if (bytes >= kPrefaultBytes)
+        TLineStore::Prefault(line.data() + line.size(), line.capacity() - line.size());
 }
 
 } // namespace
@@ -172,7 +185,7 @@ std::size_t AppendEscaped(std::string& out, std::string_view value)
     std::size_t pos = 0;
     while (pos < value.size()) {
         // Runs of printable ASCII, most of what a result holds, go over as they are.
-        const std::size_t plain = PlainRun(value, pos);
+        const std::size_t plain = PrintableAsciiRun(value, pos);
         out.append(value.data() + pos, plain);
         units += plain;
         pos += plain;
@@ -222,16 +235,13 @@ TTableLines::TTableLines(TMySQLPackedResult& result)
 {
     const std::int32_t columns = result.FieldCount();
     FWidths.resize(static_cast<std::size_t>(columns));
-    FBorder = "-- +";
-    FHeader = "-- |";
+    FLineBytes = 4;
     for (std::int32_t i = 0; i < columns; ++i) {
         // A name is measured whole and raw, and shown cut and escaped, as values are.
         const std::string& name = result.FieldName(i);
         const auto width = std::max(result.ColumnWidth(i), static_cast<std::int32_t>(Utf16Length(name)));
         FWidths[static_cast<std::size_t>(i)] = width;
-        FBorder.append(static_cast<std::size_t>(width) + 2, '-');
-        FBorder.push_back('+');
-        AppendCell(FHeader, name.substr(0, NameCut(name)), width);
+        FLineBytes += static_cast<std::size_t>(width) + 3;
     }
 }
 
@@ -245,39 +255,67 @@ void TTableLines::AppendCell(std::string& line, std::string_view value, std::int
     line.push_back('|');
 }
 
+bool TTableLines::AppendPlainRow(std::string& out) const
+{
+    // Most rows are short and printable ASCII: such a row is exactly as long as a border, its blanks
+    // laid down at once and its values copied over them.
+    if (FLineBytes > kPlainRowBytes || !FResult.TakenRowPrintable())
+        return false;
+    const std::size_t start = out.size();
+    out.resize(start + FLineBytes, ' ');
+    char* line = out.data() + start;
+    std::memcpy(line, "-- |", 4);
+    std::size_t cell = 4;
+    for (std::size_t i = 0; i < FValues.size(); ++i) {
+        CopyValue(line + cell + 1, FValues[i]);
+        cell += static_cast<std::size_t>(FWidths[i]) + 3;
+        line[cell - 1] = '|';
+    }
+    return true;
+}
+
 bool TTableLines::Next(std::string& out)
 {
     FWroteRow = false;
-    switch (FStep) {
-    case kTopBorder:
-    case kHeaderBorder:
-        out.append(FBorder);
-        ++FStep;
-        return true;
-    case kHeader:
-        out.append(FHeader);
-        ++FStep;
-        return true;
-    case kRows:
+    if (FStep == kDone)
+        return false;
+    // A border, the header and a row of ASCII take FLineBytes; others grow the line as they go.
+    if (FStep != kCount)
+        MakeRoom(out, FLineBytes);
+    if (FStep == kRows) {
         if (FResult.TakeRow(FValues)) {
-            out.append("-- |");
-            for (std::size_t i = 0; i < FValues.size(); ++i)
-                AppendCell(out, FValues[i], FWidths[i]);
+            if (!AppendPlainRow(out)) {
+                out.append("-- |");
+                for (std::size_t i = 0; i < FValues.size(); ++i)
+                    AppendCell(out, FValues[i], FWidths[i]);
+            }
             FWroteRow = true;
             return true;
         }
-        out.append(FBorder);
-        FStep = kCount;
-        return true;
+        FStep = kBottomBorder;
+    }
+    switch (FStep) {
+    case kHeader:
+        out.append("-- |");
+        for (std::int32_t i = 0; i < FResult.FieldCount(); ++i) {
+            const std::string& name = FResult.FieldName(i);
+            AppendCell(out, std::string_view(name).substr(0, NameCut(name)), FWidths[static_cast<std::size_t>(i)]);
+        }
+        break;
     case kCount:
         out.append("-- ");
         out.append(std::to_string(FRowCount));
         out.append(" rows");
-        FStep = kDone;
-        return true;
+        break;
     default:
-        return false;
+        out.append("-- +");
+        for (const std::int32_t width : FWidths) {
+            out.append(static_cast<std::size_t>(width) + 2, '-');
+            out.push_back('+');
+        }
     }
+    ++FStep;
+    return true;
 }
 
 } // namespace Transcript

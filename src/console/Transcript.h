@@ -56,14 +56,15 @@ public:
 
 private:
     static void AppendCell(std::string& line, std::string_view value, std::int32_t width);
+    // Appends the row taken last when it is short and all printable ASCII; false otherwise.
+    bool AppendPlainRow(std::string& out) const;
 
     enum TStep { kTopBorder, kHeader, kHeaderBorder, kRows, kBottomBorder, kCount, kDone };
 
     TMySQLPackedResult& FResult;
     std::int64_t FRowCount;
     std::vector<std::int32_t> FWidths;
-    std::string FBorder;
-    std::string FHeader;
+    std::size_t FLineBytes = 0; // the bytes of a border
     std::vector<std::string_view> FValues;
     int FStep = kTopBorder;
     bool FWroteRow = false;
