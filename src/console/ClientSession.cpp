@@ -68,6 +68,8 @@ std::optional<std::string> RunStatements(TMySQLDataSet& dataSet, TStatementRun& 
             outcome.Rows.reset();
             if (outcome.ErrorCode != 0 || !dataSet.MoreOutcomes())
                 break;
+            // What is written is shown while the server works on the next statement.
+            run.Flush();
             run.SetInServerCall(true);
             outcome = dataSet.NextOutcome(TResultReading::Streamed);
             databaseSelected = outcome.ErrorCode == 0 && !outcome.Rows && outcome.Schema

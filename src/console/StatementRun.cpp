@@ -1,5 +1,7 @@
 #include "StatementRun.h"
 
+#include <algorithm>
+
 #include "ClientStrings.h"
 
 TStatementRun::TStatementRun(std::function<void()> wake)
@@ -16,9 +18,22 @@ void TStatementRun::Append(const QString& line)
 void TStatementRun::BeginTable(std::int64_t rows)
 {
     if (!FPending.LineEnds.empty())
-        Push(std::nullopt);
+        Push(std::nullopt, false);
     FPending.TableRows = rows;
     FPending.Bytes.reserve(SliceBytes);
+}
+
+void TStatementRun::ExpectLines(int lines)
+{
+    FExpectedLines = lines;
+    bool wake = false;
+    {
+        std::lock_guard lock(FMutex);
+        wake = !FWoken;
+        FWoken = true;
+    }
+    if (wake)
+        FWake();
 }
 
 void TStatementRun::EndLine(bool row)
@@ -27,38 +42,53 @@ void TStatementRun::EndLine(bool row)
     if (row)
         ++FPending.Rows;
     if (FPending.LineEnds.size() >= SliceLines || FPending.Bytes.size() >= SliceBytes)
-        Push(std::nullopt);
+        Push(std::nullopt, false);
 }
 
 void TStatementRun::Finish(const TEnd& end)
 {
-    Push(end);
+    Push(end, true);
 }
 
-void TStatementRun::Push(std::optional<TEnd> end)
+void TStatementRun::Flush()
+{
+    Push(std::nullopt, true);
+}
+
+void TStatementRun::Push(std::optional<TEnd> end, bool flush)
 {
     TSlice slice = std::move(FPending);
     bool wake = false;
     std::vector<TSlice> spent;
     {
         std::unique_lock lock(FMutex);
-        FRoom.wait(lock, [this] { return FDropped || FQueue.size() < MaxQueued; });
+        FRoom.wait(lock, [this] {
+            return FDropped || FQueue.empty() || (FQueue.size() < MaxQueued && FQueuedBytes < MaxQueuedBytes);
+        });
         spent.swap(FSpent);
         if (FDropped)
             throw TDropped();
-        if (!slice.LineEnds.empty())
+        if (!slice.LineEnds.empty()) {
+            FQueuedBytes += slice.Bytes.size();
             FQueue.push_back(std::move(slice));
+        }
+        FReady.notify_all();
         if (end)
             FEnd = end;
-        wake = !FWoken;
-        FWoken = true;
+        // The GUI thread is woken for a few slices at a time, not for each: every turn it takes
+        // ends with a repaint.
+        wake = !FWoken && (flush || FQueue.size() >= WakeSlices || FQueuedBytes >= WakeBytes);
+        FWoken = FWoken || wake;
     }
-    // A slice that a long line made large is freed rather than kept.
-    for (TSlice& given : spent) {
-        if (given.Bytes.capacity() <= 2 * SliceBytes && FSpare.size() <= MaxQueued)
-            FSpare.push_back(std::move(given));
-    }
+    // The largest are kept: a huge value's lines need them most. The rest are freed here, on the
+    // thread their memory came from.
+    for (TSlice& given : spent)
+        FSpare.push_back(std::move(given));
     spent.clear();
+    if (FSpare.size() > MaxSpare) {
+        std::ranges::sort(FSpare, [](const TSlice& a, const TSlice& b) { return a.Bytes.capacity() > b.Bytes.capacity(); });
+        FSpare.resize(MaxSpare);
+    }
     if (FSpare.empty()) {
         FPending = TSlice();
     } else {
@@ -73,13 +103,18 @@ void TStatementRun::Push(std::optional<TEnd> end)
         FWake();
 }
 
-TStatementRun::TTaken TStatementRun::Take()
+TStatementRun::TTaken TStatementRun::Take(std::chrono::milliseconds wait)
 {
     TTaken taken;
-    std::lock_guard lock(FMutex);
+    std::unique_lock lock(FMutex);
+    // Lines being made now are worth a short wait: the GUI thread takes them in this turn rather
+    // than in one more turn (and one more repaint) of its own.
+    if (wait.count() > 0 && !FInServerCall)
+        FReady.wait_for(lock, wait, [this] { return !FQueue.empty() || FEnd || FDropped || FInServerCall; });
     if (!FQueue.empty()) {
         taken.Slice = std::move(FQueue.front());
         FQueue.pop_front();
+        FQueuedBytes -= taken.Slice->Bytes.size();
         FRoom.notify_all();
     } else if (FEnd) {
         taken.End = FEnd;
@@ -102,5 +137,6 @@ void TStatementRun::Drop()
     std::lock_guard lock(FMutex);
     FDropped = true;
     dropped.swap(FQueue);
+    FQueuedBytes = 0;
     FRoom.notify_all();
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -16,13 +17,14 @@
 
 // The session's thread writes the outcome as transcript lines in UTF-8 and hands them over in
 // slices; the GUI thread takes the slices and appends their bytes as they are. At most MaxQueued
-// slices wait at a time (the producer waits for room), so a large result is never held twice whole;
-// the GUI thread gives each appended slice back, and the producer writes later lines into it, so a
-// run of any length keeps a few slices' memory and no fresh pages. Wake runs on the producer's
-// thread whenever something becomes ready that the GUI thread has not been told about: the GUI keeps
-// taking until Take answers nothing, after which the next slice wakes it again. Dropping the run
-// makes the producer's next EndLine, Append, BeginTable or Finish throw TDropped, also when it waits
-// for room.
+// slices, and no more than MaxQueuedBytes unless it is one slice, wait at a time (the producer waits
+// for room), so a large result is never held twice whole. The GUI thread gives each appended slice
+// back, and the producer writes later lines into it: a run of any length works in the memory of a
+// few slices, without fresh pages. Wake runs on the producer's thread when WakeSlices slices (or
+// WakeBytes) wait that the GUI thread has not been told about, and at a Flush or the end: the GUI
+// keeps taking until Take answers nothing, after which the next slices wake it again. Dropping the
+// run makes the producer's next EndLine, Append, BeginTable, Flush or Finish throw TDropped, also
+// when it waits for room.
 class TStatementRun {
 public:
     struct TDropped {};
@@ -30,6 +32,11 @@ public:
     static constexpr std::size_t SliceLines = 2048;
     static constexpr std::size_t SliceBytes = std::size_t(1) << 18;
     static constexpr std::size_t MaxQueued = 8;
+    static constexpr std::size_t MaxQueuedBytes = MaxQueued * SliceBytes;
+    static constexpr std::size_t WakeSlices = MaxQueued / 2;
+    static constexpr std::size_t WakeBytes = MaxQueuedBytes / 2;
+    // Slices given back that the producer keeps to write into.
+    static constexpr std::size_t MaxSpare = 2;
 
     // Lines to append: line i is Bytes[LineEnds[i - 1] .. LineEnds[i]) (line 0 starts at 0), without
     // its line break. A slice holds lines of at most one table.
@@ -62,18 +69,22 @@ public:
     std::string& LineBytes() { return FPending.Bytes; }
     // The line written at the end of LineBytes is complete; row: it is one of the table's rows.
     void EndLine(bool row = false);
+    // Hands over every line written so far at once, as before a wait for the server.
+    void Flush();
     void Finish(const TEnd& end);
-    // How many lines the outcome will have, when the producer knows ahead (a table): the transcript
-    // makes room for them at once. 0 while unknown.
-    void ExpectLines(int lines) { FExpectedLines = lines; }
-    int ExpectedLines() const { return FExpectedLines; }
+    // How many lines the outcome will have, when the producer knows ahead (a table): the GUI thread
+    // is told at once, so that the transcript makes room for them while the first slices are made.
+    void ExpectLines(int lines);
     // Set while the producer waits for the server.
     void SetInServerCall(bool value) { FInServerCall = value; }
     // Set while the server has more outcomes of the run to send.
     void SetOutcomesPending(bool value) { FOutcomesPending = value; }
 
-    // GUI thread. Neither slice nor end: nothing is ready yet, and Wake will run when it is.
-    TTaken Take();
+    // GUI thread. Neither slice nor end: nothing is ready yet, and Wake will run when it is. While
+    // the producer makes lines (it waits for no server), waits up to wait for them.
+    TTaken Take(std::chrono::milliseconds wait = std::chrono::milliseconds(0));
+    // The lines expected since the last call, or 0.
+    int TakeExpectedLines() { return FExpectedLines.exchange(0); }
     // Hands an appended slice back for the producer to write into again (or to free on its own
     // thread, where the memory came from).
     void GiveBack(TSlice slice);
@@ -85,7 +96,7 @@ public:
     bool ServerWorkLeft() const { return FInServerCall || FOutcomesPending; }
 
 private:
-    void Push(std::optional<TEnd> end);
+    void Push(std::optional<TEnd> end, bool flush);
 
     const std::function<void()> FWake;
     std::atomic<bool> FInServerCall = true; // a run starts on its way to the server
@@ -97,8 +108,10 @@ private:
     std::vector<TSlice> FSpare;
 
     std::mutex FMutex;
-    std::condition_variable FRoom;
+    std::condition_variable FRoom;  // the producer waits for room
+    std::condition_variable FReady; // Take waits for lines
     std::deque<TSlice> FQueue;
+    std::size_t FQueuedBytes = 0;
     std::vector<TSlice> FSpent; // given back, not yet seen by the producer
     bool FWoken = false; // the GUI thread has been told and has not yet found the queue empty
     std::optional<TEnd> FEnd;

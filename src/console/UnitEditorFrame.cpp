@@ -321,14 +321,13 @@ void TEditorFrame::DrainRun()
     std::optional<TStatementRun::TEnd> ended;
     {
         TUpdateBatch batch(*FResult);
+        // A table's size is known ahead: the transcript makes room for all of it at once.
+        if (const int expected = FRun->TakeExpectedLines(); expected > 0)
+            FResult->Lines().Reserve(FResult->Lines().Count() + expected);
         while (true) {
-            TStatementRun::TTaken taken = FRun->Take();
+            const qint64 left = kAppendTurnMs - turn.elapsed();
+            TStatementRun::TTaken taken = FRun->Take(std::chrono::milliseconds(std::max<qint64>(left, 0)));
             if (taken.Slice) {
-                // A table's size is known ahead: the transcript makes room for all of it at once.
-                if (const int expected = FRun->ExpectedLines(); expected > 0) {
-                    FResult->Lines().Reserve(FResult->Lines().Count() + expected);
-                    FRun->ExpectLines(0);
-                }
                 if (taken.Slice->TableRows >= 0) {
                     FTableRows = taken.Slice->TableRows;
                     FShownRows = 0;

@@ -81,6 +81,19 @@ TEST_F(Console, SeveralStatementsInOneRun)
     EXPECT_EQ(Frame.Session().State().Database, "brindle");
 }
 
+// What a run has written is shown while the server still works on its next statement.
+TEST_F(Console, AnOutcomeIsShownWhileTheNextStatementRuns)
+{
+    const int mark = Mark();
+    Type("SELECT 1 AS a; SELECT SLEEP(3) AS s");
+    Frame.RunQuery();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Since(mark).size() >= 7; }, 2500));
+    EXPECT_TRUE(Frame.RunningStatement());
+    EXPECT_EQ(Since(mark).mid(1), (QStringList{"-- +---+", "-- | a |", "-- +---+", "-- | 1 |", "-- +---+", "-- 1 rows"}));
+    WaitIdle(Frame);
+    EXPECT_EQ(Since(mark).value(10), "-- | 0 |");
+}
+
 // A large result arrives whole, in many slices: every id once, in order, and every line as wide as
 // the last row, which alone decides the second column's width.
 TEST_F(Console, ALargeResultIsDrawnRowForRowInTheWidthsOfItsLastRow)
