@@ -233,6 +233,16 @@ TEST(ConsoleSession, ARefusedCancelIsToldAndTheUserChooses)
         EXPECT_TRUE(lines[2].startsWith("-- User 'brindle_one' has exceeded the 'max_user_connections'"))
             << lines[2].toStdString();
         EXPECT_EQ(lines.mid(lines.size() - c.After.size()), c.After);
+        frame.CloseConnection();
+        // The account allows one connection: the next case connects only once this one is gone
+        // from the server, which a session closes in the background.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&root] {
+                const auto left = root.Query("SELECT COUNT(*) FROM information_schema.PROCESSLIST "
+                                             "WHERE USER = 'brindle_one'");
+                return left && left->FetchRow()->GetValue(0) == "0";
+            },
+            30000));
     }
     root.Query("DROP USER 'brindle_one'@'%'");
 }
