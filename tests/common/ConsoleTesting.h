@@ -1,6 +1,7 @@
 // What the tests that drive consoles share: the test server's login, waiting for a console
 // to finish its statement, a pane's lines, a look at a console's own connection and at what the
-// server runs, the window's longest stall, and a shown console connected to the test server.
+// server runs, the window's longest stall, a shown console connected to the test server, and the
+// line a console adds when a statement finds its connection gone.
 #pragma once
 
 #include <algorithm>
@@ -18,6 +19,10 @@
 #include "HLEditor.h"
 #include "TestServer.h"
 #include "UnitEditorFrame.h"
+
+// The line a console adds when a statement finds its connection gone.
+inline const QString kLostConnectionHint =
+    QStringLiteral("-- Соединение потеряно: «Переподключиться» (Ctrl+F5) восстановит его.");
 
 inline TConnectionInfo ServerInfo()
 {

@@ -206,7 +206,8 @@ TEST(ConsoleSession, ARefusedCancelIsToldAndTheUserChooses)
          {"-- Запрос выполняется дальше.", "-- +----------+", "-- | SLEEP(3) |", "-- +----------+",
           "-- | 0        |", "-- +----------+", "-- 1 rows"}},
         {"cut", QMessageBox::Yes,
-         {"-- Соединение разорвано; запрос мог завершиться на сервере.", "-- Lost connection to server during query"}},
+         {"-- Соединение разорвано; запрос мог завершиться на сервере.", "-- Lost connection to server during query",
+          kLostConnectionHint}},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
