@@ -1,5 +1,5 @@
-// What the tests that drive consoles share: the test server's login, waiting for a console
-// to finish its statement, a pane's lines, a look at a console's own connection and at what the
+// What the tests that drive consoles share: the test server's login, connecting a console and
+// waiting for it to finish its statement, a pane's lines, a look at a console's own connection and at what the
 // server runs, the window's longest stall, a shown console connected to the test server, and the
 // line a console adds when a statement finds its connection gone.
 #pragma once
@@ -33,6 +33,16 @@ inline TConnectionInfo ServerInfo()
 inline void WaitIdle(const TEditorFrame& frame, int timeoutMs = 30000)
 {
     ASSERT_TRUE(QTest::qWaitFor([&frame] { return !frame.Busy(); }, timeoutMs)) << "still busy";
+}
+
+// Sets a console up and connects it, as the main window does, and waits for the connection. Fails
+// the test when it does not open.
+inline void ConnectConsole(TEditorFrame& frame, const TConnectionInfo& info)
+{
+    frame.InitFrame();
+    frame.OpenConnection(info);
+    WaitIdle(frame);
+    ASSERT_TRUE(frame.Session().State().Opened) << frame.Session().State().ErrorText;
 }
 
 inline QStringList LinesOf(const THLEditor& pane)

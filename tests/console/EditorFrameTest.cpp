@@ -285,9 +285,7 @@ TEST_F(Console, AnEditorErrorIsShownInAMessageBox)
 TEST_F(Console, TheWindowAnswersWhileAStatementRuns)
 {
     TEditorFrame other;
-    other.InitFrame();
-    other.OpenConnection(ServerInfo());
-    WaitIdle(other);
+    ASSERT_NO_FATAL_FAILURE(ConnectConsole(other, ServerInfo()));
 
     const int mark = Mark();
     TStallMeter meter;
@@ -350,9 +348,7 @@ TEST_F(Console, CancelEndsAStatementWithTheServersErrorAndTheConsoleGoesOn)
 TEST(ConsoleFrame, ClosingDuringAStatementCancelsIt)
 {
     auto frame = std::make_unique<TEditorFrame>();
-    frame->InitFrame();
-    frame->OpenConnection(ServerInfo());
-    WaitIdle(*frame);
+    ASSERT_NO_FATAL_FAILURE(ConnectConsole(*frame, ServerInfo()));
     const std::uint64_t id = frame->Session().State().ConnectionId;
     frame->mmQuery().Lines().SetText("SELECT SLEEP(30)");
     frame->RunQuery();

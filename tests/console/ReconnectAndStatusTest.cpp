@@ -52,10 +52,7 @@ TEST(ConsoleReconnect, TheLineSaysWhatCameBackOrWhyNot)
     RunAsRoot("GRANT ALL PRIVILEGES ON brindle_back.* TO 'brindle_back'@'%'");
 
     TEditorFrame frame;
-    frame.InitFrame();
-    frame.OpenConnection({TestServer().Host, TestServer().Port, "brindle_back", "pw"});
-    WaitIdle(frame);
-    ASSERT_TRUE(frame.Session().State().Opened) << frame.Session().State().ErrorText;
+    ASSERT_NO_FATAL_FAILURE(ConnectConsole(frame, {TestServer().Host, TestServer().Port, "brindle_back", "pw"}));
     frame.mmQuery().Lines().SetText("use brindle_back");
     frame.RunQuery();
     WaitIdle(frame);
@@ -100,10 +97,8 @@ TEST(ConsoleReconnect, AStoppedServerIsToldByTheStatementAndByTheReconnect)
 {
     auto proxy = std::make_unique<TStallingProxy>(TestServer().Host, TestServer().Port);
     TEditorFrame frame;
-    frame.InitFrame();
-    frame.OpenConnection({"127.0.0.1", proxy->Port(), TestServer().User, TestServer().Password});
-    WaitIdle(frame);
-    ASSERT_TRUE(frame.Session().State().Opened) << frame.Session().State().ErrorText;
+    const TConnectionInfo info{"127.0.0.1", proxy->Port(), TestServer().User, TestServer().Password};
+    ASSERT_NO_FATAL_FAILURE(ConnectConsole(frame, info));
     const std::int32_t port = proxy->Port();
     proxy.reset();
 
