@@ -21,11 +21,13 @@
 
 #include <functional>
 
+#include "EditorKeyboard.h"
 #include "EditorView.h"
 #include "HLEditor.h"
 #include "ModalWindows.h"
 #include "QtPrinters.h"
 #include "TestServer.h"
+#include "TKeyTranslation.h"
 #include "UnitAbout.h"
 #include "ConsoleTesting.h"
 #include "UnitConnectDialog.h"
@@ -105,7 +107,7 @@ TEST_F(MainWindow, MenusAndActions)
     const TCase cases[] = {
         {Form->acConnect, "Установить соединение", "Соединения", {}, true},
         {Form->acDisconnect, "Разорвать соединение", "Соединения", {}, false},
-        {Form->acReconnect, "Переподключиться", "Соединения", {}, false},
+        {Form->acReconnect, "Переподключиться", "Соединения", QKeySequence(Qt::CTRL | Qt::Key_F5), false},
         {Form->acRun, "Выполнить", "Действия", QKeySequence(Qt::CTRL | Qt::Key_Return), false},
         {Form->acCancelQuery, "Прервать запрос", "Действия", QKeySequence(Qt::CTRL | Qt::Key_Pause), false},
         {Form->acCommandUp, "Предыдущий запрос", "История запросов", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Up), false},
@@ -296,6 +298,41 @@ TEST_F(MainWindow, ShortcutsGoToActionsBeforeThePane)
     QTest::keyClick(query, Qt::Key_Right, Qt::AltModifier);
     query->removeEventFilter(&counter);
     EXPECT_EQ(altKeys, 2);
+}
+
+// No window shortcut takes a key of the panes' key map, alone or as the second key of a chord; the
+// reconnect key, pressed in the query pane, reconnects the console into the database it had.
+TEST_F(MainWindow, WindowShortcutsLeaveThePanesKeysAlone)
+{
+    TKeyboard keyMap;
+    keyMap.LoadDefaultKeyMap();
+    for (QAction* action : Form->actions()) {
+        for (const QKeySequence& shortcut : action->shortcuts()) {
+            const QKeyCombination combination = shortcut[0];
+            const TTranslatedKey key = TranslateKey(combination.key(), combination.keyboardModifiers(), QString());
+            for (const TEditKey& entry : keyMap.Keys()) {
+                const bool taken = (entry.FirstKey == key.Key && entry.FirstShift == key.Shift)
+                                || (entry.SecondKey == key.Key && entry.SecondShift == key.Shift);
+                EXPECT_FALSE(taken) << action->text().toStdString() << " "
+                                    << shortcut.toString().toStdString() << " is command " << entry.CommandCode;
+            }
+        }
+    }
+
+    Connect();
+    TEditorFrame* frame = Form->ActiveFrame();
+    QWidget* query = frame->QueryView();
+    QTest::keyClicks(query, "use information_schema");
+    QTest::keyClick(query, Qt::Key_Return, Qt::ControlModifier);
+    WaitIdle(frame);
+    const std::uint64_t before = frame->Session().State().ConnectionId;
+    QTest::keyClick(query, Qt::Key_F5, Qt::ControlModifier);
+    WaitIdle(frame);
+    EXPECT_NE(frame->Session().State().ConnectionId, before);
+    EXPECT_EQ(LinesOf(frame->mmResult()).last(),
+              QString("-- Переподключено: сервер %1, база данных `information_schema`.")
+                  .arg(QString::fromStdString(frame->Session().State().ServerVersion)));
+    EXPECT_EQ(LinesOf(frame->mmQuery()), QStringList());
 }
 
 TEST_F(MainWindow, TabsFollowNextPreviousAndDisconnect)
