@@ -7,62 +7,38 @@
 #include <mutex>
 
 #include <errmsg.h>
-#include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
+#include "AuthPlugins.h"
+#include "LocalInfile.h"
+#include "ServerProbe.h"
+#include "SocketWaits.h"
 #include "Utf8.h"
 
 namespace {
-
-// The interrupt descriptor of the connection whose library call runs on this thread, or -1.
-thread_local int tInterrupt = -1;
-
-// Names the connection whose library calls follow on this thread, for as long as it lives.
-class TLibraryCall {
-public:
-    explicit TLibraryCall(int interrupt) : FSaved(tInterrupt) { tInterrupt = interrupt; }
-    ~TLibraryCall() { tInterrupt = FSaved; }
-    TLibraryCall(const TLibraryCall&) = delete;
-    TLibraryCall& operator=(const TLibraryCall&) = delete;
-
-private:
-    int FSaved;
-};
-
-// Every wait of the library for its socket comes here: the socket or the calling connection's
-// interrupt, whichever is first. An interrupt shuts the socket down and fails the wait, which the
-// library reports as a lost connection (or a failed connect).
-int WaitForSocket(my_socket socket, my_bool forReading, int timeoutMs)
-{
-    pollfd waits[2] = {{socket, static_cast<short>(forReading ? POLLIN : POLLOUT), 0},
-                       {tInterrupt, POLLIN, 0}};
-    using TClock = std::chrono::steady_clock;
-    const TClock::time_point deadline = TClock::now() + std::chrono::milliseconds(timeoutMs);
-    while (true) {
-        int left = timeoutMs;
-        if (timeoutMs > 0) {
-            const auto rest = std::chrono::ceil<std::chrono::milliseconds>(deadline - TClock::now());
-            left = static_cast<int>(std::max<std::chrono::milliseconds::rep>(rest.count(), 0));
-        }
-        const int ready = poll(waits, 2, left);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready > 0 && waits[1].revents != 0) {
-            shutdown(socket, SHUT_RDWR);
-            errno = ECONNABORTED;
-            return -1;
-        }
-        return ready;
-    }
-}
 
 void InitLibrary()
 {
     // The library sets itself up on its first use, which is not safe from two threads at once.
     static std::once_flag once;
-    std::call_once(once, [] { mysql_library_init(0, nullptr, nullptr); });
+    std::call_once(once, [] {
+        mysql_library_init(0, nullptr, nullptr);
+        AuthPlugins::Install();
+    });
+}
+
+bool HasZeroByte(const std::string& text)
+{
+    return text.find('\0') != std::string::npos;
+}
+
+// "TLSv1.3" as the user reads it: "TLS 1.3".
+std::string ProtocolName(std::string version)
+{
+    if (version.rfind("TLSv", 0) == 0)
+        version = "TLS " + version.substr(4);
+    return version;
 }
 
 } // namespace
@@ -86,23 +62,52 @@ bool TMySQLConnection::Connect()
 {
     try {
         InitLibrary();
-        TLibraryCall call(FInterrupt);
+        FOwnError.reset();
+        FCertificateProblem.reset();
+        ClientWaits::TScope waits(FInterrupt, ClientWaits::TClock::now() + std::chrono::seconds(ConnectTimeout));
         // A handle left by a failed attempt is closed here, before the new one is made.
         FHandle.reset(mysql_init(nullptr));
         if (!FHandle)
             return false;
         if (FPort == 0)
             FPort = DefaultPort;
+        // The library reads its parameters as C strings: a zero byte would cut one short and
+        // connect to another host, or as another user.
+        if (HasZeroByte(FHost) || HasZeroByte(FUser) || HasZeroByte(FPassword)) {
+            FOwnError = {CR_UNKNOWN_ERROR, "Имя хоста, имя пользователя или пароль содержит нулевой символ. "
+                                           "Соединение не установлено."};
+            return false;
+        }
         MYSQL* handle = FHandle.get();
         mysql_options(handle, MYSQL_SET_CHARSET_NAME, "utf8mb4");
         const unsigned int timeout = ConnectTimeout;
         mysql_options(handle, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
-        mysql_optionsv(handle, MARIADB_OPT_RESTRICTED_AUTH, AllowedAuthPlugins);
-        mysql_optionsv(handle, MARIADB_OPT_IO_WAIT, WaitForSocket);
+        mysql_optionsv(handle, MARIADB_OPT_IO_WAIT, ClientWaits::WaitForSocket);
+        AuthPlugins::Restrict(handle);
+        LocalInfile::Install(handle, &FLocalFiles);
+        // TLS whenever the server offers it; the library falls back to a plain connection when it
+        // does not, unless a certificate is pinned below.
+        const my_bool useTls = 1;
+        mysql_optionsv(handle, MYSQL_OPT_SSL_ENFORCE, &useTls);
+        if (FTlsMode != TTlsMode::WhenOffered) {
+            const unsigned int tcp = MYSQL_PROTOCOL_TCP;
+            mysql_optionsv(handle, MYSQL_OPT_PROTOCOL, &tcp);
+            TServerProbe probe = ProbeServer(FHost, FPort, FTlsMode, FCAFile, FPinnedFingerprint);
+            if (!probe.Accepted) {
+                FOwnError = {probe.ErrorCode, probe.ErrorText};
+                FCertificateProblem = std::move(probe.Problem);
+                return false;
+            }
+            mysql_optionsv(handle, MARIADB_OPT_TLS_PEER_FP, probe.LibraryPin.c_str());
+        }
+        AuthPlugins::TConnectScope login(FTlsMode == TTlsMode::Verified);
         // Multiple results let a CALL return its result sets; several statements per call stay off.
-        return mysql_real_connect(handle, FHost.c_str(), FUser.c_str(), FPassword.c_str(), nullptr,
-                                  static_cast<unsigned int>(FPort), nullptr, CLIENT_MULTI_RESULTS)
-            != nullptr;
+        if (mysql_real_connect(handle, FHost.c_str(), FUser.c_str(), FPassword.c_str(), nullptr,
+                               static_cast<unsigned int>(FPort), nullptr, CLIENT_MULTI_RESULTS))
+            return true;
+        if (std::optional<std::string> refusal = login.Refusal(handle))
+            FOwnError = {CR_AUTH_PLUGIN_ERR, std::move(*refusal)};
+        return false;
     } catch (...) {
         return false;
     }
@@ -110,8 +115,9 @@ bool TMySQLConnection::Connect()
 
 void TMySQLConnection::Disconnect()
 {
-    TLibraryCall call(FInterrupt);
+    ClientWaits::TScope waits(FInterrupt, std::nullopt);
     FHandle.reset();
+    FOwnError.reset();
 }
 
 std::uint64_t TMySQLConnection::ConnectionId() const
@@ -137,16 +143,29 @@ void TMySQLConnection::ClearInterrupt()
 
 std::uint32_t TMySQLConnection::GetErrorCode() const
 {
+    if (FOwnError)
+        return FOwnError->first;
     return FHandle ? mysql_errno(FHandle.get()) : CR_SERVER_GONE_ERROR;
 }
 
 std::string TMySQLConnection::GetErrorText() const
 {
+    if (FOwnError)
+        return FOwnError->second;
     if (!FHandle)
         return "MySQL server has gone away"; // the library's own text for that code
-    if (mysql_errno(FHandle.get()) == CR_PLUGIN_NOT_ALLOWED)
-        return ClearTextRefusedText;
     return mysql_error(FHandle.get());
+}
+
+std::string TMySQLConnection::EncryptionText() const
+{
+    MYSQL* handle = FHandle.get();
+    const char* cipher = handle ? mysql_get_ssl_cipher(handle) : nullptr;
+    if (!cipher)
+        return "без шифрования";
+    const char* version = nullptr;
+    mariadb_get_infov(handle, MARIADB_CONNECTION_TLS_VERSION, &version);
+    return (version ? ProtocolName(version) + ", " : std::string()) + cipher;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -327,7 +346,15 @@ std::shared_ptr<IMySQLQueryResult> TMySQLDataSet::Query(const std::string& sql)
     MYSQL* handle = Handle();
     if (!handle)
         return nullptr;
-    TLibraryCall call(Connection()->FInterrupt);
+    TMySQLConnection& connection = *Connection();
+    connection.FOwnError.reset();
+    ClientWaits::TScope waits(connection.FInterrupt, std::nullopt);
+    // The files this statement names are the only ones the server may read while it runs.
+    connection.FLocalFiles = LocalInfile::NamedFiles(query);
+    struct TForget {
+        std::vector<std::string>& Files;
+        ~TForget() { Files.clear(); }
+    } forget{connection.FLocalFiles};
     if (mysql_real_query(handle, query.data(), query.size()) != 0)
         return nullptr;
     if (mysql_field_count(handle) == 0)
