@@ -21,10 +21,10 @@ struct TConnectionInfo {
     std::string Password;
     TTlsMode TlsMode = TTlsMode::WhenOffered;
     // With TTlsMode::Verified: the file of the authorities to trust (PEM); empty for the system's.
-    std::string CAFile;
+    std::string CAFile{};
     // With TTlsMode::Verified: the SHA-256 fingerprint of a certificate the user chose to trust
     // although it could not be verified; empty when there is none.
-    std::string PinnedFingerprint;
+    std::string PinnedFingerprint{};
 };
 
 struct TMySQLHandleCloser {

@@ -9,6 +9,9 @@ TQueryCanceller::TQueryCanceller(const TConnectionInfo& info, std::uint64_t conn
     FDataSet->SetPassword(info.Password);
     FDataSet->SetHost(info.Host);
     FDataSet->SetPort(info.Port);
+    FDataSet->SetTlsMode(info.TlsMode);
+    FDataSet->SetCAFile(info.CAFile);
+    FDataSet->SetPinnedFingerprint(info.PinnedFingerprint);
     FThread.Post([dataSet = FDataSet, connectionId] {
         if (!dataSet->Open())
             return;

@@ -137,6 +137,7 @@ TEditorFrame::TEditorFrame(QWidget* parent)
     for (TEditorView* view : {FResultView, FQueryView}) {
         connect(view, &TEditorView::EditorError, this, [this](const QString& message) {
             QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"), message, QMessageBox::Ok, this);
+            box.setTextFormat(Qt::PlainText);
             box.exec();
         });
     }
@@ -199,8 +200,9 @@ QStatusBar* TEditorFrame::MakeStatusBar(QWidget* parent)
     auto* position = new QLabel(QStringLiteral("    0: 0"), bar);
     position->setFixedWidth(100);
     auto* busy = new QLabel(bar);
-    // 50 pixels, widening for the busy text.
+    // 50 pixels, widening for the busy text (and, below the transcript, the encryption's).
     busy->setMinimumWidth(50);
+    busy->setTextFormat(Qt::PlainText);
     bar->addWidget(position);
     bar->addWidget(busy);
     return bar;
@@ -289,6 +291,9 @@ void TEditorFrame::OpenConnection(const TConnectionInfo& info)
     DataSet.SetPassword(info.Password);
     DataSet.SetHost(info.Host);
     DataSet.SetPort(info.Port);
+    DataSet.SetTlsMode(info.TlsMode);
+    DataSet.SetCAFile(info.CAFile);
+    DataSet.SetPinnedFingerprint(info.PinnedFingerprint);
     PostConnect(false, true);
 }
 
@@ -312,6 +317,8 @@ void TEditorFrame::PostConnect(bool closeFirst, bool reportFailure)
 void TEditorFrame::Connected(bool opened, bool reportFailure)
 {
     EndWork();
+    // Whether and how the connection is encrypted, in the transcript's status bar.
+    Panel(FStatusBarResult, 1)->setText(FromClientString(DataSet.Connection()->EncryptionText()));
     if (!opened && reportFailure) {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"),
                         QStringLiteral("Ошибка подключения к базе данных!"), QMessageBox::Ok, this);
@@ -376,7 +383,8 @@ void TEditorFrame::ExecuteStatement(const QString& sql)
     }
     FQueryAtStart = FQuery->Lines().LineListText();
     // What a cancel needs, read while the client thread is idle.
-    FRunLogin = {DataSet.Host(), DataSet.Port(), DataSet.User(), DataSet.Password()};
+    FRunLogin = {DataSet.Host(),    DataSet.Port(),   DataSet.User(),             DataSet.Password(),
+                 DataSet.TlsMode(), DataSet.CAFile(), DataSet.PinnedFingerprint()};
     FRunConnectionId = DataSet.Connection()->ConnectionId();
 
     StartWork(TWork::Statement);

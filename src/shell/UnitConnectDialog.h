@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 
 class QCheckBox;
 class QComboBox;
@@ -29,6 +31,12 @@ public:
 // a thread of its own, so the dialog answers meanwhile; the test connection is closed again at once,
 // and the dialog is accepted only when the test succeeded, so testConnection then holds the
 // parameters that worked.
+//
+// Beyond the host, port, user and password, "Шифрование" says how the connection uses TLS; with a
+// verified server, CAFile names the authority (empty: the system's store). A certificate that
+// cannot be verified is shown with the reason and its fingerprint, and the user may trust it: the
+// fingerprint then goes with the parameters (for this connection only) until the host, the port or
+// the encryption settings change.
 class TConnectDialog : public QDialog {
     Q_OBJECT
 
@@ -56,6 +64,11 @@ public:
     QComboBox* UserName = nullptr;
     QLineEdit* Password = nullptr;
     QCheckBox* cbSavePassword = nullptr;
+    QLabel* lblEncryption = nullptr;
+    QComboBox* Encryption = nullptr; // items in the order of TTlsMode
+    QLabel* lblCAFile = nullptr;
+    QLineEdit* CAFile = nullptr;
+    QPushButton* btCAFile = nullptr;
     QPushButton* btOk = nullptr;
     QPushButton* btCancel = nullptr;
     QLabel* lblConnecting = nullptr;
@@ -66,12 +79,16 @@ protected:
 private:
     struct TAttempt;
 
-    void AttemptEnded(std::uint64_t serial, bool connected, const QString& error);
+    void AttemptEnded(std::uint64_t serial, bool connected, const QString& error,
+                      const std::optional<TCertificateProblem>& problem);
     void EndAttempt();
+    void btCAFileClick();
+    void EncryptionChanged();
 
     TReplyChannel FReplies{this};
     std::unique_ptr<TAttempt> FAttempt;
     std::uint64_t FAttemptSerial = 0;
+    std::string FTrustedFingerprint; // a certificate the user chose to trust for these entries
 };
 
 // Shows a new connect dialog modally. True, with info holding the parameters with which the test
