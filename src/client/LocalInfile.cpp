@@ -30,70 +30,51 @@ bool IsBlank(unsigned char c)
     return c <= 32;
 }
 
-// A quoted string from its opening quote at `at`; moves `at` past its end. The first reading follows
-// the server's default rules (a doubled quote and backslash escapes), the second only doubled quotes.
-TToken ReadString(std::string_view sql, std::size_t& at)
+// The text of a quoted string whose opening quote is at `open`, and the position after its closing
+// quote: a doubled quote stands for one, and with escapes a backslash escapes the next character.
+std::pair<std::string, std::size_t> ReadQuoted(std::string_view sql, std::size_t open, bool escapes)
 {
-    const char quote = sql[at++];
-    std::string escaped;
-    std::string raw;
-    bool rawDiffers = false;
-    bool escapedEnded = false;
-    std::size_t escapedEnd = 0;
-    // Both readings are made in one pass over the same bytes; each ends at its own closing quote, and
-    // the scan goes on to the later of the two so that neither reading leaks words into the text.
-    std::size_t i = at;
-    bool rawEnded = false;
-    std::size_t rawEnd = 0;
-    for (std::size_t j = at; j < sql.size() && !rawEnded; ++j) {
-        if (sql[j] == quote) {
-            if (j + 1 < sql.size() && sql[j + 1] == quote) {
-                raw += quote;
-                ++j;
-            } else {
-                rawEnded = true;
-                rawEnd = j + 1;
-            }
-        } else {
-            raw += sql[j];
-        }
-    }
-    for (; i < sql.size() && !escapedEnded; ++i) {
+    const char quote = sql[open];
+    std::string text;
+    for (std::size_t i = open + 1; i < sql.size(); ++i) {
         const char c = sql[i];
-        if (c == '\\' && i + 1 < sql.size()) {
+        if (escapes && c == '\\' && i + 1 < sql.size()) {
             const char next = sql[++i];
             switch (next) {
-            case '0': escaped += '\0'; break;
-            case 'b': escaped += '\b'; break;
-            case 'n': escaped += '\n'; break;
-            case 'r': escaped += '\r'; break;
-            case 't': escaped += '\t'; break;
-            case 'Z': escaped += '\x1A'; break;
+            case '0': text += '\0'; break;
+            case 'b': text += '\b'; break;
+            case 'n': text += '\n'; break;
+            case 'r': text += '\r'; break;
+            case 't': text += '\t'; break;
+            case 'Z': text += '\x1A'; break;
+            // The server keeps these two escaped: they are LIKE's wildcards.
             case '%':
-            case '_': escaped += '\\'; escaped += next; break;
-            default: escaped += next; break;
+            case '_': text += '\\'; text += next; break;
+            default: text += next; break;
             }
+        } else if (c == quote && i + 1 < sql.size() && sql[i + 1] == quote) {
+            text += quote;
+            ++i;
         } else if (c == quote) {
-            if (i + 1 < sql.size() && sql[i + 1] == quote) {
-                escaped += quote;
-                ++i;
-            } else {
-                escapedEnded = true;
-                escapedEnd = i + 1;
-            }
+            return {text, i + 1};
         } else {
-            escaped += c;
+            text += c;
         }
     }
-    if (!escapedEnded)
-        escapedEnd = sql.size();
-    if (!rawEnded)
-        rawEnd = sql.size();
-    rawDiffers = raw != escaped;
+    return {text, sql.size()};
+}
+
+// A string token from its opening quote at `at`, in the server's default reading (backslash
+// escapes) and, where it differs, in the reading with escapes switched off; moves `at` past the later
+// of the two ends, so that neither reading leaks words of the string into the text.
+TToken ReadString(std::string_view sql, std::size_t& at)
+{
+    auto [escaped, escapedEnd] = ReadQuoted(sql, at, true);
+    auto [raw, rawEnd] = ReadQuoted(sql, at, false);
     at = std::max(escapedEnd, rawEnd);
-    TToken token{TToken::TKind::String, escaped, std::nullopt};
-    if (rawDiffers)
-        token.Unescaped = raw;
+    TToken token{TToken::TKind::String, std::move(escaped), std::nullopt};
+    if (raw != token.Text)
+        token.Unescaped = std::move(raw);
     return token;
 }
 

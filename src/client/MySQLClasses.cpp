@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include <errmsg.h>
+#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -48,6 +49,7 @@ std::string ProtocolName(std::string version)
 
 TMySQLConnection::TMySQLConnection()
     : FInterrupt(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    , FSocket(std::make_unique<ClientWaits::TSocketHolder>())
 {
 }
 
@@ -64,11 +66,16 @@ bool TMySQLConnection::Connect()
         InitLibrary();
         FOwnError.reset();
         FCertificateProblem.reset();
-        ClientWaits::TScope waits(FInterrupt, ClientWaits::TClock::now() + std::chrono::seconds(ConnectTimeout));
+        const auto deadline = ClientWaits::TClock::now() + std::chrono::seconds(ConnectTimeout);
         // A handle left by a failed attempt is closed here, before the new one is made.
         FHandle.reset(mysql_init(nullptr));
+        FSocket->Release();
         if (!FHandle)
             return false;
+        ClientWaits::TScope waits(FInterrupt, FSocket.get(), deadline);
+        // The wait hook sees most waits of a connect, but not those of the library's TLS handshake:
+        // at the deadline the socket is shut down, wherever the connect waits.
+        ClientWaits::TDeadlineWatch watch(deadline, [socket = FSocket.get()] { socket->ShutDown(); });
         if (FPort == 0)
             FPort = DefaultPort;
         // The library reads its parameters as C strings: a zero byte would cut one short and
@@ -93,6 +100,7 @@ bool TMySQLConnection::Connect()
             const unsigned int tcp = MYSQL_PROTOCOL_TCP;
             mysql_optionsv(handle, MYSQL_OPT_PROTOCOL, &tcp);
             TServerProbe probe = ProbeServer(FHost, FPort, FTlsMode, FCAFile, FPinnedFingerprint);
+            FSocket->Release();
             if (!probe.Accepted) {
                 FOwnError = {probe.ErrorCode, probe.ErrorText};
                 FCertificateProblem = std::move(probe.Problem);
@@ -102,10 +110,16 @@ bool TMySQLConnection::Connect()
         }
         AuthPlugins::TConnectScope login(FTlsMode == TTlsMode::Verified);
         // Multiple results let a CALL return its result sets; several statements per call stay off.
-        if (mysql_real_connect(handle, FHost.c_str(), FUser.c_str(), FPassword.c_str(), nullptr,
-                               static_cast<unsigned int>(FPort), nullptr, CLIENT_MULTI_RESULTS))
+        const bool connected = mysql_real_connect(handle, FHost.c_str(), FUser.c_str(), FPassword.c_str(), nullptr,
+                                                  static_cast<unsigned int>(FPort), nullptr, CLIENT_MULTI_RESULTS);
+        if (connected && !watch.Fired()) {
+            FSocket->Hold(mysql_get_socket(handle));
             return true;
-        if (std::optional<std::string> refusal = login.Refusal(handle))
+        }
+        FSocket->Release();
+        if (connected)
+            FOwnError = {CR_SERVER_LOST, "Сервер не завершил вход за " + std::to_string(ConnectTimeout) + " с."};
+        else if (std::optional<std::string> refusal = login.Refusal(handle))
             FOwnError = {CR_AUTH_PLUGIN_ERR, std::move(*refusal)};
         return false;
     } catch (...) {
@@ -115,8 +129,11 @@ bool TMySQLConnection::Connect()
 
 void TMySQLConnection::Disconnect()
 {
-    ClientWaits::TScope waits(FInterrupt, std::nullopt);
-    FHandle.reset();
+    {
+        ClientWaits::TScope waits(FInterrupt, nullptr, std::nullopt);
+        FHandle.reset();
+    }
+    FSocket->Release();
     FOwnError.reset();
 }
 
@@ -131,6 +148,18 @@ void TMySQLConnection::Interrupt()
         return;
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = write(FInterrupt, &one, sizeof one);
+    FSocket->ShutDown();
+}
+
+std::nullptr_t TMySQLConnection::StatementFailed()
+{
+    // A TLS connection that Interrupt cut reports the end of its TLS stream; the user is told what
+    // happened, as on a plain connection.
+    pollfd interrupt{FInterrupt, POLLIN, 0};
+    if (FHandle && mysql_errno(FHandle.get()) == CR_SSL_CONNECTION_ERROR && FInterrupt >= 0
+        && poll(&interrupt, 1, 0) > 0)
+        FOwnError = {CR_SERVER_LOST, "Lost connection to server during query"}; // the library's words
+    return nullptr;
 }
 
 void TMySQLConnection::ClearInterrupt()
@@ -348,7 +377,7 @@ std::shared_ptr<IMySQLQueryResult> TMySQLDataSet::Query(const std::string& sql)
         return nullptr;
     TMySQLConnection& connection = *Connection();
     connection.FOwnError.reset();
-    ClientWaits::TScope waits(connection.FInterrupt, std::nullopt);
+    ClientWaits::TScope waits(connection.FInterrupt, nullptr, std::nullopt);
     // The files this statement names are the only ones the server may read while it runs.
     connection.FLocalFiles = LocalInfile::NamedFiles(query);
     struct TForget {
@@ -356,13 +385,13 @@ std::shared_ptr<IMySQLQueryResult> TMySQLDataSet::Query(const std::string& sql)
         ~TForget() { Files.clear(); }
     } forget{connection.FLocalFiles};
     if (mysql_real_query(handle, query.data(), query.size()) != 0)
-        return nullptr;
+        return connection.StatementFailed();
     if (mysql_field_count(handle) == 0)
         return nullptr;
 
     TMySQLResultHandle stored(mysql_store_result(handle));
     if (!stored)
-        return nullptr;
+        return connection.StatementFailed();
     auto result = std::make_shared<TMySQLQueryResult>(handle, std::move(stored));
 
     // A CALL sends its result sets and a final status: read and drop all but the first, so that the

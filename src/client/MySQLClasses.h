@@ -1,6 +1,7 @@
 // The database client layer: connections, data sets, stored result sets and rows over the MySQL C API.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -38,6 +39,9 @@ struct TMySQLResultFreer {
 using TMySQLResultHandle = std::unique_ptr<MYSQL_RES, TMySQLResultFreer>;
 
 class TMySQLCustomDataSet;
+namespace ClientWaits {
+class TSocketHolder;
+}
 
 // The parameters of one connection and the client library's handle. The handle is made by Connect
 // and closed by Disconnect; the handle of a failed Connect is kept so that its error stays readable,
@@ -105,7 +109,8 @@ public:
 
     // Ends every wait for the server on this connection at once, the one under way and those to
     // come, until ClearInterrupt: a connect fails, a statement fails with a lost connection, and the
-    // socket is shut down, so the connection is lost for good. Callable from any thread.
+    // socket is shut down (also under TLS), so the connection is lost for good. Callable from any
+    // thread.
     void Interrupt();
     // Lets waits happen again (a new Connect can then succeed). Not while another thread uses the
     // connection.
@@ -118,6 +123,9 @@ private:
     friend class TMySQLCustomDataSet;
     friend class TMySQLDataSet;
 
+    // After a statement failed: the error as the user should read it. Always null.
+    std::nullptr_t StatementFailed();
+
     std::int32_t FOwnedByDataSet = 0;
     std::int32_t FPort = 3306;
     std::string FPassword;
@@ -128,6 +136,7 @@ private:
     std::string FPinnedFingerprint;
     TMySQLHandle FHandle;
     int FInterrupt = -1; // an event descriptor, readable once Interrupt has been called
+    std::unique_ptr<ClientWaits::TSocketHolder> FSocket; // what Interrupt shuts down
     // The reason of a failed Connect where this layer refused; cleared by the next call on the handle.
     std::optional<std::pair<std::uint32_t, std::string>> FOwnError;
     std::optional<TCertificateProblem> FCertificateProblem;

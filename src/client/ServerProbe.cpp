@@ -102,16 +102,18 @@ int ConnectTcp(const std::string& host, std::int32_t port, std::string& error)
     return -1;
 }
 
-// Reads exactly size bytes; false when the peer closes, the wait is ended, or the deadline passes.
-bool ReadExactly(int fd, unsigned char* data, std::size_t size)
+// Reads or writes exactly size bytes; false when the peer closes, the wait is ended, or the deadline
+// passes.
+bool Transfer(int fd, unsigned char* data, std::size_t size, bool reading)
 {
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t n = recv(fd, data + done, size - done, 0);
+        const ssize_t n = reading ? recv(fd, data + done, size - done, 0)
+                                  : send(fd, data + done, size - done, MSG_NOSIGNAL);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-            if (ClientWaits::WaitForSocket(fd, true, -1) <= 0)
+            if (ClientWaits::WaitForSocket(fd, reading, -1) <= 0)
                 return false;
         } else {
             return false;
@@ -120,21 +122,9 @@ bool ReadExactly(int fd, unsigned char* data, std::size_t size)
     return true;
 }
 
-bool WriteAll(int fd, const unsigned char* data, std::size_t size)
+bool ReadExactly(int fd, unsigned char* data, std::size_t size)
 {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = send(fd, data + done, size - done, MSG_NOSIGNAL);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-            if (ClientWaits::WaitForSocket(fd, false, -1) <= 0)
-                return false;
-        } else {
-            return false;
-        }
-    }
-    return true;
+    return Transfer(fd, data, size, true);
 }
 
 // The greeting's capability flags, or a failure.
@@ -310,7 +300,7 @@ TServerProbe ProbeServer(const std::string& host, std::int32_t port, TTlsMode mo
         request[4 + i] = static_cast<unsigned char>(flags >> (8 * i));
     request[8 + 3] = 1; // 16 MiB
     request[12] = 45;
-    if (!WriteAll(socket.Fd, request.data(), request.size()))
+    if (!Transfer(socket.Fd, request.data(), request.size(), false))
         return Failure(CR_SERVER_LOST, "Сервер " + where + " закрыл соединение до начала TLS.");
 
     std::unique_ptr<SSL_CTX, TSslCtxFree> context(SSL_CTX_new(TLS_client_method()));

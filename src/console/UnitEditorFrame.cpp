@@ -383,7 +383,7 @@ void TEditorFrame::ExecuteStatement(const QString& sql)
     }
     FQueryAtStart = FQuery->Lines().LineListText();
     // What a cancel needs, read while the client thread is idle.
-    FRunLogin = {DataSet.Host(),    DataSet.Port(),   DataSet.User(),             DataSet.Password(),
+    FRunLogin = {DataSet.Host(),    DataSet.Port(),   DataSet.User(), DataSet.Password(),
                  DataSet.TlsMode(), DataSet.CAFile(), DataSet.PinnedFingerprint()};
     FRunConnectionId = DataSet.Connection()->ConnectionId();
 

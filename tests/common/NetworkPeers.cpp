@@ -342,6 +342,16 @@ void TFakeServer::ServeOne(int client)
     if (!login)
         return;
     record(*login);
+    if (tls && login->size() == 32 && FScript.StallTls) {
+        // Takes what the client sends and answers nothing, until it gives up.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        char sink[4096];
+        while (std::chrono::steady_clock::now() < until) {
+            if (WaitReadable(client, 200) && recv(client, sink, sizeof sink, 0) <= 0)
+                break;
+        }
+        return;
+    }
     if (tls && login->size() == 32) {
         SSL_CTX* context = SSL_CTX_new(TLS_server_method());
         SSL_CTX_use_certificate_chain_file(context, FScript.CertificateFile.c_str());

@@ -42,6 +42,7 @@ public:
         std::string CertificateFile, KeyFile; // TLS offered when set
         int TrickleMs = 0;                  // above 0: the greeting goes a byte at a time, this far apart
         bool TruncatedGreeting = false;     // the greeting stops after the connection id
+        bool StallTls = false;              // offered TLS, never answers the client's first TLS message
     };
 
     explicit TFakeServer(TScript script);
