@@ -3,7 +3,6 @@
 #include <cstring>
 #include <vector>
 
-#include <errmsg.h>
 #include <mysql/plugin_auth.h>
 #include <openssl/evp.h>
 
