@@ -212,11 +212,15 @@ void TClientSession::PostConnect(bool closeFirst)
             dataSet.SetPassword(info.Password);
             dataSet.SetHost(info.Host);
             dataSet.SetPort(info.Port);
+            dataSet.SetTlsMode(info.TlsMode);
+            dataSet.SetCAFile(info.CAFile);
+            dataSet.SetPinnedFingerprint(info.PinnedFingerprint);
             TConnectOutcome outcome;
             outcome.Opened = dataSet.Open();
             if (outcome.Opened) {
                 outcome.ServerVersion = dataSet.Connection()->ServerVersion();
                 outcome.ConnectionId = dataSet.Connection()->ConnectionId();
+                outcome.Encryption = dataSet.Connection()->EncryptionText();
                 // Selected here, before the console hears of the connection, so that no statement of
                 // its own can run in another database first.
                 if (!database.empty()) {
@@ -228,6 +232,7 @@ void TClientSession::PostConnect(bool closeFirst)
             } else {
                 outcome.ErrorCode = dataSet.ErrorCode();
                 outcome.ErrorText = dataSet.ErrorText();
+                outcome.CertificateProblem = dataSet.Connection()->CertificateProblem();
                 // Still the one to bring back once a later reconnect succeeds.
                 outcome.Database = database;
             }

@@ -30,6 +30,10 @@ struct TConnectOutcome {
     std::string ErrorText;
     std::string ServerVersion;
     std::uint64_t ConnectionId = 0;
+    // How the connection is encrypted, for the user (TMySQLConnection::EncryptionText).
+    std::string Encryption;
+    // A certificate the verified mode could not accept: why, and the fingerprint the user may trust.
+    std::optional<TCertificateProblem> CertificateProblem;
     // The current database as the server last reported it; empty for none. A failed reconnect keeps
     // the one the console had, for the next reconnect to bring back.
     std::string Database;

@@ -122,6 +122,7 @@ TEditorFrame::TEditorFrame(QWidget* parent)
     for (TEditorView* view : {FResultView, FQueryView}) {
         connect(view, &TEditorView::EditorError, this, [this](const QString& message) {
             QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"), message, QMessageBox::Ok, this);
+            box.setTextFormat(Qt::PlainText);
             box.exec();
         });
     }
@@ -155,8 +156,9 @@ QStatusBar* TEditorFrame::MakeStatusBar(QWidget* parent)
     auto* position = new QLabel(QStringLiteral("    0: 0"), bar);
     position->setFixedWidth(100);
     auto* busy = new QLabel(bar);
-    // 50 pixels, widening for the busy text.
+    // 50 pixels, widening for the busy text (and, below the transcript, the encryption's).
     busy->setMinimumWidth(50);
+    busy->setTextFormat(Qt::PlainText);
     bar->addWidget(position);
     bar->addWidget(busy);
     return bar;
@@ -280,6 +282,8 @@ QKeySequence TEditorFrame::ReconnectShortcut()
 
 void TEditorFrame::Connected(const TConnectOutcome& outcome)
 {
+    // Whether and how the connection is encrypted, in the transcript's status bar.
+    Panel(FStatusBarResult, 1)->setText(outcome.Opened ? FromClientString(outcome.Encryption) : QString());
     if (outcome.Cancelled) {
         AppendOutcomeLines({QStringLiteral("-- Подключение прервано.")});
         return;

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QRegularExpression>
 #include <QSplitter>
 #include <QStatusBar>
@@ -201,6 +202,20 @@ TEST_F(Console, NewConsoleHistoryEdges)
     Type("again");
     Frame.HistoryForward();
     EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList{"again"});
+}
+
+// Whether and how the connection is encrypted shows below the transcript, without opening anything.
+TEST_F(Console, TheTranscriptsStatusShowsTheEncryption)
+{
+    const auto panels = Frame.StatusBarResult()->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(panels.size(), 2);
+    EXPECT_TRUE(panels[1]->text().startsWith("TLS 1.")) << panels[1]->text().toStdString();
+    const std::string cipher = QueryOnSession(
+        Frame, "SELECT VARIABLE_VALUE FROM information_schema.SESSION_STATUS WHERE VARIABLE_NAME = 'Ssl_cipher'");
+    ASSERT_FALSE(cipher.empty());
+    EXPECT_TRUE(panels[1]->text().endsWith(", " + QString::fromStdString(cipher)))
+        << panels[1]->text().toStdString();
+    EXPECT_EQ(panels[1]->textFormat(), Qt::PlainText);
 }
 
 TEST_F(Console, StatusPanelsAndFocus)
