@@ -36,7 +36,8 @@ private:
     QString FText;
 };
 
-// A line break that PadLineToCaret added so that the caret's line exists; it goes with its neighbours.
+// What PadLineToCaret added so that the caret's place exists: a line break, or, where trailing blanks
+// are kept, the blanks up to the caret. It goes with its neighbours.
 class TReLineUndo : public TInsertUndo {
 public:
     using TInsertUndo::TInsertUndo;
