@@ -56,6 +56,9 @@ TEditorView* MakePane(QWidget* parent, bool readOnly, THLEditor*& editor)
     completion.Separator = QStringLiteral("=");
     editor->SetCompletion(completion);
     editor->SetReadOnly(readOnly);
+    // The query pane keeps every blank typed or pasted, so that a statement goes as typed; the
+    // transcript writes its lines by its own rules.
+    editor->SetKeepTrailingBlanks(!readOnly);
     return new TEditorView(std::move(core), parent);
 }
 
