@@ -654,8 +654,12 @@ void TCustomEditor::PasteClipboard()
 {
     QString text;
     int format = -1;
-    if (Platform() == nullptr || !Platform()->ReadClipboard(text, format))
-        return;
+    if (Platform() != nullptr && Platform()->ReadClipboard(text, format))
+        PasteText(text, format);
+}
+
+void TCustomEditor::PasteText(QString text, int format)
+{
     TCaretHider hider(*this);
     FMoveWithUndo = false;
     TUpdateBatch batch(*this);

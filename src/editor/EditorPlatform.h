@@ -71,6 +71,10 @@ public:
     // when the text came without one. ReadClipboard is false when the clipboard holds no text.
     virtual bool ReadClipboard(QString& text, int& blockFormat) = 0;
     virtual void WriteClipboard(const QString& text, int blockFormat) = 0;
+    // The primary selection of X: the text the mouse selected last, which a middle click pastes. A
+    // window without one keeps nothing and reads nothing.
+    virtual void WritePrimarySelection(const QString& /*text*/) {}
+    virtual bool ReadPrimarySelection(QString& /*text*/) { return false; }
 
     virtual bool HasFocus() const = 0;
     virtual void SetFocus() = 0;
