@@ -20,8 +20,10 @@ class QStatusBar;
 class QTimer;
 class THLEditor;
 class TEditorView;
+class TFindBar;
 class TQueryCanceller;
 class TStatementRun;
+class TTranscriptSaver;
 
 // A frame that fills one tab. It owns its panes (each view owns its editor core), its status bars,
 // its history and its client thread. The client calls (connects and statements) run on that thread,
@@ -77,6 +79,20 @@ public:
     // window that closes several consoles cancel all of them at once.
     void BeginShutdown();
 
+    // Find in the pane that has the focus, the transcript when neither has it: Find opens the pane's
+    // find bar, FindNext finds the next match of what the bar holds (and opens it when it holds
+    // nothing).
+    void Find();
+    void FindNext();
+    TFindBar* ResultFindBar() const { return FResultFind; }
+    TFindBar* QueryFindBar() const { return FQueryFind; }
+
+    // Saves the transcript, as it is now, to a file as UTF-8 text with LF line breaks, in slices
+    // while the window answers; the file is replaced only once it is whole. A failure is shown in a
+    // message box, with its reason. Nothing while a save is on its way.
+    void SaveTranscript(const QString& fileName);
+    bool SavingTranscript() const { return FSaver != nullptr; }
+
     THLEditor& mmResult() const { return *FResult; }
     THLEditor& mmQuery() const { return *FQuery; }
     TEditorView* ResultView() const { return FResultView; }
@@ -98,6 +114,8 @@ public:
 signals:
     // Busy or RunningStatement changed.
     void BusyChanged();
+    // A save of the transcript ended, the file in place or not.
+    void TranscriptSaveEnded(bool saved);
 
 private:
     enum class TWork { None, Connecting, Statement };
@@ -108,6 +126,8 @@ private:
     static QLabel* Panel(const QStatusBar* bar, int index);
     static void ShowCaretPosition(const THLEditor& pane, QStatusBar* bar);
     void LoadQuery(const QString& entry);
+    TFindBar* FocusedFindBar() const;
+    void TranscriptSaved(bool saved, const QString& error);
 
     void StartWork(TWork work);
     void EndWork();
@@ -125,6 +145,9 @@ private:
     QSplitter* FSplitter = nullptr;
     QStatusBar* FStatusBarResult = nullptr;
     QStatusBar* FStatusBarQuery = nullptr;
+    TFindBar* FResultFind = nullptr;
+    TFindBar* FQueryFind = nullptr;
+    TTranscriptSaver* FSaver = nullptr;  // a child of the frame while a save is on its way
 
     TQueryHistory FHistory;
     TConnectionInfo FConnectionInfo;
