@@ -67,11 +67,12 @@ int RunConsole(int argc, char** argv)
     frame.show();
     frame.OpenConnection({argv[2], std::atoi(argv[3]), argv[4], argv[5]});
     WaitIdle(frame);
-    if (!frame.DataSet.Connected()) {
-        std::fprintf(stderr, "connect: %s\n", frame.DataSet.ErrorText().c_str());
+    if (!frame.Session().State().Opened) {
+        std::fprintf(stderr, "connect: %s\n", frame.Session().State().ErrorText.c_str());
         return 1;
     }
-    frame.DataSet.Query(std::string("USE ") + argv[6]);
+    frame.ExecuteStatement(QStringLiteral("USE ") + QString::fromUtf8(argv[6]));
+    WaitIdle(frame);
 
     QElapsedTimer sinceTick;
     qint64 longestStall = 0;

@@ -39,7 +39,8 @@ void Open(TEditorFrame& frame, char** argv)
     frame.InitFrame();
     frame.OpenConnection({argv[1], std::atoi(argv[2]), argv[3], argv[4]});
     WaitIdle(frame);
-    frame.DataSet.Query(std::string("USE ") + argv[5]);
+    frame.ExecuteStatement(QStringLiteral("USE ") + QString::fromUtf8(argv[5]));
+    WaitIdle(frame);
 }
 
 } // namespace

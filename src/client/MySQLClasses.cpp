@@ -99,9 +99,11 @@ bool TMySQLConnection::Connect()
         mysql_options(handle, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
         mysql_optionsv(handle, MARIADB_OPT_RESTRICTED_AUTH, AllowedAuthPlugins);
         mysql_optionsv(handle, MARIADB_OPT_IO_WAIT, WaitForSocket);
-        // Multiple results let a CALL return its result sets; several statements per call stay off.
+        // Multiple results let a CALL return its result sets; several statements per call only
+        // where ClientFlags ask for them.
         return mysql_real_connect(handle, FHost.c_str(), FUser.c_str(), FPassword.c_str(), nullptr,
-                                  static_cast<unsigned int>(FPort), nullptr, CLIENT_MULTI_RESULTS)
+                                  static_cast<unsigned int>(FPort), nullptr,
+                                  CLIENT_MULTI_RESULTS | FClientFlags)
             != nullptr;
     } catch (...) {
         return false;
@@ -117,6 +119,12 @@ void TMySQLConnection::Disconnect()
 std::uint64_t TMySQLConnection::ConnectionId() const
 {
     return FHandle ? mysql_thread_id(FHandle.get()) : 0;
+}
+
+std::string TMySQLConnection::ServerVersion() const
+{
+    const char* version = FHandle ? mysql_get_server_info(FHandle.get()) : nullptr;
+    return version ? version : "";
 }
 
 void TMySQLConnection::Interrupt()
@@ -320,30 +328,81 @@ void TMySQLCustomDataSet::SetConnected(bool connected)
 
 std::shared_ptr<IMySQLQueryResult> TMySQLDataSet::Query(const std::string& sql)
 {
+    TMySQLOutcome first = Execute(sql);
+    // A CALL sends its result sets and a final status: read and drop all but the first, so that the
+    // connection is ready for the next statement.
+    while (first.ErrorCode == 0 && MoreOutcomes()) {
+        if (NextOutcome().ErrorCode != 0)
+            break;
+    }
+    return first.ErrorCode == 0 ? first.Result : nullptr;
+}
+
+TMySQLOutcome TMySQLDataSet::Execute(const std::string& sql)
+{
     std::string query = sql;
     if (OnQuery)
         OnQuery(*this, query);
 
     MYSQL* handle = Handle();
-    if (!handle)
-        return nullptr;
-    TLibraryCall call(Connection()->FInterrupt);
-    if (mysql_real_query(handle, query.data(), query.size()) != 0)
-        return nullptr;
-    if (mysql_field_count(handle) == 0)
-        return nullptr;
-
-    TMySQLResultHandle stored(mysql_store_result(handle));
-    if (!stored)
-        return nullptr;
-    auto result = std::make_shared<TMySQLQueryResult>(handle, std::move(stored));
-
-    // A CALL sends its result sets and a final status: read and drop all but the first, so that the
-    // connection is ready for the next statement.
-    while (mysql_more_results(handle)) {
-        if (mysql_next_result(handle) != 0)
-            break;
-        TMySQLResultHandle(mysql_store_result(handle));
+    if (!handle) {
+        TMySQLOutcome failed;
+        failed.ErrorCode = ErrorCode();
+        failed.ErrorText = ErrorText();
+        return failed;
     }
-    return result;
+    TLibraryCall call(Connection()->FInterrupt);
+    if (mysql_real_query(handle, query.data(), query.size()) != 0) {
+        TMySQLOutcome failed;
+        failed.ErrorCode = ErrorCode();
+        failed.ErrorText = ErrorText();
+        return failed;
+    }
+    return ReadOutcome();
+}
+
+bool TMySQLDataSet::MoreOutcomes() const
+{
+    MYSQL* handle = Handle();
+    return handle && mysql_more_results(handle);
+}
+
+TMySQLOutcome TMySQLDataSet::NextOutcome()
+{
+    MYSQL* handle = Handle();
+    TLibraryCall call(Connection()->FInterrupt);
+    if (!handle || mysql_next_result(handle) != 0) {
+        TMySQLOutcome failed;
+        failed.ErrorCode = ErrorCode();
+        failed.ErrorText = ErrorText();
+        // A failure without an error of the server's (nothing was pending) still ends the request.
+        if (failed.ErrorCode == 0) {
+            failed.ErrorCode = CR_COMMANDS_OUT_OF_SYNC;
+            failed.ErrorText = "Commands out of sync; you can't run this command now";
+        }
+        return failed;
+    }
+    return ReadOutcome();
+}
+
+TMySQLOutcome TMySQLDataSet::ReadOutcome()
+{
+    MYSQL* handle = Handle();
+    TMySQLOutcome outcome;
+    if (mysql_field_count(handle) > 0) {
+        TMySQLResultHandle stored(mysql_store_result(handle));
+        if (!stored) {
+            outcome.ErrorCode = ErrorCode();
+            outcome.ErrorText = ErrorText();
+            return outcome;
+        }
+        outcome.Result = std::make_shared<TMySQLQueryResult>(handle, std::move(stored));
+    } else {
+        outcome.AffectedRows = AffectedRows();
+    }
+    const char* schema = nullptr;
+    std::size_t length = 0;
+    if (mysql_session_track_get_first(handle, SESSION_TRACK_SCHEMA, &schema, &length) == 0)
+        outcome.Schema = std::string(schema ? schema : "", length);
+    return outcome;
 }

@@ -4,10 +4,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <mysql.h>
+
+#include "CoreDumps.h"
 
 // One set of connection parameters, copied by value from the connect dialog to a console.
 struct TConnectionInfo {
@@ -32,9 +35,6 @@ class TMySQLCustomDataSet;
 // The parameters of one connection and the client library's handle. The handle is made by Connect
 // and closed by Disconnect; the handle of a failed Connect is kept so that its error stays readable,
 // and is closed by the next Connect or with the object.
-//
-// One thread at a time uses a connection; Interrupt alone may come from any other thread while that
-// one waits for the server.
 class TMySQLConnection {
 public:
     // The port used where Port is 0.
@@ -64,10 +64,20 @@ public:
     const std::string& User() const { return FUser; }
     void SetUser(const std::string& user) { FUser = user; }
     const std::string& Password() const { return FPassword; }
-    void SetPassword(const std::string& password) { FPassword = password; }
+    void SetPassword(const std::string& password)
+    {
+        if (!password.empty())
+            KeepPasswordsOutOfCoreDumps();
+        FPassword = password;
+    }
 
     // 1 when a data set made this connection for itself and owns it, 0 otherwise.
     std::int32_t OwnedByDataSet() const { return FOwnedByDataSet; }
+
+    // Client flags the next Connect asks for besides multiple results (for example several
+    // statements in one request, or session-state tracking). None after construction.
+    unsigned long ClientFlags() const { return FClientFlags; }
+    void SetClientFlags(unsigned long flags) { FClientFlags = flags; }
 
     // Connects with utf8mb4 as the connection's character set; a Port of 0 becomes DefaultPort
     // first (and stays). False on failure; the reason is then in GetErrorCode / GetErrorText. Never
@@ -80,6 +90,8 @@ public:
     std::string GetErrorText() const;
     // The server's id of this connection (what KILL names), or 0 without a connection.
     std::uint64_t ConnectionId() const;
+    // The version the server gave at connect, or "" without a connection.
+    std::string ServerVersion() const;
 
     // Ends every wait for the server on this connection at once, the one under way and those to
     // come, until ClearInterrupt: a connect fails, a statement fails with a lost connection, and the
@@ -101,6 +113,7 @@ private:
     std::string FPassword;
     std::string FHost = "localhost";
     std::string FUser;
+    unsigned long FClientFlags = 0;
     TMySQLHandle FHandle;
     int FInterrupt = -1; // an event descriptor, readable once Interrupt has been called
 };
@@ -243,10 +256,32 @@ private:
     bool FConnected = false;
 };
 
+// One outcome of a request: a stored result set, or a statement's affected-row count, or an error.
+struct TMySQLOutcome {
+    std::shared_ptr<IMySQLQueryResult> Result; // null without a result set
+    std::int64_t AffectedRows = 0;             // without a result set
+    std::uint32_t ErrorCode = 0;               // non-zero: the request failed here and ends
+    std::string ErrorText;
+    // The current database, when the server reported with this outcome that it changed (session
+    // tracking, on a connection made with CLIENT_SESSION_TRACK).
+    std::optional<std::string> Schema;
+};
+
 class TMySQLDataSet : public TMySQLCustomDataSet {
 public:
     // Sends one statement. Returns the statement's first result set, or null: after a failure
     // (ErrorCode non-zero) or for a statement without a result set (ErrorCode 0, AffectedRows holds
     // its count). Further results of the statement are read and dropped, so nothing stays pending.
     std::shared_ptr<IMySQLQueryResult> Query(const std::string& sql);
+
+    // Sends a request (several statements where the connection allows them; OnQuery may replace the
+    // text) and reads its first outcome. While MoreOutcomes, NextOutcome reads the next one, in the
+    // server's order; an outcome with an error is the last. Every outcome must be read before the
+    // next request.
+    TMySQLOutcome Execute(const std::string& sql);
+    bool MoreOutcomes() const;
+    TMySQLOutcome NextOutcome();
+
+private:
+    TMySQLOutcome ReadOutcome();
 };

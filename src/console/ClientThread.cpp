@@ -48,14 +48,15 @@ TClientThread::~TClientThread()
         FThread.detach();
 }
 
-void TClientThread::Stop(std::chrono::steady_clock::time_point deadline)
+bool TClientThread::Stop(std::chrono::steady_clock::time_point deadline)
 {
+    std::deque<std::function<void()>> dropped;
     std::unique_lock lock(FState->Mutex);
     FState->Stopping = true;
-    FState->Jobs.clear();
+    dropped.swap(FState->Jobs);
     FState->Changed.notify_all();
     // A thread that this wait does not see end is left to end on its own, holding its state.
-    FState->Changed.wait_until(lock, deadline, [this] { return FState->Ended; });
+    return FState->Changed.wait_until(lock, deadline, [this] { return FState->Ended; });
 }
 
 void TClientThread::Post(std::function<void()> job)
@@ -65,6 +66,15 @@ void TClientThread::Post(std::function<void()> job)
         return;
     FState->Jobs.push_back(std::move(job));
     FState->Changed.notify_all();
+}
+
+std::size_t TClientThread::DropQueued()
+{
+    std::deque<std::function<void()>> dropped;
+    std::lock_guard lock(FState->Mutex);
+    dropped.swap(FState->Jobs);
+    FState->Changed.notify_all();
+    return dropped.size();
 }
 
 bool TClientThread::Idle() const
@@ -107,21 +117,21 @@ void TClientThread::RunJobs(const std::shared_ptr<TState>& state)
 }
 
 // ---------------------------------------------------------------------------------------------
-// TReplyChannel
+// TReplyChannelBase
 
-struct TReplyChannel::TState {
+struct TReplyChannelBase::TState {
     std::mutex Mutex;
     QObject* Receiver = nullptr;
     bool Open = true;
 };
 
-TReplyChannel::TReplyChannel(QObject* receiver)
+TReplyChannelBase::TReplyChannelBase(QObject* receiver)
     : FState(std::make_shared<TState>())
 {
     FState->Receiver = receiver;
 }
 
-void TReplyChannel::Send(std::function<void()> call) const
+void TReplyChannelBase::Call(std::function<void()> call) const
 {
     std::lock_guard lock(FState->Mutex);
     if (!FState->Open)
@@ -137,7 +147,7 @@ void TReplyChannel::Send(std::function<void()> call) const
         Qt::QueuedConnection);
 }
 
-void TReplyChannel::Close()
+void TReplyChannelBase::Close()
 {
     std::lock_guard lock(FState->Mutex);
     FState->Open = false;

@@ -1,16 +1,17 @@
-// A thread for the calls of one client connection, and the way its results come back to the GUI.
+// The thread that runs a client session's jobs, and the channel that carries their replies back.
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <thread>
 
 class QObject;
 
-// Runs jobs one at a time, in the order they were posted, on a thread of its own, so that the GUI
-// thread never waits for a server. A job must hold whatever it uses by value or shared pointer: the
-// thread may outlive this object (see the destructor). A job that throws ends, and the next one runs.
+// Runs jobs one at a time, in the order they were posted, on a thread of its own. The thread may
+// outlive this object (see the destructor), so a job holds what it uses by value or shared pointer.
+// A job that throws ends, and the next one runs.
 class TClientThread {
 public:
     // How long the destructor waits for a job that is still running.
@@ -24,15 +25,18 @@ public:
     TClientThread(const TClientThread&) = delete;
     TClientThread& operator=(const TClientThread&) = delete;
 
+    // Nothing happens to a job posted after Stop.
     void Post(std::function<void()> job);
+    // Drops the jobs not yet started; answers how many.
+    std::size_t DropQueued();
     // True when no job runs and none waits.
     bool Idle() const;
     // Waits until Idle, but not past the deadline; answers Idle.
     bool WaitIdle(std::chrono::steady_clock::time_point deadline) const;
     // Drops the jobs not yet started and waits for the running one, but not past the deadline; if it
     // is still running then (stuck where nothing can interrupt it, such as a host-name look-up), the
-    // thread is left to finish it alone and end. Nothing can be posted after.
-    void Stop(std::chrono::steady_clock::time_point deadline);
+    // thread is left to finish it alone and end. Answers whether the thread has ended.
+    bool Stop(std::chrono::steady_clock::time_point deadline);
 
 private:
     struct TState;
@@ -42,19 +46,41 @@ private:
     std::thread FThread;
 };
 
-// Carries calls from any thread to the thread of a receiver QObject, where they run in the order they
-// were sent. After Close calls not yet run are dropped. The receiver must Close the channel before it
-// is destroyed. Copies share one channel.
-class TReplyChannel {
+// The untyped part of TReplyChannel: hands calls to the receiver's thread while the channel is open.
+class TReplyChannelBase {
 public:
-    explicit TReplyChannel(QObject* receiver);
-
     // Thread-safe.
-    void Send(std::function<void()> call) const;
+    void Call(std::function<void()> call) const;
     // On the receiver's thread: nothing sent runs any more.
     void Close();
+
+protected:
+    explicit TReplyChannelBase(QObject* receiver);
 
 private:
     struct TState;
     std::shared_ptr<TState> FState;
+};
+
+// Carries messages from any thread to a handler on the thread of a receiver QObject, where they are
+// handled in the order they were sent. After Close nothing more is handled; the receiver closes the
+// channel before it is destroyed. Copies share one channel, and a sender holds only a copy: it
+// never sees the receiver.
+template <class TMessage>
+class TReplyChannel : public TReplyChannelBase {
+public:
+    TReplyChannel(QObject* receiver, std::function<void(TMessage&)> handler)
+        : TReplyChannelBase(receiver)
+        , FHandler(std::make_shared<std::function<void(TMessage&)>>(std::move(handler)))
+    {
+    }
+
+    // Thread-safe.
+    void Send(TMessage message) const
+    {
+        Call([handler = FHandler, message = std::move(message)]() mutable { (*handler)(message); });
+    }
+
+private:
+    std::shared_ptr<std::function<void(TMessage&)>> FHandler;
 };

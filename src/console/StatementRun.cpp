@@ -7,24 +7,35 @@ TStatementRun::TStatementRun(std::function<void()> wake)
 
 void TStatementRun::Append(const QString& line)
 {
-    FPending.append(line);
+    FPending.Lines.append(line);
     FPendingUnits += line.size();
-    if (FPending.size() >= SliceLines || FPendingUnits >= SliceUnits) {
-        Push(std::move(FPending), std::nullopt);
-        FPending = QStringList();
-        FPendingUnits = 0;
-    }
+    if (FPending.Lines.size() >= SliceLines || FPendingUnits >= SliceUnits)
+        Push(std::nullopt);
+}
+
+void TStatementRun::BeginTable(std::int64_t rows)
+{
+    if (!FPending.Lines.isEmpty())
+        Push(std::nullopt);
+    FPending.TableRows = rows;
+}
+
+void TStatementRun::AppendRow(const QString& line)
+{
+    ++FPending.Rows;
+    Append(line);
 }
 
 void TStatementRun::Finish(bool succeeded)
 {
-    Push(std::move(FPending), succeeded);
-    FPending = QStringList();
-    FPendingUnits = 0;
+    Push(succeeded);
 }
 
-void TStatementRun::Push(QStringList slice, std::optional<bool> end)
+void TStatementRun::Push(std::optional<bool> end)
 {
+    TSlice slice = std::move(FPending);
+    FPending = TSlice();
+    FPendingUnits = 0;
     bool wake = false;
     std::vector<QStringList> spent;
     {
@@ -33,7 +44,7 @@ void TStatementRun::Push(QStringList slice, std::optional<bool> end)
         spent.swap(FSpent);
         if (FDropped)
             throw TDropped();
-        if (!slice.isEmpty())
+        if (!slice.Lines.isEmpty())
             FQueue.push_back(std::move(slice));
         if (end) {
             FEnded = true;
@@ -63,17 +74,18 @@ TStatementRun::TTaken TStatementRun::Take()
     return taken;
 }
 
-void TStatementRun::GiveBack(QStringList slice)
+void TStatementRun::GiveBack(QStringList lines)
 {
     std::lock_guard lock(FMutex);
     if (!FEnded && !FDropped)
-        FSpent.push_back(std::move(slice));
+        FSpent.push_back(std::move(lines));
 }
 
 void TStatementRun::Drop()
 {
+    std::deque<TSlice> dropped;
     std::lock_guard lock(FMutex);
     FDropped = true;
-    FQueue.clear();
+    dropped.swap(FQueue);
     FRoom.notify_all();
 }

@@ -1,9 +1,10 @@
-// One statement's outcome on its way from a console's client thread to its transcript.
+// The outcome of one run on its way from a client session's thread to its transcript.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -13,12 +14,13 @@
 #include <QString>
 #include <QStringList>
 
-// The client thread formats the outcome into transcript lines and hands them over in slices; the GUI
-// thread takes the slices and appends them. At most MaxQueued slices wait at a time (the client
-// thread waits for room), so a large result is never held twice whole. Wake runs on the client
+// The session's thread formats the outcome into transcript lines and hands them over in slices; the
+// GUI thread takes the slices and appends them. At most MaxQueued slices wait at a time (the
+// producer waits for room), so a large result is never held twice whole. Wake runs on the producer's
 // thread whenever something becomes ready that the GUI thread has not been told about: the GUI keeps
 // taking until Take answers nothing, after which the next slice wakes it again. Dropping the run
-// (its console is going) makes the client thread's next Append or Finish throw TDropped.
+// makes the producer's next Append, AppendRow, BeginTable or Finish throw TDropped, also when it
+// waits for room.
 class TStatementRun {
 public:
     struct TDropped {};
@@ -27,49 +29,66 @@ public:
     static constexpr qsizetype SliceUnits = 1 << 19;
     static constexpr std::size_t MaxQueued = 8;
 
+    // Lines to append. A slice holds lines of at most one table.
+    struct TSlice {
+        QStringList Lines;
+        std::int64_t Rows = 0;       // how many of the lines are a table's rows
+        std::int64_t TableRows = -1; // when a table starts in this slice: how many rows it has
+    };
+
     struct TTaken {
-        std::optional<QStringList> Slice; // the next lines to append
-        bool Ended = false;               // nothing more will come
-        bool Succeeded = false;           // with Ended: the statement succeeded
+        std::optional<TSlice> Slice; // the next lines to append
+        bool Ended = false;          // nothing more will come
+        bool Succeeded = false;      // with Ended: every statement succeeded
     };
 
     explicit TStatementRun(std::function<void()> wake);
     TStatementRun(const TStatementRun&) = delete;
     TStatementRun& operator=(const TStatementRun&) = delete;
 
-    // Client thread.
+    // Producer.
     void Append(const QString& line);
+    // A table of rows begins: the lines before it go in a slice of their own.
+    void BeginTable(std::int64_t rows);
+    void AppendRow(const QString& line);
     void Finish(bool succeeded);
-    // How many lines the outcome will have, when the client thread knows ahead (a table): the
-    // transcript makes room for them at once. 0 while unknown.
+    // How many lines the outcome will have, when the producer knows ahead (a table): the transcript
+    // makes room for them at once. 0 while unknown.
     void ExpectLines(int lines) { FExpectedLines = lines; }
     int ExpectedLines() const { return FExpectedLines; }
-    // Set while the client thread waits for the server, the only time cutting the connection helps.
+    // Set while the producer waits for the server.
     void SetInServerCall(bool value) { FInServerCall = value; }
+    // Set while the server has more outcomes of the run to send.
+    void SetOutcomesPending(bool value) { FOutcomesPending = value; }
 
     // GUI thread. Neither slice nor end: nothing is ready yet, and Wake will run when it is.
     TTaken Take();
-    // Hands an appended slice back, so that its strings are freed on the client thread that made
+    // Hands an appended slice back, so that its strings are freed on the producer's thread that made
     // them: freeing them here would contend with that thread's allocations.
-    void GiveBack(QStringList slice);
-    bool InServerCall() const { return FInServerCall; }
+    void GiveBack(QStringList lines);
     void Drop();
 
+    // Any thread.
+    bool InServerCall() const { return FInServerCall; }
+    // The server may still run statements of this run: a cancel on the server can still stop them.
+    bool ServerWorkLeft() const { return FInServerCall || FOutcomesPending; }
+
 private:
-    void Push(QStringList slice, std::optional<bool> end);
+    void Push(std::optional<bool> end);
 
     const std::function<void()> FWake;
-    std::atomic<bool> FInServerCall = false;
+    std::atomic<bool> FInServerCall = true; // a run starts on its way to the server
+    std::atomic<bool> FOutcomesPending = false;
     std::atomic<int> FExpectedLines = 0;
 
-    // The client thread's slice in the making.
-    QStringList FPending;
+    // The producer's slice in the making.
+    TSlice FPending;
     qsizetype FPendingUnits = 0;
 
     std::mutex FMutex;
     std::condition_variable FRoom;
-    std::deque<QStringList> FQueue;
-    std::vector<QStringList> FSpent; // given back, to be freed by the client thread
+    std::deque<TSlice> FQueue;
+    std::vector<QStringList> FSpent; // given back, to be freed by the producer
     bool FWoken = false; // the GUI thread has been told and has not yet found the queue empty
     bool FEnded = false;
     bool FSucceeded = false;

@@ -162,7 +162,8 @@ void AppendEscapedText(QString& out, QStringView text)
     }
 }
 
-void TableLines(IMySQLQueryResult& result, const std::function<void(const QString&)>& appendLine)
+void TableLines(IMySQLQueryResult& result, const std::function<void(const QString&)>& appendLine,
+                const std::function<void(const QString&)>& appendRow)
 {
     const std::int32_t rows = result.GetRowCount();
     const std::int32_t columns = result.GetFieldCount();
@@ -215,7 +216,7 @@ void TableLines(IMySQLQueryResult& result, const std::function<void(const QStrin
             AppendEscaped(line, row->GetValue(i));
             fill(line, start, widths[i]);
         }
-        appendLine(line);
+        (appendRow ? appendRow : appendLine)(line);
     }
 
     appendLine(border);

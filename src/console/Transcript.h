@@ -33,9 +33,11 @@ QString EmptySetLine();
 QString AffectedRowsLine(std::int64_t rows);
 
 // Draws a stored result set with rows as a table (border, header, border, rows, border, count),
-// handing each line to appendLine as soon as it is built. Columns are as wide as their widest value
-// or name in characters; escapes in cells (\n, \t, \0) widen only their own cells.
-void TableLines(IMySQLQueryResult& result, const std::function<void(const QString&)>& appendLine);
+// handing each line to appendLine as soon as it is built, the rows to appendRow where one is given.
+// Columns are as wide as their widest value or name in characters; escapes in cells (\n, \t, \0)
+// widen only their own cells.
+void TableLines(IMySQLQueryResult& result, const std::function<void(const QString&)>& appendLine,
+                const std::function<void(const QString&)>& appendRow = {});
 
 // The text of a value as the transcript shows it in a cell: CR LF, CR and LF as \n, TAB as \t, a
 // zero byte as \0; bytes that are not UTF-8 as U+FFFD.

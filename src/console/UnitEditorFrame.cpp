@@ -3,9 +3,11 @@
 #include <memory>
 #include <optional>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -15,7 +17,6 @@
 #include "EditorView.h"
 #include "FindBar.h"
 #include "HLEditor.h"
-#include "QueryCanceller.h"
 #include "StatementRun.h"
 #include "StatementText.h"
 #include "Transcript.h"
@@ -27,8 +28,9 @@ constexpr int kStatusBarHeight = 19;
 constexpr int kMinimumPaneHeight = 100;
 // How long one turn of appending an outcome may hold the GUI thread before the window gets its turn.
 constexpr qint64 kAppendTurnMs = 15;
-// How long a closing console waits for its client thread once every wait for the server is ended.
-constexpr std::chrono::milliseconds kStopAfterInterrupt{300};
+// The console's connection takes several statements in one request and reports the current
+// database as it changes.
+constexpr unsigned long kConsoleClientFlags = CLIENT_MULTI_STATEMENTS | CLIENT_SESSION_TRACKING;
 
 // Makes a pane: an SQL editor in the console's look, inside its view.
 TEditorView* MakePane(QWidget* parent, bool readOnly, THLEditor*& editor)
@@ -64,42 +66,11 @@ TEditorView* MakePane(QWidget* parent, bool readOnly, THLEditor*& editor)
     return new TEditorView(std::move(core), parent);
 }
 
-// The client thread's part of a statement: send it, then format its outcome into transcript lines.
-void RunStatement(TMySQLDataSet& dataSet, TStatementRun& run, const QString& sql)
-{
-    run.SetInServerCall(true);
-    std::shared_ptr<IMySQLQueryResult> result = dataSet.Query(ToClientString(sql));
-    run.SetInServerCall(false);
-
-    const auto append = [&run](const QString& line) { run.Append(line); };
-    // A procedure can send a result set and then fail: the table is shown, then the error.
-    if (result && result->GetRowCount() > 0) {
-        // Borders, header and count: five lines besides the rows.
-        run.ExpectLines(result->GetRowCount() + 5);
-        Transcript::TableLines(*result, append);
-    }
-    const bool succeeded = dataSet.ErrorCode() == 0;
-    if (!succeeded) {
-        for (const QString& line : Transcript::ErrorLines(FromClientString(dataSet.ErrorText())))
-            append(line);
-    } else if (Transcript::IsUseStatement(sql)) {
-        append(Transcript::DatabaseSelectedLine());
-    } else if (!result) {
-        append(Transcript::AffectedRowsLine(dataSet.AffectedRows()));
-    } else if (result->GetRowCount() < 1) {
-        append(Transcript::EmptySetLine());
-    }
-    result.reset();
-    run.Finish(succeeded);
-}
-
 } // namespace
 
 TEditorFrame::TEditorFrame(QWidget* parent)
     : QWidget(parent)
-    , FDataSet(std::make_shared<TMySQLDataSet>())
-    , DataSet(*FDataSet)
-    , FClient(std::make_unique<TClientThread>())
+    , FSession(new TClientSession(kConsoleClientFlags))
 {
     resize(441, 369);
 
@@ -162,49 +133,20 @@ TEditorFrame::TEditorFrame(QWidget* parent)
     FBusyTimer->setSingleShot(true);
     FBusyTimer->setTimerType(Qt::PreciseTimer);
     connect(FBusyTimer, &QTimer::timeout, this, &TEditorFrame::ShowBusyTime);
-    FCutTimer = new QTimer(this);
-    FCutTimer->setSingleShot(true);
-    connect(FCutTimer, &QTimer::timeout, this, &TEditorFrame::CutConnection);
     FDrainTimer = new QTimer(this);
     FDrainTimer->setSingleShot(true);
     FDrainTimer->setInterval(0);
-    connect(FDrainTimer, &QTimer::timeout, this, [this] { DrainRun(FRunSerial); });
+    connect(FDrainTimer, &QTimer::timeout, this, &TEditorFrame::DrainRun);
 
-    DataSet.SetPort(3306);
-    DataSet.SetHost("localhost");
+    TClientSession* session = FSession.get();
+    connect(session, &TClientSession::BusyChanged, this, &TEditorFrame::WorkChanged);
+    connect(session, &TClientSession::Opened, this, &TEditorFrame::Connected);
+    connect(session, &TClientSession::RunReady, this, &TEditorFrame::DrainRun);
+    connect(session, &TClientSession::RunEnded, this, &TEditorFrame::RunJobEnded);
+    connect(session, &TClientSession::CancelRefused, this, &TEditorFrame::CancelRefused);
 }
 
-TEditorFrame::~TEditorFrame()
-{
-    BeginShutdown();
-    FClient->WaitIdle(FShutdownDeadline);
-    // Whatever still waits for the server ends now, and the client thread with it; the connection is
-    // closed with the data set, on this thread or, if the client thread is stuck, on that one.
-    DataSet.Connection()->Interrupt();
-    FCanceller.reset();
-    FClient->Stop(std::chrono::steady_clock::now() + kStopAfterInterrupt);
-}
-
-void TEditorFrame::BeginShutdown()
-{
-    if (FShuttingDown)
-        return;
-    FShuttingDown = true;
-    FReplies.Close();
-    FBusyTimer->stop();
-    FCutTimer->stop();
-    FDrainTimer->stop();
-    FShutdownDeadline = std::chrono::steady_clock::now() + CutBound;
-    if (FRun) {
-        const bool waitingForServer = FRun->InServerCall();
-        // The lines not yet appended are of no use any more; formatting stops too.
-        FRun->Drop();
-        if (waitingForServer && !FCanceller && FRunConnectionId != 0)
-            FCanceller = std::make_unique<TQueryCanceller>(FRunLogin, FRunConnectionId);
-    } else if (FWork == TWork::Connecting) {
-        DataSet.Connection()->Interrupt();
-    }
-}
+TEditorFrame::~TEditorFrame() = default;
 
 QStatusBar* TEditorFrame::MakeStatusBar(QWidget* parent)
 {
@@ -264,32 +206,26 @@ void TEditorFrame::InitFrame()
 }
 
 // ---------------------------------------------------------------------------------------------
-// Work on the client thread
+// Work in the client session
 
-void TEditorFrame::StartWork(TWork work)
+void TEditorFrame::WorkChanged()
 {
-    // A cut or an interrupted connect before this is over: the connection may be used again.
-    if (FWork == TWork::None)
-        DataSet.Connection()->ClearInterrupt();
-    FWork = work;
-    FWorkSince.start();
-    ShowBusyTime();
-    emit BusyChanged();
-}
-
-void TEditorFrame::EndWork()
-{
-    FWork = TWork::None;
-    FBusyTimer->stop();
-    Panel(FStatusBarQuery, 1)->clear();
+    const bool busy = Busy();
+    if (busy && !FWasBusy) {
+        FWorkSince.start();
+        ShowBusyTime();
+    } else if (!busy && FWasBusy) {
+        FBusyTimer->stop();
+        Panel(FStatusBarQuery, 1)->clear();
+    }
+    FWasBusy = busy;
     emit BusyChanged();
 }
 
 void TEditorFrame::ShowBusyTime()
 {
     const qint64 seconds = FWorkSince.elapsed() / 1000;
-    const QString text = FWork == TWork::Statement ? QStringLiteral("выполняется %1 с")
-                                                   : QStringLiteral("подключение %1 с");
+    const QString text = Connecting() ? QStringLiteral("подключение %1 с") : QStringLiteral("выполняется %1 с");
     Panel(FStatusBarQuery, 1)->setText(text.arg(seconds));
     // The next tick just after the next whole second, so that no second is skipped.
     FBusyTimer->start(static_cast<int>(1000 - FWorkSince.elapsed() % 1000) + 5);
@@ -300,34 +236,25 @@ void TEditorFrame::OpenConnection(const TConnectionInfo& info)
     if (Busy())
         return;
     FConnectionInfo = info;
-    DataSet.SetUser(info.User);
-    DataSet.SetPassword(info.Password);
-    DataSet.SetHost(info.Host);
-    DataSet.SetPort(info.Port);
-    PostConnect(false, true);
+    FReportConnectFailure = true;
+    FSession->Open(info);
 }
 
 void TEditorFrame::ReopenConnection()
 {
-    if (!Busy())
-        PostConnect(true, false);
+    if (Busy())
+        return;
+    FReportConnectFailure = false;
+    FSession->Reopen();
 }
 
-void TEditorFrame::PostConnect(bool closeFirst, bool reportFailure)
+void TEditorFrame::Connected(const TConnectOutcome& outcome)
 {
-    StartWork(TWork::Connecting);
-    FClient->Post([dataSet = FDataSet, replies = FReplies, this, closeFirst, reportFailure] {
-        if (closeFirst)
-            dataSet->Close();
-        const bool opened = dataSet->Open();
-        replies.Send([this, opened, reportFailure] { Connected(opened, reportFailure); });
-    });
-}
-
-void TEditorFrame::Connected(bool opened, bool reportFailure)
-{
-    EndWork();
-    if (!opened && reportFailure) {
+    if (outcome.Cancelled) {
+        AppendOutcomeLines({QStringLiteral("-- Подключение прервано.")});
+        return;
+    }
+    if (!outcome.Opened && FReportConnectFailure) {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"),
                         QStringLiteral("Ошибка подключения к базе данных!"), QMessageBox::Ok, this);
         box.exec();
@@ -336,20 +263,15 @@ void TEditorFrame::Connected(bool opened, bool reportFailure)
 
 void TEditorFrame::CloseConnection()
 {
-    if (RunningStatement())
+    if (CanCancel())
         CancelQuery();
-    else if (FWork == TWork::Connecting)
-        DataSet.Connection()->Interrupt();
-    // Closing after a statement or a connect adds nothing to show; closing an idle console is work
-    // of its own, so that the data set is not read while it closes.
-    const bool idle = !Busy();
-    if (idle)
-        StartWork(TWork::Connecting);
-    FClient->Post([dataSet = FDataSet, replies = FReplies, this, idle] {
-        dataSet->Close();
-        if (idle)
-            replies.Send([this] { EndWork(); });
-    });
+    FSession->Close();
+}
+
+std::string TEditorFrame::ServerVersion() const
+{
+    const TConnectOutcome& state = FSession->State();
+    return state.Opened ? state.ServerVersion : std::string();
 }
 
 void TEditorFrame::ClearPanes()
@@ -423,6 +345,13 @@ void TEditorFrame::AppendLine(THLEditor& pane, const QString& line)
     pane.SetCaret(0, pane.Lines().Count() - 1);
 }
 
+void TEditorFrame::AppendOutcomeLines(const QStringList& lines)
+{
+    TUpdateBatch batch(*FResult);
+    FResult->AppendLines(lines);
+    FResult->SetCaret(0, FResult->Lines().Count() - 1);
+}
+
 void TEditorFrame::ExecuteStatement(const QString& sql)
 {
     if (Busy())
@@ -434,21 +363,17 @@ void TEditorFrame::ExecuteStatement(const QString& sql)
             FResult->SetCaret(0, FResult->Lines().Count() - 1);
     }
     FQueryAtStart = FQuery->Lines().LineListText();
-    // What a cancel needs, read while the client thread is idle.
-    FRunLogin = {DataSet.Host(), DataSet.Port(), DataSet.User(), DataSet.Password()};
-    FRunConnectionId = DataSet.Connection()->ConnectionId();
-
-    StartWork(TWork::Statement);
-    const std::uint64_t serial = ++FRunSerial;
-    FRun = std::make_shared<TStatementRun>([replies = FReplies, this, serial] {
-        replies.Send([this, serial] { DrainRun(serial); });
-    });
-    FClient->Post([dataSet = FDataSet, run = FRun, sql] { RunStatement(*dataSet, *run, sql); });
+    FRunJobEnded = false;
+    FRunFailure.clear();
+    FTableRows = 0;
+    FShownRows = 0;
+    FRun = FSession->Run(sql);
+    WorkChanged();
 }
 
-void TEditorFrame::DrainRun(std::uint64_t serial)
+void TEditorFrame::DrainRun()
 {
-    if (!FRun || serial != FRunSerial)
+    if (!FRun)
         return;
     QElapsedTimer turn;
     turn.start();
@@ -463,8 +388,13 @@ void TEditorFrame::DrainRun(std::uint64_t serial)
                     FResult->Lines().Reserve(FResult->Lines().Count() + expected);
                     FRun->ExpectLines(0);
                 }
-                FResult->AppendLines(*taken.Slice);
-                FRun->GiveBack(std::move(*taken.Slice));
+                if (taken.Slice->TableRows >= 0) {
+                    FTableRows = taken.Slice->TableRows;
+                    FShownRows = 0;
+                }
+                FShownRows += taken.Slice->Rows;
+                FResult->AppendLines(taken.Slice->Lines);
+                FRun->GiveBack(std::move(taken.Slice->Lines));
                 if (turn.elapsed() < kAppendTurnMs)
                     continue;
                 // The rest waits for the next turn. A timer rather than a posted call: Qt may run
@@ -472,6 +402,10 @@ void TEditorFrame::DrainRun(std::uint64_t serial)
                 FDrainTimer->start();
             } else if (taken.Ended) {
                 ended = taken.Succeeded;
+            } else if (FRunJobEnded) {
+                // The job ended without finishing the run: it threw.
+                FResult->AppendLines(Transcript::ErrorLines(QStringLiteral("Ошибка клиента: ") + FRunFailure));
+                ended = false;
             }
             break;
         }
@@ -480,8 +414,19 @@ void TEditorFrame::DrainRun(std::uint64_t serial)
         FinishRun(*ended);
 }
 
+void TEditorFrame::RunJobEnded(const QString& failure)
+{
+    if (!FRun)
+        return;
+    FRunJobEnded = true;
+    FRunFailure = failure.isEmpty() ? QStringLiteral("неизвестная ошибка") : failure;
+    if (!FDrainTimer->isActive())
+        DrainRun();
+}
+
 void TEditorFrame::FinishRun(bool succeeded)
 {
+    FDrainTimer->stop();
     const int last = FResult->Lines().Count() - 1;
     if (last >= 0)
         FResult->SetCaret(0, last);
@@ -491,9 +436,7 @@ void TEditorFrame::FinishRun(bool succeeded)
         FQuery->SetCaretOffset(0);
     }
     FRun.reset();
-    FCutTimer->stop();
-    FCanceller.reset();
-    EndWork();
+    WorkChanged();
     // The focus comes back to the query pane when it is in this console; one that went elsewhere
     // meanwhile (another tab, a dialog) stays there.
     QWidget* focus = QApplication::focusWidget();
@@ -503,20 +446,58 @@ void TEditorFrame::FinishRun(bool succeeded)
 
 void TEditorFrame::CancelQuery()
 {
-    if (!RunningStatement() || FCutTimer->isActive())
-        return;
-    if (FRunConnectionId != 0)
-        FCanceller = std::make_unique<TQueryCanceller>(FRunLogin, FRunConnectionId);
-    FCutTimer->start(CutBound);
+    if (Connecting()) {
+        FSession->Cancel();
+    } else if (FRun) {
+        if (FRun->InServerCall())
+            FSession->Cancel();
+        else
+            StopDrawing();
+    }
 }
 
-void TEditorFrame::CutConnection()
+void TEditorFrame::StopDrawing()
 {
-    FCanceller.reset();
-    // Only a wait for the server can be cut; a statement whose outcome is being written has ended
-    // on the server already.
-    if (FRun && FRun->InServerCall())
-        DataSet.Connection()->Interrupt();
+    // The server has sent this result: what is not drawn yet is dropped. Statements of the run that
+    // the server may still work on are cancelled there.
+    const bool serverWorkLeft = FRun->ServerWorkLeft();
+    FRun->Drop();
+    if (serverWorkLeft)
+        FSession->Cancel();
+    AppendOutcomeLines({FTableRows > 0 ? QStringLiteral("-- Вывод прерван: показано %1 из %2 строк.")
+                                             .arg(FShownRows)
+                                             .arg(FTableRows)
+                                       : QStringLiteral("-- Вывод прерван.")});
+    FinishRun(false);
+}
+
+void TEditorFrame::CancelRefused(const QString& reason)
+{
+    if (!FRun)
+        return;
+    AppendOutcomeLines(QStringList{QStringLiteral("-- Отмена не дошла до сервера:")}
+                       + Transcript::ErrorLines(reason));
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Прервать запрос"),
+                    QStringLiteral("Не удалось связаться с сервером, чтобы прервать запрос:\n%1\n\n"
+                                   "Можно ждать дальше или разорвать соединение. Запрос может "
+                                   "завершиться на сервере и после разрыва соединения.")
+                        .arg(reason),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Разорвать соединение"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Ждать"));
+    box.setDefaultButton(QMessageBox::No);
+    const QPointer<TEditorFrame> self(this);
+    const int answer = box.exec();
+    // The run may have ended, or the console gone, while the question was open.
+    if (!self || !FRun || !FRun->InServerCall())
+        return;
+    if (answer == QMessageBox::Yes) {
+        AppendOutcomeLines({QStringLiteral("-- Соединение разорвано; запрос мог завершиться на сервере.")});
+        FSession->Cut();
+    } else {
+        AppendOutcomeLines({QStringLiteral("-- Запрос выполняется дальше.")});
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

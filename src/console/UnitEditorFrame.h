@@ -2,16 +2,15 @@
 // through which its statements go, and its query history.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include <QElapsedTimer>
 #include <QStringList>
 #include <QWidget>
 
-#include "ClientThread.h"
-#include "MySQLClasses.h"
+#include "ClientSession.h"
 #include "QueryHistory.h"
 
 class QLabel;
@@ -21,31 +20,25 @@ class QTimer;
 class THLEditor;
 class TEditorView;
 class TFindBar;
-class TQueryCanceller;
 class TStatementRun;
 class TTranscriptSaver;
 
 // A frame that fills one tab. It owns its panes (each view owns its editor core), its status bars,
-// its history and its client thread. The client calls (connects and statements) run on that thread,
-// one at a time, so the window answers while the server works; the frame's operations run on the
-// GUI thread and never wait for a server. The data set is shared with the client thread's jobs and
-// is touched from the GUI thread only while the console is not Busy.
+// its history and its client session, which connects and runs statements off the GUI thread (see
+// ClientSession.h); the frame's operations never wait for a server.
 class TEditorFrame : public QWidget {
     Q_OBJECT
 
-private:
-    // Declared first: DataSet refers to it.
-    std::shared_ptr<TMySQLDataSet> FDataSet;
-
 public:
     explicit TEditorFrame(QWidget* parent = nullptr);
-    // Ends what runs (see BeginShutdown) and waits for it no longer than a cancel takes.
+    // Lets go of the session, which finishes closing in the background.
     ~TEditorFrame() override;
 
     void InitFrame();
-    // Copies the parameters and connects on the client thread; a failure is shown in a message box
-    // and leaves the console usable but unconnected.
+    // Copies the parameters and connects; a failure is shown in a message box and leaves the
+    // console usable but unconnected.
     void OpenConnection(const TConnectionInfo& info);
+    // Cancels what runs and closes the connection.
     void CloseConnection();
     // Closes and opens again with the parameters held; the outcome is not reported. Nothing while
     // the console is busy.
@@ -54,9 +47,9 @@ public:
     void FocusQueryPane();
     void SwapPaneFocus();
 
-    // Echoes the statement into the transcript at once and sends it on the client thread; its outcome
-    // is appended in slices as it comes. A statement that succeeded empties the query pane, unless
-    // the pane was changed meanwhile. Nothing while the console is busy.
+    // Echoes the statements into the transcript at once and sends them as one request; every
+    // outcome is appended in slices as it comes. A run in which every statement succeeded empties
+    // the query pane, unless the pane was changed meanwhile. Nothing while the console is busy.
     void ExecuteStatement(const QString& sql);
     // Adds one line (without line breaks) at the end of a pane and puts the caret at its start.
     static void AppendLine(THLEditor& pane, const QString& line);
@@ -66,18 +59,16 @@ public:
     void HistoryBack();
     void HistoryForward();
 
-    // A connect or a statement is on its way.
-    bool Busy() const { return FWork != TWork::None; }
-    bool RunningStatement() const { return FWork == TWork::Statement; }
-    // Stops the running statement on the server (KILL QUERY from a second connection). If the
-    // statement has not ended CutBound later, the console's connection is cut: the transcript shows
-    // the lost connection and Reconnect brings it back.
+    // A connect, a run, a close or a cancel is on its way: nothing else starts.
+    bool Busy() const { return FSession->Busy() || FRun != nullptr; }
+    bool RunningStatement() const { return FRun != nullptr; }
+    bool Connecting() const { return FSession->Connecting(); }
+    // CancelQuery has something to stop.
+    bool CanCancel() const { return RunningStatement() || Connecting(); }
+    // Stops what runs: a connect at once; a statement on the server (KILL QUERY ID from a second
+    // connection; when that connection cannot be made, the user chooses to wait or to cut); a
+    // result that the server has sent, by no longer drawing it.
     void CancelQuery();
-    static constexpr std::chrono::milliseconds CutBound{2000};
-    // Starts to end what runs, without waiting: a statement is cancelled, a connect interrupted.
-    // The destructor does the same and then waits at most until CutBound after the start. Lets a
-    // window that closes several consoles cancel all of them at once.
-    void BeginShutdown();
 
     // Find in the pane that has the focus, the transcript when neither has it: Find opens the pane's
     // find bar, FindNext finds the next match of what the bar holds (and opens it when it holds
@@ -105,21 +96,23 @@ public:
     // Panel 1 of the query pane's status bar: what the console is busy with, and for how long.
     QString BusyText() const;
 
-    TMySQLDataSet& DataSet;
+    // The console's client session: what it knows of the connection (State), and a way for tests
+    // to reach the connection on its own thread.
+    TClientSession& Session() const { return *FSession; }
 
     const QStringList& History() const { return FHistory.Entries(); }
     std::int32_t HistoryIndex() const { return FHistory.Index(); }
     const TConnectionInfo& ConnectionInfo() const { return FConnectionInfo; }
+    // The version the server reported at login, or "" while the console is not connected.
+    std::string ServerVersion() const;
 
 signals:
-    // Busy or RunningStatement changed.
+    // Busy, RunningStatement or Connecting changed.
     void BusyChanged();
     // A save of the transcript ended, the file in place or not.
     void TranscriptSaveEnded(bool saved);
 
 private:
-    enum class TWork { None, Connecting, Statement };
-
     void mmQueryChangeStatus();
     void mmResultChangeStatus();
     static QStatusBar* MakeStatusBar(QWidget* parent);
@@ -129,14 +122,15 @@ private:
     TFindBar* FocusedFindBar() const;
     void TranscriptSaved(bool saved, const QString& error);
 
-    void StartWork(TWork work);
-    void EndWork();
+    void WorkChanged();
     void ShowBusyTime();
-    void PostConnect(bool closeFirst, bool reportFailure);
-    void Connected(bool opened, bool reportFailure);
-    void DrainRun(std::uint64_t serial);
+    void Connected(const TConnectOutcome& outcome);
+    void AppendOutcomeLines(const QStringList& lines);
+    void DrainRun();
+    void RunJobEnded(const QString& failure);
     void FinishRun(bool succeeded);
-    void CutConnection();
+    void StopDrawing();
+    void CancelRefused(const QString& reason);
 
     TEditorView* FResultView = nullptr;
     TEditorView* FQueryView = nullptr;
@@ -152,20 +146,17 @@ private:
     TQueryHistory FHistory;
     TConnectionInfo FConnectionInfo;
 
-    TReplyChannel FReplies{this};
-    std::unique_ptr<TClientThread> FClient;
-    TWork FWork = TWork::None;
+    TSessionHandle FSession;
+    bool FReportConnectFailure = false;
+    bool FWasBusy = false;
     QElapsedTimer FWorkSince;
     QTimer* FBusyTimer = nullptr;
 
-    std::shared_ptr<TStatementRun> FRun;
-    std::uint64_t FRunSerial = 0;
-    QString FQueryAtStart;           // the query pane's text (line-list form) when the run began
-    TConnectionInfo FRunLogin;       // where a cancel of the run connects to
-    std::uint64_t FRunConnectionId = 0; // the server's id of the connection the run uses
-    std::unique_ptr<TQueryCanceller> FCanceller;
-    QTimer* FCutTimer = nullptr;
-    QTimer* FDrainTimer = nullptr;   // the next turn of appending the run's outcome
-    bool FShuttingDown = false;
-    std::chrono::steady_clock::time_point FShutdownDeadline;
+    std::shared_ptr<TStatementRun> FRun; // the run being drawn
+    bool FRunJobEnded = false;
+    QString FRunFailure;              // what the run's job threw
+    QString FQueryAtStart;            // the query pane's text (line-list form) when the run began
+    std::int64_t FTableRows = 0;      // rows of the table being drawn
+    std::int64_t FShownRows = 0;      // of them, drawn so far
+    QTimer* FDrainTimer = nullptr;    // the next turn of appending the run's outcome
 };

@@ -1,6 +1,7 @@
 #include "UnitConnectDialog.h"
 
 #include "ClientStrings.h"
+#include "CoreDumps.h"
 #include "UnitTools.h"
 
 #include <QCheckBox>
@@ -11,7 +12,6 @@
 #include <QPushButton>
 
 #include <algorithm>
-#include <chrono>
 #include <optional>
 
 namespace {
@@ -54,19 +54,6 @@ std::optional<std::int32_t> ParsePort(const QString& text)
 }
 
 } // namespace
-
-// A test connection on its own thread. The thread holds the connection too, so that an attempt that
-// is ended can finish alone.
-struct TConnectDialog::TAttempt {
-    std::shared_ptr<TMySQLConnection> Connection = std::make_shared<TMySQLConnection>();
-    TClientThread Thread;
-
-    ~TAttempt()
-    {
-        Connection->Interrupt();
-        Thread.Stop(std::chrono::steady_clock::now() + std::chrono::milliseconds(300));
-    }
-};
 
 QValidator::State TPortValidator::validate(QString& input, int& pos) const
 {
@@ -132,6 +119,11 @@ TConnectDialog::TConnectDialog(QWidget* parent)
     Password->setGeometry(138, 56, 197, 21);
     Password->setEchoMode(QLineEdit::Password);
     Password->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+    // A password is in the process from its first typed character on, long before OK.
+    connect(Password, &QLineEdit::textChanged, this, [](const QString& text) {
+        if (!text.isEmpty())
+            KeepPasswordsOutOfCoreDumps();
+    });
 
     cbSavePassword = new QCheckBox(QStringLiteral("Сохранять пароли (не безопасно!)"), mainPanel);
     // The style's check mark takes more room than the classic one: the caption keeps its words.
@@ -160,10 +152,7 @@ TConnectDialog::TConnectDialog(QWidget* parent)
     CentreOnScreen(this);
 }
 
-TConnectDialog::~TConnectDialog()
-{
-    FReplies.Close();
-}
+TConnectDialog::~TConnectDialog() = default;
 
 void TConnectDialog::btOkClick()
 {
@@ -186,33 +175,27 @@ void TConnectDialog::btOkClick()
     // The port that is tried is the one handed on: 0 is the default port for both.
     testConnection.SetPort(*port == 0 ? TMySQLConnection::DefaultPort : *port);
 
-    FAttempt = std::make_unique<TAttempt>();
-    TMySQLConnection& connection = *FAttempt->Connection;
-    connection.SetUser(testConnection.User());
-    connection.SetPassword(testConnection.Password());
-    connection.SetHost(testConnection.Host());
-    connection.SetPort(testConnection.Port());
-    const std::uint64_t serial = ++FAttemptSerial;
-    FAttempt->Thread.Post([connection = FAttempt->Connection, replies = FReplies, this, serial] {
-        const bool connected = connection->Connect();
-        const QString error = connected ? QString() : FromClientString(connection->GetErrorText());
-        // The console opens a connection of its own; this one only proved the parameters.
-        connection->Disconnect();
-        replies.Send([this, serial, connected, error] { AttemptEnded(serial, connected, error); });
-    });
+    FAttempt.reset(new TClientSession());
+    connect(FAttempt.get(), &TClientSession::Opened, this, &TConnectDialog::AttemptEnded);
+    TConnectionInfo info;
+    info.Host = testConnection.Host();
+    info.Port = testConnection.Port();
+    info.User = testConnection.User();
+    info.Password = testConnection.Password();
+    // The console opens a connection of its own; this one only proves the parameters and is closed
+    // again when the attempt ends.
+    FAttempt->Open(info);
     btOk->setEnabled(false);
     lblConnecting->setText(QStringLiteral("Соединение с сервером…"));
 }
 
-void TConnectDialog::AttemptEnded(std::uint64_t serial, bool connected, const QString& error)
+void TConnectDialog::AttemptEnded(const TConnectOutcome& outcome)
 {
-    if (serial != FAttemptSerial || !FAttempt)
-        return;
     EndAttempt();
-    if (connected)
+    if (outcome.Opened)
         accept();
     else
-        ShowErrorMessage(this, error);
+        ShowErrorMessage(this, FromClientString(outcome.ErrorText));
 }
 
 void TConnectDialog::EndAttempt()

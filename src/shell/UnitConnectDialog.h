@@ -1,7 +1,7 @@
 // The connect dialog: asks for host, port, user and password and proves them with a test connection.
 #pragma once
 
-#include "ClientThread.h"
+#include "ClientSession.h"
 #include "MySQLClasses.h"
 
 #include <QDialog>
@@ -25,10 +25,9 @@ public:
 };
 
 // One showing of the dialog. The controls are children of the dialog, which destroys them; the
-// pointers here only name them. OK sets testConnection's parameters and test-connects with them on
-// a thread of its own, so the dialog answers meanwhile; the test connection is closed again at once,
-// and the dialog is accepted only when the test succeeded, so testConnection then holds the
-// parameters that worked.
+// pointers here only name them. OK sets testConnection's parameters and test-connects with them in a
+// client session of its own; the test connection is closed again at once, and the dialog is accepted
+// only when the test succeeded, so testConnection then holds the parameters that worked.
 class TConnectDialog : public QDialog {
     Q_OBJECT
 
@@ -64,14 +63,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    struct TAttempt;
-
-    void AttemptEnded(std::uint64_t serial, bool connected, const QString& error);
+    void AttemptEnded(const TConnectOutcome& outcome);
     void EndAttempt();
 
-    TReplyChannel FReplies{this};
-    std::unique_ptr<TAttempt> FAttempt;
-    std::uint64_t FAttemptSerial = 0;
+    TSessionHandle FAttempt;
 };
 
 // Shows a new connect dialog modally. True, with info holding the parameters with which the test

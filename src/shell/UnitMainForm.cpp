@@ -1,5 +1,6 @@
 #include "UnitMainForm.h"
 
+#include <chrono>
 #include <exception>
 
 #include <QAction>
@@ -15,7 +16,9 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "ClientSession.h"
 #include "ClientStrings.h"
+#include "CrashConsoles.h"
 #include "Editor.h"
 #include "EditorView.h"
 #include "UnitAbout.h"
@@ -159,6 +162,9 @@ TMainForm::~TMainForm()
     // Focus moves while the window comes apart; they concern no page any more.
     disconnect(qApp, &QApplication::focusChanged, this, &TMainForm::FocusChanged);
     FormDestroy();
+    // The program ends: the consoles' sessions still closing get a bounded time to finish.
+    TClientSession::FinishClosing(std::chrono::steady_clock::now() + TClientSession::CutBound
+                                  + TClientSession::StopBound);
 }
 
 QAction* TMainForm::MakeAction(const QString& caption, const QString& category,
@@ -259,12 +265,8 @@ void TMainForm::FormCreate()
 
 void TMainForm::FormDestroy()
 {
-    // Statements still running are all cancelled at once, then each console waits for its own.
-    for (int i = 0; i < MainPageControl->count(); ++i) {
-        if (TEditorFrame* frame = FrameOf(MainPageControl->widget(i)))
-            frame->BeginShutdown();
-    }
-    // Destroying a page destroys its console, whose data set closes its connection.
+    // Destroying a page destroys its console, whose session cancels what runs and closes its
+    // connection in the background.
     for (int i = MainPageControl->count() - 1; i >= 0; --i) {
         QWidget* page = MainPageControl->widget(i);
         MainPageControl->removeTab(i);
@@ -284,7 +286,7 @@ void TMainForm::UpdateActionStates()
     const bool busy = active && FActiveFrame->Busy();
     acRun->setEnabled(active && !busy);
     acReconnect->setEnabled(active && !busy);
-    acCancelQuery->setEnabled(active && FActiveFrame->RunningStatement());
+    acCancelQuery->setEnabled(active && FActiveFrame->CanCancel());
     const bool several = MainPageControl->count() > 1;
     acNextConnection->setEnabled(several);
     acPrevConnection->setEnabled(several);
@@ -355,6 +357,7 @@ void TMainForm::acConnectExecute()
     MainPageControl->addTab(page, QString(caption).replace(u'&', QStringLiteral("&&")));
     MainPageControl->setCurrentWidget(page);
     auto* frame = new TEditorFrame(page);
+    ListConsoleInCrashReports(frame);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(frame);

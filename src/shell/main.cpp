@@ -1,15 +1,22 @@
-// The program's entry: the application object, the main window, the event loop.
-#include <exception>
+// The program's entry: the crash handler, the application object, the main window, the event loop;
+// or, in report mode, only the error report of a process that failed.
+#include <cstdio>
+#include <cstring>
+#include <optional>
 
 #include <QApplication>
-#include <QMessageBox>
 
+#include "CrashHandler.h"
+#include "CrashReport.h"
+#include "CrashReportForm.h"
+#include "TestFaults.h"
 #include "UnitMainForm.h"
 #include "UnitTools.h"
 
 namespace {
 
-// The last resort for an exception that nothing else handled: it is shown, and the program goes on.
+// The last resort for an exception that nothing else handled: the error report, from which the
+// program goes on if the user chooses so.
 class TApplication : public QApplication {
 public:
     using QApplication::QApplication;
@@ -18,24 +25,49 @@ public:
     {
         try {
             return QApplication::notify(receiver, event);
-        } catch (const std::exception& error) {
-            ShowErrorMessage(activeWindow(), QString::fromUtf8(error.what()));
         } catch (...) {
-            ShowErrorMessage(activeWindow(), QStringLiteral("Unknown error"));
+            ReportEscapedException();
         }
         return false;
     }
 };
 
+// The value after a command-line switch "--name=", or null when it is not given.
+const char* SwitchValue(int argc, char** argv, const char* prefix)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], prefix, std::strlen(prefix)) == 0)
+            return argv[i] + std::strlen(prefix);
+    }
+    return nullptr;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    const char* reportRecord = SwitchValue(argc, argv, kCrashReportSwitch);
+    const char* testFault = SwitchValue(argc, argv, kTestFaultSwitch);
+    // The report process only shows a report: should it fail itself, it starts no further one.
+    std::optional<TCrashRecord> record;
+    if (reportRecord)
+        record = LoadCrashRecord(reportRecord);
+    else
+        InstallCrashHandler();
+
     TApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Brindlecast"));
     app.setWindowIcon(ApplicationIcon());
     // Every window, menu and message box of the program in one font.
     app.setFont(WindowFont());
+
+    if (reportRecord)
+        return RunCrashReport(record);
+    SetCrashEnvironment(CurrentEnvironment());
+    if (testFault && !ArmTestFault(QString::fromLocal8Bit(testFault))) {
+        std::fprintf(stderr, "brindlecast: unknown test fault '%s'\n", testFault);
+        return 2;
+    }
 
     TMainForm form;
     form.show();

@@ -114,6 +114,7 @@ class Session:
         self.work = tempfile.mkdtemp(prefix="brindlecast-e2e.")  # mode 0700: also the runtime directory
         self.children = []
         self.program = None
+        self.program_log = "program.log"
         self.sentinel = None
         self.sentinel_count = 0
         self.main_window = None
@@ -138,8 +139,8 @@ class Session:
         log = open(os.path.join(self.artifacts, log_name), "wb")
         try:
             child = subprocess.Popen(argv, env=kwargs.pop("env", self.env), stdin=subprocess.DEVNULL,
-                                     stdout=log, stderr=subprocess.STDOUT, preexec_fn=die_with_parent,
-                                     **kwargs)
+                                     stdout=log, stderr=subprocess.STDOUT,
+                                     preexec_fn=kwargs.pop("preexec_fn", die_with_parent), **kwargs)
         finally:
             log.close()
         self.children.append(child)
@@ -176,13 +177,26 @@ class Session:
         shutil.rmtree(self.work, ignore_errors=True)
 
     def program_log_tail(self, lines=60):
-        path = os.path.join(self.artifacts, "program.log")
+        path = os.path.join(self.artifacts, self.program_log)
         try:
             with open(path, encoding="utf-8", errors="replace") as f:
                 tail = f.read().splitlines()[-lines:]
         except OSError:
             return ""
         return "\n".join("    | " + line for line in tail)
+
+    def show_failure(self, shot_name):
+        """Prints what tells why a step failed: a screenshot of that moment and, while the program
+        runs, the end of its output."""
+        if "DISPLAY" in self.env:
+            try:
+                print(f"screenshot at the failure: {self.screenshot(shot_name)}")
+            except Failure as shot_error:
+                print(f"no screenshot: {shot_error}")
+        if self.program is not None and self.program.poll() is None:
+            tail = self.program_log_tail(30)
+            if tail:
+                print(f"the program's output so far ends with:\n{tail}")
 
     def check_alive(self):
         if self.program is not None and self.program.poll() is not None:
@@ -227,6 +241,11 @@ class Session:
     # ---- start-up
 
     def start(self):
+        self.start_desktop()
+        self.start_program()
+
+    def start_desktop(self):
+        """The X server, the window manager and the test user on the server."""
         missing = [tool for tool in TOOLS if shutil.which(tool) is None]
         if missing:
             raise Failure(f"missing tools: {', '.join(missing)} (scripts/deps installs them)")
@@ -241,6 +260,8 @@ class Session:
         self.sql(f"CREATE OR REPLACE USER '{self.user}'@'%' IDENTIFIED BY '{self.password}'")
         self.user_created = True
 
+    def program_env(self):
+        """The environment the program runs in: the X server, and the sanitizers' settings."""
         env = dict(self.env)
         env["QT_QPA_PLATFORM"] = "xcb"
         # Allocation stacks two frames deep: the allocator and the function that called it. A leak
@@ -253,8 +274,13 @@ class Session:
             "suppressions=" + os.path.join(HERE, "third-party-leaks.supp"), "print_suppressions=0",
             env.get("LSAN_OPTIONS", "")]))
         env["UBSAN_OPTIONS"] = env.get("UBSAN_OPTIONS", "print_stacktrace=1")
-        self.program = self.spawn([self.program_path], "program.log", env=env)
+        return env
 
+    def start_program(self, args=(), log_name="program.log", **kwargs):
+        """Starts the program and waits until its main window is active; kwargs go to spawn."""
+        self.program_log = log_name
+        self.program = self.spawn([self.program_path, *args], log_name,
+                                  env=kwargs.pop("env", None) or self.program_env(), **kwargs)
         self.main_window = self.wait_until(
             f'the main window "{MAIN_TITLE}" appears', lambda: self.window_named(MAIN_TITLE),
             timeout=START_TIMEOUT)
@@ -847,15 +873,14 @@ STEPS = [
 ]
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("program", help="the brindlecast executable")
-    parser.add_argument("--artifacts", help="where logs and screenshots go (kept after the run)")
-    args = parser.parse_args()
+def prepare_run(artifacts, prefix):
+    """What a run of an end-to-end script needs first: output that reaches ctest line by line, an
+    artifacts directory without the logs and screenshots of an earlier run (a new temporary one when
+    none is named), and SIGTERM and SIGHUP as SystemExit, so that everything started is stopped.
+    Answers the artifacts directory."""
     # ctest keeps what was printed before a kill only if every line goes out at once.
     sys.stdout.reconfigure(line_buffering=True)
-
-    artifacts = args.artifacts or tempfile.mkdtemp(prefix="brindlecast-e2e-artifacts.")
+    artifacts = artifacts or tempfile.mkdtemp(prefix=prefix)
     os.makedirs(artifacts, exist_ok=True)
     for name in os.listdir(artifacts):
         if name.endswith((".png", ".log")):
@@ -866,6 +891,15 @@ def main():
 
     signal.signal(signal.SIGTERM, terminated)
     signal.signal(signal.SIGHUP, terminated)
+    return artifacts
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("program", help="the brindlecast executable")
+    parser.add_argument("--artifacts", help="where logs and screenshots go (kept after the run)")
+    args = parser.parse_args()
+    artifacts = prepare_run(args.artifacts, "brindlecast-e2e-artifacts.")
 
     state_path = os.environ.get("BRINDLECAST_TESTDB")
     if not state_path:
@@ -889,15 +923,8 @@ def main():
     except Failure as error:
         number, title = current
         print(f"FAILED at step {number} ({title}): {error}")
-        if session is not None and "DISPLAY" in session.env:
-            try:
-                print(f"screenshot at the failure: {session.screenshot(f'failure-step{number}')}")
-            except Failure as shot_error:
-                print(f"no screenshot: {shot_error}")
-        if session is not None and session.program is not None and session.program.poll() is None:
-            tail = session.program_log_tail(30)
-            if tail:
-                print(f"the program's output so far ends with:\n{tail}")
+        if session is not None:
+            session.show_failure(f"failure-step{number}")
         print(f"logs: {artifacts}")
         return 1
     except SystemExit:

@@ -214,7 +214,7 @@ TEST_F(MainWindow, ConnectAddsAnActiveTab)
                                        QString::fromStdString(TestServer().Host)));
     EXPECT_EQ(Form->ActiveFrame(), FrameAt(0));
     EXPECT_TRUE(FrameAt(0)->QueryView()->hasFocus());
-    EXPECT_TRUE(FrameAt(0)->DataSet.Connected());
+    EXPECT_TRUE(FrameAt(0)->Session().State().Opened);
     EXPECT_EQ(ConsoleActionStates(), (std::vector<bool>{true, true, true, true, true, true, true, false, false}));
 
     // The same user and host again: a second, independent console with the same caption.
@@ -254,7 +254,7 @@ TEST_F(MainWindow, AFailedConnectionStillLeavesAnActiveTab)
     ASSERT_EQ(Form->MainPageControl->count(), 1);
     EXPECT_EQ(Form->MainPageControl->tabText(0), QString("'brindle_gone'@'%1'").arg(QString::fromStdString(TestServer().Host)));
     EXPECT_EQ(Form->ActiveFrame(), FrameAt(0));
-    EXPECT_FALSE(FrameAt(0)->DataSet.Connected());
+    EXPECT_FALSE(FrameAt(0)->Session().State().Opened);
     EXPECT_TRUE(Form->acReconnect->isEnabled());
     Form->acDisconnect->trigger();
     EXPECT_EQ(Form->MainPageControl->count(), 0);
@@ -399,13 +399,12 @@ TEST_F(MainWindow, AfterADisconnectEveryWayToATabMakesItsConsoleActive)
         for (int i = 0; i < 3; ++i)
             FrameAt(i)->mmQuery().Lines().SetText("SET @brindle_ran = 1");
         Form->acRun->trigger();
-        // The statement runs on the console's client thread; the data sets are asked once it is done.
+        // The statement runs on the console's session thread; the connections are asked once it is done.
         WaitIdle(shown);
         for (int i = 0; i < 3; ++i) {
-            const auto ran = FrameAt(i)->DataSet.Query("SELECT @brindle_ran IS NOT NULL");
-            ASSERT_TRUE(ran) << FrameAt(i)->DataSet.ErrorText();
-            EXPECT_EQ(ran->FetchRow()->GetValue(0), i == c.Shown ? "1" : "0") << "console " << i;
-            FrameAt(i)->DataSet.Query("SET @brindle_ran = NULL");
+            EXPECT_EQ(QueryOnSession(*FrameAt(i), "SELECT @brindle_ran IS NOT NULL"), i == c.Shown ? "1" : "0")
+                << "console " << i;
+            QueryOnSession(*FrameAt(i), "SET @brindle_ran = NULL");
         }
     }
 }
@@ -716,7 +715,7 @@ TEST_F(MainWindow, CancelFollowsTheRunningConsole)
     EXPECT_TRUE(Form->acRun->isEnabled());
     EXPECT_FALSE(Form->acCancelQuery->isEnabled());
 
-    const std::uint64_t id = second->DataSet.Connection()->ConnectionId();
+    const std::uint64_t id = second->Session().State().ConnectionId;
     QWidget* query = second->QueryView();
     QTest::keyClicks(query, "select sleep(30)");
     QTest::keyClick(query, Qt::Key_Return, Qt::ControlModifier);
@@ -767,7 +766,7 @@ TEST_F(MainWindow, ShutDownClosesEveryConnection)
     Connect();
     std::vector<std::string> ids;
     for (int i = 0; i < 2; ++i)
-        ids.push_back(FrameAt(i)->DataSet.Query("SELECT CONNECTION_ID()")->FetchRow()->GetValue(0));
+        ids.push_back(QueryOnSession(*FrameAt(i), "SELECT CONNECTION_ID()"));
 
     Form.reset();
 

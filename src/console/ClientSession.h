@@ -1,0 +1,167 @@
+// One client session: a connection to a server, the thread that talks to it, its cancel and the
+// rules for closing it. A console has one; so have the connect dialog's test and a cancel.
+#pragma once
+
+#include <any>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <QObject>
+#include <QString>
+
+#include "ClientThread.h"
+#include "MySQLClasses.h"
+
+class QTimer;
+class TQueryCanceller;
+class TStatementRun;
+
+// What a connect hands back to the GUI, and what the session knows of its connection since.
+struct TConnectOutcome {
+    bool Opened = false;
+    // The attempt was ended by Cancel or a close, not by the server.
+    bool Cancelled = false;
+    std::uint32_t ErrorCode = 0;
+    std::string ErrorText;
+    std::string ServerVersion;
+    std::uint64_t ConnectionId = 0;
+    // The current database as the server last reported it; empty for none.
+    std::string Database;
+};
+
+// Threading model. The session's data set, and through it the client library's handle, belongs to
+// the session's thread: jobs alone touch it, one at a time, in the order they were posted. A job
+// gets what it uses as parameters (the data set, the run it writes to, values) and answers with a
+// value that the session's reply channel carries to the GUI thread; a job never sees the session or
+// its owner. Every job answers once, also when it throws, so Busy (jobs posted and not answered, and
+// a cancel under way) always comes back to false. The GUI thread knows the connection only by what
+// the session hands back: State, Opened, the runs. The only call that crosses threads is the
+// connection's Interrupt (a cut), which ends every wait for the server at once.
+//
+// Cancel stops a run on the server from a second session (KILL QUERY ID of the statement that runs,
+// looked up just before). A cancel counts as busy until it is over, so no next run can start and be
+// hit by it. A cancel that cannot reach the server within CutBound is given up and reported
+// (CancelRefused); cutting the connection is then the owner's choice (Cut).
+//
+// Closing never waits on the GUI thread. The owner lets go of the session through TSessionHandle,
+// which retires it: queued jobs are dropped, a statement still on the server is cancelled, the
+// connection is closed on the session's thread or, if that has not happened CutBound later, cut; the
+// thread is then given StopBound to end, or left to end alone. All of this runs on in the background
+// and reaches nothing of the owner. FinishClosing waits for it, with a bound, at program exit.
+class TClientSession : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::milliseconds CutBound{2000};
+    static constexpr std::chrono::milliseconds StopBound{300};
+
+    // clientFlags: what the connection asks the server for besides multiple results.
+    explicit TClientSession(unsigned long clientFlags = 0);
+    // Only once retired and done; owners hold a session through TSessionHandle.
+    ~TClientSession() override;
+
+    // Connects with these parameters; Opened tells the outcome. A connection held before is closed
+    // first. Nothing while busy.
+    void Open(const TConnectionInfo& info);
+    // Closes and connects again with the parameters of the last Open. Nothing while busy.
+    void Reopen();
+    // Closes the connection.
+    void Close();
+    // Sends sql (several statements where the connection allows them) and writes every outcome into
+    // the run that it answers; RunReady tells when the run has lines to take, and RunEnded when its
+    // job is over (with what it threw, if it did). Null while busy.
+    std::shared_ptr<TStatementRun> Run(const QString& sql);
+
+    // Runs job on the session's thread with the session's data set; done gets its result on the GUI
+    // thread, unless the session is retired first. A job that throws gives done nothing.
+    template <class TResult>
+    void Post(std::function<TResult(TMySQLDataSet&)> job, std::function<void(const TResult&)> done = {})
+    {
+        PostJob([job = std::move(job)](TMySQLDataSet& dataSet) { return std::any(job(dataSet)); },
+                [done = std::move(done)](const std::any& result, const std::optional<std::string>&) {
+                    if (done && result.has_value())
+                        done(std::any_cast<const TResult&>(result));
+                });
+    }
+
+    // A connect under way ends at once (Opened with Cancelled); a run that the server still works on
+    // is cancelled there. Nothing otherwise.
+    void Cancel();
+    // Ends every wait for the server at once: a statement fails with a lost connection.
+    void Cut();
+
+    bool Busy() const { return FPending > 0 || FCanceller != nullptr; }
+    bool Connecting() const { return FConnecting; }
+    bool Cancelling() const { return FCanceller != nullptr; }
+    bool HasRun() const { return FRun != nullptr; }
+    const TConnectOutcome& State() const { return FState; }
+    const TConnectionInfo& Info() const { return FInfo; }
+
+    // Starts closing in the background (see the class comment). The owner sees nothing more.
+    void Retire();
+    // At program exit: lets the sessions still closing finish, but not past the deadline; those that
+    // have not are cut and left to end alone.
+    static void FinishClosing(std::chrono::steady_clock::time_point deadline);
+    // How many sessions are still closing.
+    static std::size_t Closing();
+
+signals:
+    void Opened(const TConnectOutcome& outcome);
+    void RunReady();
+    void RunEnded(const QString& failure);
+    // A cancel could not reach the server; the run goes on. reason is the server's or the library's.
+    void CancelRefused(const QString& reason);
+    // Busy or Connecting changed.
+    void BusyChanged();
+
+private:
+    struct TJobReply {
+        std::uint64_t Job = 0;
+        std::any Result;
+        std::optional<std::string> Failure;
+    };
+    using TJob = std::function<std::any(TMySQLDataSet&)>;
+    using TDone = std::function<void(const std::any& result, const std::optional<std::string>& failure)>;
+
+    void PostJob(TJob job, TDone done);
+    void JobEnded(TJobReply& reply);
+    void PostConnect(bool closeFirst);
+    void Connected(const TConnectOutcome& outcome);
+    void CancelEnded(bool reached, const QString& reason);
+    void StartCancel();
+    void SetPending(int pending);
+    void CheckRetired();
+    void EndRetired();
+
+    TReplyChannel<TJobReply> FReplies;
+    TReplyChannel<std::uint64_t> FWakes;
+    std::shared_ptr<TMySQLDataSet> FDataSet;
+    std::unique_ptr<TClientThread> FThread;
+    TConnectionInfo FInfo;
+    TConnectOutcome FState;
+
+    std::uint64_t FLastJob = 0;
+    std::map<std::uint64_t, TDone> FDone;
+    int FPending = 0;
+    bool FConnecting = false;
+    bool FConnectCancelled = false;
+
+    std::shared_ptr<TStatementRun> FRun;
+    std::uint64_t FRunSerial = 0;
+    TQueryCanceller* FCanceller = nullptr; // a child
+
+    bool FRetiring = false;
+    bool FCut = false;
+    QTimer* FRetireTimer = nullptr;
+};
+
+// Owns a session for a GUI object and retires it when let go.
+struct TSessionRetirer {
+    void operator()(TClientSession* session) const { session->Retire(); }
+};
+using TSessionHandle = std::unique_ptr<TClientSession, TSessionRetirer>;

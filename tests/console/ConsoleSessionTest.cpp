@@ -1,0 +1,272 @@
+// The console's client session against a real server: several statements in one run, every result
+// of a CALL, runs that fail on the client, cancel (on the server, refused, while drawing, of a
+// connect) and closing a console whose server stopped answering.
+#include "UnitEditorFrame.h"
+
+#include <QElapsedTimer>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+
+#include "ConsoleTesting.h"
+#include "HLEditor.h"
+#include "ModalWindows.h"
+#include "NetworkPeers.h"
+#include "QtPrinters.h"
+#include "TestServer.h"
+
+namespace {
+
+TEST_F(Console, SeveralStatementsInOneRun)
+{
+    Run("CREATE OR REPLACE PROCEDURE two_sets() BEGIN SELECT 1 AS a; SELECT 'x' AS b, 2 AS c; END");
+    struct TCase {
+        const char* Name;
+        QString Sql;
+        QStringList Lines;
+        bool PaneEmptied;
+    };
+    const TCase cases[] = {
+        {"two selects", "SELECT 1; SELECT 2;",
+         {"mysql> SELECT 1; SELECT 2;", "-- +---+", "-- | 1 |", "-- +---+", "-- | 1 |", "-- +---+", "-- 1 rows",
+          "-- +---+", "-- | 2 |", "-- +---+", "-- | 2 |", "-- +---+", "-- 1 rows"},
+         true},
+        {"five statements, the third fails",
+         "CREATE TEMPORARY TABLE s (a INT);\r\nINSERT INTO s VALUES (1), (2);\r\nINSERT INTO no_such VALUES (1);\r\n"
+         "INSERT INTO s VALUES (3);\r\nDROP TEMPORARY TABLE s",
+         {"mysql> CREATE TEMPORARY TABLE s (a INT);", "     > INSERT INTO s VALUES (1), (2);",
+          "     > INSERT INTO no_such VALUES (1);", "     > INSERT INTO s VALUES (3);", "     > DROP TEMPORARY TABLE s",
+          "-- Query Ok. 0 rows affected.", "-- Query Ok. 2 rows affected.",
+          "-- Table 'brindle.no_such' doesn't exist"},
+         false},
+        {"what ran before the error stays done", "SELECT COUNT(*) AS n FROM s",
+         {"mysql> SELECT COUNT(*) AS n FROM s", "-- +---+", "-- | n |", "-- +---+", "-- | 2 |", "-- +---+",
+          "-- 1 rows"},
+         true},
+        {"use inside a script", "SELECT 1 AS a; USE information_schema; SELECT DATABASE() AS db; use brindle",
+         {"mysql> SELECT 1 AS a; USE information_schema; SELECT DATABASE() AS db; use brindle", "-- +---+",
+          "-- | a |", "-- +---+", "-- | 1 |", "-- +---+", "-- 1 rows", "-- Database selected",
+          "-- +--------------------+", "-- | db                 |", "-- +--------------------+",
+          "-- | information_schema |", "-- +--------------------+", "-- 1 rows", "-- Database selected"},
+         true},
+        {"a script that starts with use", "use brindle; SET @v = 1",
+         {"mysql> use brindle; SET @v = 1", "-- Database selected", "-- Query Ok. 0 rows affected."}, true},
+        {"a CALL shows every result set, then its count", "CALL two_sets()",
+         {"mysql> CALL two_sets()", "-- +---+", "-- | a |", "-- +---+", "-- | 1 |", "-- +---+", "-- 1 rows",
+          "-- +---+---+", "-- | b | c |", "-- +---+---+", "-- | x | 2 |", "-- +---+---+", "-- 1 rows",
+          "-- Query Ok. 0 rows affected."},
+         true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const int mark = Mark();
+        Run(c.Sql);
+        EXPECT_EQ(Since(mark), c.Lines);
+        EXPECT_EQ(Frame.mmQuery().Lines().Count() == 0, c.PaneEmptied);
+    }
+    // A statement alone keeps its rule: use and a TAB is not taken for a use (the pane would have
+    // turned the TAB into blanks).
+    const int mark = Mark();
+    Frame.ExecuteStatement("use\tbrindle");
+    WaitIdle(Frame);
+    EXPECT_EQ(Since(mark).mid(1), QStringList{"-- Query Ok. 0 rows affected."});
+
+    // The console knows the database the server reported last.
+    Run("USE information_schema");
+    EXPECT_EQ(Frame.Session().State().Database, "information_schema");
+    Run("SELECT 1; USE brindle");
+    EXPECT_EQ(Frame.Session().State().Database, "brindle");
+}
+
+// A large result arrives whole: every id once, in order.
+TEST_F(Console, ALargeResultIsDrawnRowForRow)
+{
+    constexpr int rows = 200000;
+    const int mark = Mark();
+    Run(QString("SELECT seq AS id FROM seq_1_to_%1").arg(rows));
+    const QStringList lines = Since(mark);
+    ASSERT_EQ(lines.size(), rows + 6);
+    EXPECT_EQ(lines[2], "-- | id     |");
+    for (int i = 0; i < rows; ++i) {
+        const QString expected = QString("-- | %1 |").arg(i + 1, -6);
+        if (lines[4 + i] != expected) {
+            ADD_FAILURE() << "row " << i << ": " << lines[4 + i].toStdString();
+            break;
+        }
+    }
+    EXPECT_EQ(lines.last(), QString("-- %1 rows").arg(rows));
+}
+
+// Whatever the run's job throws, the run ends with an error line and the console takes the next one.
+TEST_F(Console, ARunWhoseJobThrowsEndsAndTheNextRuns)
+{
+    Frame.Session().Post<int>([](TMySQLDataSet& dataSet) {
+        auto thrown = std::make_shared<bool>(false);
+        dataSet.OnQuery = [thrown](TMySQLCustomDataSet&, std::string&) {
+            if (!*thrown) {
+                *thrown = true;
+                throw std::runtime_error("boom");
+            }
+        };
+        return 0;
+    });
+    WaitIdle(Frame);
+    const int mark = Mark();
+    Run("SELECT 1");
+    EXPECT_EQ(Since(mark), (QStringList{"mysql> SELECT 1", "-- Ошибка клиента: boom"}));
+    EXPECT_FALSE(Frame.Busy());
+    EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList{"SELECT 1"});
+
+    ExpectTheNextStatementRuns();
+}
+
+// Cancel pressed while a large result is drawn: the rest is not drawn, and the transcript says how
+// many rows were.
+TEST_F(Console, CancelWhileAResultIsDrawnStopsTheDrawing)
+{
+    const int mark = Mark();
+    Type("SELECT seq AS id FROM seq_1_to_1000000");
+    Frame.RunQuery();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Frame.mmResult().Lines().Count() - mark > 5000; }, 60000));
+    ASSERT_TRUE(Frame.RunningStatement());
+    Frame.CancelQuery();
+    WaitIdle(Frame);
+    const QStringList lines = Since(mark);
+    const int shown = lines.size() - 5; // echo, border, header, border and the closing line
+    ASSERT_GT(shown, 0);
+    EXPECT_LT(shown, 1000000);
+    EXPECT_EQ(lines.last(), QString("-- Вывод прерван: показано %1 из 1000000 строк.").arg(shown));
+    EXPECT_EQ(lines[4 + shown - 1], QString("-- | %1 |").arg(shown, -7));
+    EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList{"SELECT seq AS id FROM seq_1_to_1000000"});
+
+    ExpectTheNextStatementRuns();
+}
+
+// A cancel pressed at any moment around a statement's end never reaches the next statement.
+TEST_F(Console, CancelNeverHitsTheNextStatement)
+{
+    for (int i = 0; i < 15; ++i) {
+        SCOPED_TRACE(i);
+        Type("SELECT SLEEP(0.02)");
+        Frame.RunQuery();
+        QTest::qWait(i % 5 * 7);
+        Frame.CancelQuery();
+        WaitIdle(Frame);
+        const int mark = Mark();
+        Run("SELECT 7 AS n");
+        ASSERT_EQ(Since(mark).value(4), "-- | 7 |");
+    }
+}
+
+TEST(ConsoleSession, APendingConnectOrReconnectCanBeCancelled)
+{
+    TSilentPeer peer;
+    TEditorFrame frame;
+    frame.InitFrame();
+    TMessageBoxes boxes;
+    frame.OpenConnection({"127.0.0.1", peer.Port(), TestServer().User, TestServer().Password});
+    ASSERT_TRUE(frame.Connecting());
+    EXPECT_TRUE(frame.CanCancel());
+    QTest::qWait(100);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        QElapsedTimer took;
+        took.start();
+        frame.CancelQuery();
+        WaitIdle(frame, 5000);
+        EXPECT_LT(took.elapsed(), 2000);
+        EXPECT_EQ(LinesOf(frame.mmResult()).value(attempt), "-- Подключение прервано.");
+        EXPECT_FALSE(frame.Session().State().Opened);
+        frame.ReopenConnection();
+        ASSERT_TRUE(frame.Connecting());
+    }
+    // A cancelled connect is the user's doing: no message box.
+    EXPECT_TRUE(boxes.Seen().empty());
+}
+
+// The cancel's own connection is refused (the account allows one connection): the transcript says
+// why, and the user chooses to wait for the statement or to cut the connection.
+TEST(ConsoleSession, ARefusedCancelIsToldAndTheUserChooses)
+{
+    TMySQLDataSet root;
+    ConfigureForTestServer(root, true);
+    ASSERT_TRUE(root.Open()) << root.ErrorText();
+    root.Query("CREATE OR REPLACE USER 'brindle_one'@'%' IDENTIFIED BY 'pw' WITH MAX_USER_CONNECTIONS 1");
+    ASSERT_EQ(root.ErrorCode(), 0u) << root.ErrorText();
+
+    struct TCase {
+        const char* Name;
+        QMessageBox::StandardButton Answer;
+        QStringList After;
+    };
+    const TCase cases[] = {
+        {"wait", QMessageBox::No,
+         {"-- Запрос выполняется дальше.", "-- +----------+", "-- | SLEEP(3) |", "-- +----------+",
+          "-- | 0        |", "-- +----------+", "-- 1 rows"}},
+        {"cut", QMessageBox::Yes,
+         {"-- Соединение разорвано; запрос мог завершиться на сервере.", "-- Lost connection to server during query"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TEditorFrame frame;
+        frame.InitFrame();
+        frame.OpenConnection({TestServer().Host, TestServer().Port, "brindle_one", "pw"});
+        WaitIdle(frame);
+        ASSERT_TRUE(frame.Session().State().Opened) << frame.Session().State().ErrorText;
+        frame.mmQuery().Lines().SetText("SELECT SLEEP(3)");
+        frame.RunQuery();
+        ASSERT_TRUE(WaitUntilServerRuns(frame.Session().State().ConnectionId, "SELECT SLEEP"));
+
+        TMessageBoxes boxes(c.Answer);
+        frame.CancelQuery();
+        WaitIdle(frame);
+        ASSERT_EQ(boxes.Seen().size(), 1u);
+        EXPECT_EQ(boxes.Seen()[0].Icon, QMessageBox::Question);
+        EXPECT_TRUE(boxes.Seen()[0].Text.contains("может завершиться на сервере")) << boxes.Seen()[0].Text.toStdString();
+        EXPECT_TRUE(boxes.Seen()[0].Text.contains("max_user_connections")) << boxes.Seen()[0].Text.toStdString();
+
+        const QStringList lines = LinesOf(frame.mmResult());
+        ASSERT_GE(lines.size(), 3 + c.After.size());
+        EXPECT_EQ(lines[1], "-- Отмена не дошла до сервера:");
+        EXPECT_TRUE(lines[2].startsWith("-- User 'brindle_one' has exceeded the 'max_user_connections'"))
+            << lines[2].toStdString();
+        EXPECT_EQ(lines.mid(lines.size() - c.After.size()), c.After);
+    }
+    root.Query("DROP USER 'brindle_one'@'%'");
+}
+
+// Closing a console whose server stopped answering takes nothing from the window; the session cancels
+// the statement in the background, and it is gone from the server once that answers again.
+TEST(ConsoleSession, ClosingAConsoleOfASilentServerReturnsAtOnce)
+{
+    TStallingProxy proxy(TestServer().Host, TestServer().Port);
+    auto frame = std::make_unique<TEditorFrame>();
+    frame->InitFrame();
+    frame->OpenConnection({"127.0.0.1", proxy.Port(), TestServer().User, TestServer().Password});
+    WaitIdle(*frame);
+    ASSERT_TRUE(frame->Session().State().Opened) << frame->Session().State().ErrorText;
+    const std::uint64_t id = frame->Session().State().ConnectionId;
+    frame->mmQuery().Lines().SetText("SELECT SLEEP(30)");
+    frame->RunQuery();
+    ASSERT_TRUE(WaitUntilServerRuns(id, "SELECT SLEEP"));
+    proxy.Stall();
+
+    TStallMeter meter;
+    QElapsedTimer took;
+    took.start();
+    frame.reset();
+    std::printf("closing a console whose server stopped answering took %lld ms\n",
+                static_cast<long long>(took.elapsed()));
+    EXPECT_LT(took.elapsed(), 200);
+    QTest::qWait(300);
+    EXPECT_LT(meter.LongestMs(), 200) << "the window's timer kept ticking";
+    EXPECT_FALSE(StatementGone(id, "SELECT SLEEP", 0)) << "the statement ended while the server was silent";
+
+    proxy.Resume();
+    EXPECT_TRUE(StatementGone(id, "SELECT SLEEP", 10000)) << "the statement still runs on the server";
+    EXPECT_TRUE(QTest::qWaitFor([] { return TClientSession::Closing() == 0; }, 5000));
+}
+
+} // namespace

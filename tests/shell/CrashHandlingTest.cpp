@@ -1,0 +1,345 @@
+// The crash record and the error report: what the handler writes reads back whole, the report
+// traces an exception to its thrower and names the open consoles without their passwords, the edited
+// report is the one saved, and a password turns core dumps off.
+#include "CrashConsoles.h"
+#include "CrashHandler.h"
+#include "CrashRecord.h"
+#include "CrashReport.h"
+#include "CrashReportForm.h"
+#include "UnitConnectDialog.h"
+
+#include "ConsoleTesting.h"
+#include "ModalWindows.h"
+#include "QtPrinters.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <functional>
+#include <stdexcept>
+#include <vector>
+
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+using testing::HasSubstr;
+
+namespace {
+
+// Writes the event's record as the handler does and reads it back.
+TCrashRecord WriteAndRead(const TCrashEvent& event, const TCrashEnvironment& environment = {},
+                          const std::vector<TCrashConsole>& consoles = {})
+{
+    const int fd = memfd_create("crash-record-test", MFD_CLOEXEC);
+    EXPECT_GE(fd, 0);
+    EXPECT_TRUE(WriteCrashRecord(fd, event, EnvironmentLines(environment), ConsoleLines(consoles)));
+    lseek(fd, 0, SEEK_SET);
+    std::optional<TCrashRecord> record = ReadCrashRecord(fd);
+    close(fd);
+    EXPECT_TRUE(record);
+    return record.value_or(TCrashRecord{});
+}
+
+TEST(CrashRecord, ReadsBackWhatTheHandlerWrote)
+{
+    const std::uintptr_t frames[] = {0x1000, 0x7fffffffffff, 0x1};
+    TCrashEvent event;
+    event.Kind = TCrashKind::Signal;
+    event.Signal = SIGSEGV;
+    event.Code = -6;
+    event.Address = 0xdeadbeef;
+    event.Sender = 4242;
+    event.Pc = 0x55aa;
+    event.Frames = frames;
+    event.FrameCount = std::size(frames);
+    const TCrashEnvironment environment{"2.0.0.6", "Release, GCC", "6.4.2", "MariaDB Connector/C 3.3",
+                                        "Debian, Linux"};
+    const TCrashRecord record = WriteAndRead(event, environment);
+
+    EXPECT_EQ(record.Kind, TCrashKind::Signal);
+    EXPECT_EQ(record.Signal, SIGSEGV);
+    EXPECT_EQ(record.Code, -6);
+    EXPECT_EQ(record.Address, 0xdeadbeefu);
+    EXPECT_EQ(record.Sender, 4242);
+    EXPECT_EQ(record.Pc, 0x55aau);
+    EXPECT_EQ(record.Frames, std::vector<std::uintptr_t>(std::begin(frames), std::end(frames)));
+    EXPECT_EQ(record.Pid, getpid());
+    EXPECT_EQ(record.Tid, syscall(SYS_gettid));
+    EXPECT_FALSE(record.ThreadName.empty());
+    EXPECT_NE(record.Anchor, 0u);
+    EXPECT_EQ(record.Environment.Version, "2.0.0.6");
+    EXPECT_EQ(record.Environment.System, "Debian, Linux");
+    // The module map is the running process's: it names this test program.
+    EXPECT_THAT(record.Maps, HasSubstr(std::string(program_invocation_name).substr(
+                                 std::string(program_invocation_name).rfind('/') + 1)));
+}
+
+// Texts that come from outside (an exception's text, a host or user name) keep every character,
+// however it could be taken for the record's own line breaks, separators or escapes.
+TEST(CrashRecord, TextsKeepEveryCharacter)
+{
+    const std::string texts[] = {
+        "plain",
+        "",
+        "кириллица и 😀",
+        "two\nlines",
+        "crlf\r\nend",
+        "a\ttab",
+        "back\\slash",
+        "\\n is no line break",
+        "ends with a backslash\\",
+        "console a\tb\tc\td",
+    };
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text);
+        TCrashEvent event;
+        event.Kind = TCrashKind::Terminate;
+        event.ExceptionType = text.c_str();
+        event.ExceptionText = text.c_str();
+        const TCrashRecord record =
+            WriteAndRead(event, {text, text, text, text, text}, {{text, 3306, text, text}, {"h", 1, "u", ""}});
+        EXPECT_EQ(record.Kind, TCrashKind::Terminate);
+        EXPECT_EQ(record.ExceptionType, text);
+        EXPECT_EQ(record.ExceptionText, text);
+        EXPECT_EQ(record.Environment.Build, text);
+        ASSERT_EQ(record.Consoles.size(), 2u);
+        EXPECT_EQ(record.Consoles[0].Host, text);
+        EXPECT_EQ(record.Consoles[0].User, text);
+        EXPECT_EQ(record.Consoles[0].ServerVersion, text);
+        EXPECT_EQ(record.Consoles[0].Port, 3306);
+        EXPECT_EQ(record.Consoles[1].Host, "h");
+    }
+}
+
+TEST(CrashRecord, RefusesWhatIsNoRecord)
+{
+    const std::string texts[] = {
+        "",
+        "brindlecast-crash-record 1",
+        "brindlecast-crash-record 2\nkind signal\n",
+        "some other file\n",
+        "brindlecast-crash-record 1\nsignal eleven\n",
+        "brindlecast-crash-record 1\nframe 0xzz\n",
+        "brindlecast-crash-record 1\nkind explosion\n",
+        "brindlecast-crash-record 1\nconsole host\tport\tuser\tversion\n",
+    };
+    for (const std::string& text : texts)
+        EXPECT_FALSE(ParseCrashRecord(text)) << text;
+}
+
+[[gnu::noinline]] void ThrowLogicError(int& line)
+{
+    line = __LINE__ + 1;
+    throw std::logic_error("ошибка в тесте");
+}
+
+[[gnu::noinline]] void ThrowAndRethrow(int& line)
+{
+    try {
+        ThrowLogicError(line);
+    } catch (...) {
+        throw;
+    }
+}
+
+[[gnu::noinline]] void ThrowFromTheLibrary(int& line)
+{
+    const std::vector<int> none;
+    line = __LINE__ + 1;
+    static_cast<void>(none.at(1));
+}
+
+// The record of an exception as the last-resort handler makes it, in its catch block.
+TCrashRecord RecordOf(void (*thrower)(int&), int& line)
+{
+    try {
+        thrower(line);
+    } catch (...) {
+        return RecordCurrentException();
+    }
+    ADD_FAILURE() << "nothing was thrown";
+    return {};
+}
+
+// The stack of an exception that escaped is the thrower's, not the catcher's: the throw is the first
+// frame of our own code, with its file and line, even when the exception was rethrown on its way or
+// thrown inside the C++ library.
+TEST(CrashReport, TracesAnExceptionToItsThrower)
+{
+    const struct {
+        void (*Thrower)(int&);
+        const char* Function;
+        const char* Type;
+    } cases[] = {
+        {ThrowLogicError, "ThrowLogicError", "std::logic_error"},
+        {ThrowAndRethrow, "ThrowLogicError", "std::logic_error"},
+        {ThrowFromTheLibrary, "ThrowFromTheLibrary", "std::out_of_range"},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.Function);
+        int line = 0;
+        const TCrashRecord record = RecordOf(item.Thrower, line);
+        EXPECT_EQ(record.Kind, TCrashKind::Exception);
+        const std::vector<TStackFrame> frames = SymboliseStack(record);
+        const auto own = std::find_if(frames.begin(), frames.end(), [](const TStackFrame& frame) {
+            return frame.File == "tests/shell/CrashHandlingTest.cpp";
+        });
+        ASSERT_NE(own, frames.end()) << CrashReportText(record).toStdString();
+        EXPECT_THAT(own->Function, HasSubstr(item.Function));
+        EXPECT_EQ(own->Line, line);
+        EXPECT_THAT(CrashReportText(record).toStdString(),
+                    HasSubstr(std::string("Что случилось: исключение ") + item.Type));
+    }
+}
+
+// The time of a failure is read elsewhere, so it carries its offset from UTC.
+TEST(CrashReport, GivesTheTimeWithItsOffset)
+{
+    const QByteArray savedZone = qgetenv("TZ");
+    const struct {
+        const char* Zone;
+        const char* Time;
+    } cases[] = {
+        {"UTC0", "Время: 2024-03-05 07:08:09 UTC+00:00"},
+        {"XYZ-5:30", "Время: 2024-03-05 12:38:09 UTC+05:30"},
+        {"XYZ3", "Время: 2024-03-05 04:08:09 UTC-03:00"},
+    };
+    for (const auto& item : cases) {
+        qputenv("TZ", item.Zone);
+        tzset();
+        TCrashRecord record;
+        record.Time = 1709622489; // 2024-03-05 07:08:09 UTC
+        EXPECT_THAT(CrashReportText(record).toStdString(), HasSubstr(item.Time)) << item.Zone;
+    }
+    qputenv("TZ", savedZone);
+    tzset();
+}
+
+// A console is listed from its connect on, with what the server reported, and goes with its frame;
+// its password is nowhere in the report.
+class CrashConsolesTest : public testing::Test {
+protected:
+    static TCrashRecord Record()
+    {
+        try {
+            throw std::runtime_error("record");
+        } catch (...) {
+            return RecordCurrentException();
+        }
+    }
+};
+
+TEST_F(CrashConsolesTest, ListsEachConsoleWithoutItsPassword)
+{
+    auto frame = std::make_unique<TEditorFrame>();
+    frame->InitFrame();
+    ListConsoleInCrashReports(frame.get());
+    frame->OpenConnection(ServerInfo());
+    WaitIdle(*frame);
+    ASSERT_TRUE(frame->Session().State().Opened) << frame->Session().State().ErrorText;
+    TMySQLDataSet probe;
+    ConfigureForTestServer(probe);
+    ASSERT_TRUE(probe.Open()) << probe.ErrorText();
+    const std::string version = probe.Query("SELECT VERSION()")->FetchRow()->GetValue(0);
+
+    TCrashRecord record = Record();
+    ASSERT_EQ(record.Consoles.size(), 1u);
+    EXPECT_EQ(record.Consoles[0].Host, TestServer().Host);
+    EXPECT_EQ(record.Consoles[0].Port, TestServer().Port);
+    EXPECT_EQ(record.Consoles[0].User, TestServer().User);
+    EXPECT_EQ(record.Consoles[0].ServerVersion, version);
+    EXPECT_THAT(CrashReportText(record).toStdString(), testing::Not(HasSubstr(TestServer().Password)));
+
+    frame->CloseConnection();
+    WaitIdle(*frame);
+    record = Record();
+    ASSERT_EQ(record.Consoles.size(), 1u);
+    EXPECT_EQ(record.Consoles[0].ServerVersion, "");
+
+    frame.reset();
+    EXPECT_TRUE(Record().Consoles.empty());
+}
+
+TEST(CrashReportForm, SavesTheReportAsEdited)
+{
+    QTemporaryDir directory;
+    const QString path = directory.filePath(QStringLiteral("report.txt"));
+    TCrashReportForm form(QStringLiteral("Что-то случилось."), QStringLiteral("отчёт\nс паролем 123\n"), false);
+    form.show();
+    EXPECT_TRUE(form.mmReport->isReadOnly());
+    form.btEdit->click();
+    ASSERT_FALSE(form.mmReport->isReadOnly());
+    form.mmReport->setPlainText(QStringLiteral("отчёт\nбез пароля\n"));
+    form.btEdit->click();
+    EXPECT_TRUE(form.mmReport->isReadOnly());
+
+    TOnModal<QFileDialog> answer([&path](QFileDialog& dialog) {
+        dialog.selectFile(path);
+        static_cast<QDialog&>(dialog).accept();
+    });
+    form.btSave->click();
+    ASSERT_EQ(answer.Calls(), 1);
+    QFile saved(path);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(saved.readAll()), QStringLiteral("отчёт\nбез пароля\n"));
+}
+
+// After a crash the program is gone: nothing to continue, and Esc closes. After an exception Esc
+// and the close box continue, so that a slip of the hand ends nothing.
+TEST(CrashReportForm, ContinuesOnlyAfterAnException)
+{
+    for (const bool canContinue : {false, true}) {
+        TCrashReportForm form(QStringLiteral("s"), QStringLiteral("r"), canContinue);
+        form.show();
+        EXPECT_EQ(form.btContinue->isVisible(), canContinue);
+        QTimer::singleShot(0, &form, [&form] { QTest::keyClick(&form, Qt::Key_Escape); });
+        EXPECT_EQ(form.exec(), canContinue ? TCrashReportForm::chContinue : TCrashReportForm::chClose);
+    }
+}
+
+// A password turns core dumps off from the moment it enters the process, wherever it enters. Each
+// case runs in a fresh process, since nothing turns them on again.
+TEST(CoreDumps, TurnOffOnceAPasswordIsHeld)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const struct {
+        const char* What;
+        std::function<void()> Enter;
+        int Dumpable;
+    } cases[] = {
+        {"nothing", [] {}, 1},
+        {"an empty password", [] { TMySQLConnection().SetPassword(""); }, 1},
+        {"a connection's password", [] { TMySQLConnection().SetPassword("secret"); }, 0},
+        {"a character typed into the connect dialog",
+         [] {
+             TConnectDialog dialog;
+             QTest::keyClick(dialog.Password, Qt::Key_S);
+         },
+         0},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.What);
+        // _Exit: the child leaves without the leak check, which would change its exit code.
+        EXPECT_EXIT(
+            {
+                item.Enter();
+                std::_Exit(prctl(PR_GET_DUMPABLE, 0, 0, 0, 0));
+            },
+            testing::ExitedWithCode(item.Dumpable), "");
+    }
+}
+
+} // namespace
