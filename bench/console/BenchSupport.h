@@ -28,9 +28,16 @@ inline double MillisecondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Runs the event loop until the condition holds.
+template <class TCondition>
+void RunUntil(TCondition done)
+{
+    while (!done())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
 // Runs the event loop until the console is done with what it runs on its client thread.
 inline void WaitIdle(const TEditorFrame& frame)
 {
-    while (frame.Busy())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    RunUntil([&frame] { return !frame.Busy(); });
 }

@@ -4,17 +4,15 @@
 #include "EditorView.h"
 #include "FindBar.h"
 #include "HLEditor.h"
+#include "StallMeter.h"
 #include "UnitEditorFrame.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTemporaryDir>
-#include <QTimer>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -22,32 +20,6 @@ namespace {
 
 constexpr int kLines = 3000000;
 constexpr int kChunk = 100000;
-
-// The longest gap between two ticks of a 5 ms timer on the GUI thread while it lives.
-class TStallMeter {
-public:
-    TStallMeter()
-    {
-        FTimer.setInterval(5);
-        QObject::connect(&FTimer, &QTimer::timeout, [this] { FLongest = std::max(FLongest, FSince.restart()); });
-        FSince.start();
-        FTimer.start();
-    }
-    qint64 LongestMs() const { return FLongest; }
-
-private:
-    QTimer FTimer;
-    QElapsedTimer FSince;
-    qint64 FLongest = 0;
-};
-
-// Runs the event loop until the condition holds.
-template <class TCondition>
-void RunUntil(TCondition done)
-{
-    while (!done())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
 
 } // namespace
 

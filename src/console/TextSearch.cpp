@@ -7,7 +7,7 @@
 TTextSearch::TTextSearch(const QString& text, Qt::CaseSensitivity sensitivity, bool forward, int line,
                          int column, int lineCount)
     : FText(text)
-    , FSensitivity(sensitivity)
+    , FMatcher(text, sensitivity)
     , FForward(forward)
     , FStartLine(std::clamp(line, 0, std::max(lineCount - 1, 0)))
     , FStartColumn(std::max(column, 0))
@@ -16,21 +16,27 @@ TTextSearch::TTextSearch(const QString& text, Qt::CaseSensitivity sensitivity, b
     FEnded = FText.isEmpty() || FLineCount <= 0;
 }
 
+qsizetype TTextSearch::LastMatch(const QString& line, qsizetype last) const
+{
+    qsizetype found = -1;
+    for (qsizetype at = FMatcher.indexIn(line, 0); at >= 0 && at <= last; at = FMatcher.indexIn(line, at + 1))
+        found = at;
+    return found;
+}
+
 std::optional<int> TTextSearch::MatchOnLine(const QString& line, bool firstVisit) const
 {
     const bool lastVisit = FVisited == FLineCount;
     qsizetype at = -1;
     if (FForward) {
-        at = line.indexOf(FText, firstVisit ? FStartColumn : 0, FSensitivity);
+        at = FMatcher.indexIn(line, firstVisit ? FStartColumn : 0);
         if (lastVisit && at >= FStartColumn)
             at = -1;
     } else if (firstVisit) {
         // The last match that starts before the start column.
-        const qsizetype from = std::min<qsizetype>(FStartColumn - 1, line.size() - 1);
-        if (from >= 0)
-            at = line.lastIndexOf(FText, from, FSensitivity);
+        at = LastMatch(line, FStartColumn - 1);
     } else {
-        at = line.lastIndexOf(FText, -1, FSensitivity);
+        at = LastMatch(line, line.size());
         if (lastVisit && at < FStartColumn)
             at = -1;
     }

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include <QString>
+#include <QStringMatcher>
 #include <Qt>
 
 class TCustomEditor;
@@ -38,9 +39,12 @@ public:
 private:
     // Looks for a match on one line, within the columns that this visit of the line allows.
     std::optional<int> MatchOnLine(const QString& line, bool firstVisit) const;
+    // The last match that starts at or before column `last`, or -1.
+    qsizetype LastMatch(const QString& line, qsizetype last) const;
 
     QString FText;
-    Qt::CaseSensitivity FSensitivity;
+    // Skips along a line by what the text tells, so that a long line costs a fraction of its length.
+    QStringMatcher FMatcher;
     bool FForward;
     int FStartLine;
     int FStartColumn;
