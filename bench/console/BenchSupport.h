@@ -1,32 +1,16 @@
-// What the console benchmarks share: the process's peak memory, elapsed time, and letting a console
-// finish its statement or connect.
+// What the console benchmarks share beside the report of every benchmark: letting a console finish
+// its statement or connect, and a console shown in its window and connected.
 #pragma once
 
-#include <chrono>
-#include <cstdlib>
-#include <fstream>
-#include <string>
+#include "BenchReport.h"
+#include "UnitEditorFrame.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 
-#include "UnitEditorFrame.h"
-
-// The peak resident memory of this process in KiB.
-inline long PeakResidentKiB()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-    }
-    return -1;
-}
-
-inline double MillisecondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 
 // Runs the event loop until the condition holds.
 template <class TCondition>
@@ -40,4 +24,24 @@ void RunUntil(TCondition done)
 inline void WaitIdle(const TEditorFrame& frame)
 {
     RunUntil([&frame] { return !frame.Busy(); });
+}
+
+// A console in a window of its own, as the user sees it, connected and using a database; false when
+// the connection failed (the reason is printed).
+inline bool OpenShownConsole(TEditorFrame& frame, const char* host, const char* port, const char* user,
+    const char* password, const char* database)
+{
+    frame.InitFrame();
+    frame.resize(1000, 700);
+    frame.show();
+    QCoreApplication::processEvents();
+    frame.OpenConnection({host, std::atoi(port), user, password});
+    WaitIdle(frame);
+    if (!frame.Session().State().Opened) {
+        std::fprintf(stderr, "connect: %s\n", frame.Session().State().ErrorText.c_str());
+        return false;
+    }
+    frame.ExecuteStatement(QStringLiteral("USE ") + QString::fromUtf8(database));
+    WaitIdle(frame);
+    return true;
 }

@@ -1,30 +1,29 @@
 // A large SELECT run the way the console runs it (ExecuteStatement into the transcript pane of a shown
-// console, until the last line is appended), and the same statement through the client library
-// alone, each in its own process so that each reports its own peak memory. The console's run also
-// reports the longest stall of the GUI thread meanwhile: the longest gap between the ticks of a 1 ms
-// timer. scripts/bench prints both beside the command-line client on the same query.
+// console, until the last line is appended), beside the same statement through the client library
+// alone (stored, every value of every row touched) and beside `mariadb --table`. Each runs in a
+// process of its own, so that each reports its own peak memory; `compare` runs the three in turn,
+// again and again, and prints the medians beside the targets. The console's run also reports the
+// longest stall of the GUI thread meanwhile.
 //
+//   ExecuteStatementBench compare host port user password database query [runs]
 //   ExecuteStatementBench console|client host port user password database query
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <string>
-
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QTimer>
-
-#include <mysql.h>
-
 #include "BenchSupport.h"
 #include "HLEditor.h"
 #include "UnitEditorFrame.h"
 
+#include <QApplication>
+
+#include <mysql.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
 namespace {
 
+using namespace bench;
 
 // The reference: the statement sent, stored and every value of every row touched.
 int RunClientOnly(char** argv)
@@ -35,6 +34,7 @@ int RunClientOnly(char** argv)
         std::fprintf(stderr, "connect: %s\n", mysql_error(handle));
         return 1;
     }
+    const double cpuStart = CpuMs();
     const auto start = std::chrono::steady_clock::now();
     if (mysql_query(handle, argv[7]) != 0) {
         std::fprintf(stderr, "query: %s\n", mysql_error(handle));
@@ -50,60 +50,98 @@ int RunClientOnly(char** argv)
         ++rows;
     }
     const double ms = MillisecondsSince(start);
+    const double cpu = CpuMs() - cpuStart;
     mysql_free_result(result);
     mysql_close(handle);
-    std::printf("client library alone: %llu rows, %llu bytes of values; %.0f ms; peak resident %ld KiB\n",
-                rows, bytes, ms, PeakResidentKiB());
+    std::printf("client library alone: %llu rows, %llu bytes of values\n", rows, bytes);
+    PrintFigures({{"wall", ms}, {"cpu", cpu}, {"peak", PeakResidentMiB()}, {"rows", static_cast<double>(rows)}});
     return 0;
 }
 
 int RunConsole(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     TEditorFrame frame;
-    frame.InitFrame();
-    frame.resize(800, 600);
-    frame.show();
-    frame.OpenConnection({argv[2], std::atoi(argv[3]), argv[4], argv[5]});
-    WaitIdle(frame);
-    if (!frame.Session().State().Opened) {
-        std::fprintf(stderr, "connect: %s\n", frame.Session().State().ErrorText.c_str());
+    if (!OpenShownConsole(frame, argv[2], argv[3], argv[4], argv[5], argv[6]))
         return 1;
-    }
-    frame.ExecuteStatement(QStringLiteral("USE ") + QString::fromUtf8(argv[6]));
-    WaitIdle(frame);
 
-    QElapsedTimer sinceTick;
-    qint64 longestStall = 0;
-    QTimer ticks;
-    ticks.setInterval(1);
-    QObject::connect(&ticks, &QTimer::timeout,
-                     [&] { longestStall = std::max(longestStall, sinceTick.restart()); });
-
-    const auto start = std::chrono::steady_clock::now();
-    sinceTick.start();
-    ticks.start();
-    frame.ExecuteStatement(QString::fromUtf8(argv[7]));
-    WaitIdle(frame);
-    const double ms = MillisecondsSince(start);
-    longestStall = std::max(longestStall, sinceTick.elapsed());
-    ticks.stop();
+    const double residentBefore = ResidentMiB();
+    TStallWatch watch;
+    const double cpuStart = CpuMs();
+    const double ms = Milliseconds([&] {
+        frame.ExecuteStatement(QString::fromUtf8(argv[7]));
+        WaitIdle(frame);
+    });
+    const double cpu = CpuMs() - cpuStart;
+    const double stall = watch.LongestMs();
 
     const TEditorStrings& lines = frame.mmResult().Lines();
-    long long textBytes = 0;
+    double textBytes = 0;
     for (int i = 0; i < lines.Count(); ++i)
-        textBytes += lines.Get(i).toUtf8().size();
+        textBytes += static_cast<double>(frame.mmResult().LineBytes(i).size());
     const double storeBytes = static_cast<double>(lines.MemoryBytes());
-    std::printf("ExecuteStatement: %d transcript lines; %.0f ms; peak resident %ld KiB\n", lines.Count(), ms,
-                PeakResidentKiB());
-    std::printf("  longest GUI stall meanwhile %lld ms (target <= 100 ms)\n",
-                static_cast<long long>(longestStall));
-    std::printf("  transcript store %.1f MiB for %.1f MiB of UTF-8 text: %.2f x text + %.1f B a line "
-                "(target <= 1.5 x text + 16 B a line)\n",
-                storeBytes / 1048576.0, textBytes / 1048576.0, storeBytes / textBytes,
-                (storeBytes - static_cast<double>(textBytes)) / lines.Count());
+    const double count = lines.Count();
+    std::printf("console: %.0f transcript lines\n", count);
+    const double peak = PeakResidentMiB();
+    // "Очистить": what the statement took must go back.
+    frame.ClearPanes();
+    QCoreApplication::processEvents();
+    PrintFigures({{"wall", ms}, {"cpu", cpu}, {"peak", peak}, {"stall", stall},
+        {"storeperline", storeBytes / count}, {"textperline", textBytes / count},
+        {"afterclear", ResidentMiB() - residentBefore}});
     return 0;
+}
+
+int Compare(int argc, char** argv)
+{
+    const int runs = argc > 8 ? std::max(1, std::atoi(argv[8])) : 5;
+    const auto self = [&](const char* mode) {
+        return RunChild({"/proc/self/exe", mode, argv[2], argv[3], argv[4], argv[5], argv[6], argv[7]});
+    };
+    std::vector<double> clientWall, clientCpu, clientPeak, consoleWall, consoleCpu, consolePeak, stalls,
+        referenceWall, referencePeak, storePerLine, textPerLine, afterClear;
+    double rows = 0;
+    for (int run = 0; run < runs; ++run) {
+        const TChildRun client = self("client");
+        const TChildRun console = self("console");
+        const TChildRun reference = RunChild(ReferenceClient(argv[2], argv[3], argv[4], argv[5], argv[6], argv[7]));
+        if (client.Status != 0 || console.Status != 0 || reference.Status != 0) {
+            std::fprintf(stderr, "a run failed: client %d, console %d, mariadb %d\n", client.Status, console.Status,
+                reference.Status);
+            return 1;
+        }
+        rows = client.Figures.at("rows");
+        clientWall.push_back(client.Figures.at("wall"));
+        clientCpu.push_back(client.Figures.at("cpu"));
+        clientPeak.push_back(client.Figures.at("peak"));
+        consoleWall.push_back(console.Figures.at("wall"));
+        consoleCpu.push_back(console.Figures.at("cpu"));
+        consolePeak.push_back(console.Figures.at("peak"));
+        stalls.push_back(console.Figures.at("stall"));
+        textPerLine.push_back(console.Figures.at("textperline"));
+        storePerLine.push_back(console.Figures.at("storeperline"));
+        afterClear.push_back(console.Figures.at("afterclear"));
+        referenceWall.push_back(reference.WallMs);
+        referencePeak.push_back(reference.PeakMiB);
+    }
+    std::printf("a SELECT of %.0f rows run by the console, beside the client library alone and mariadb --table "
+                "(medians of %d alternating runs):\n",
+        rows, runs);
+    Figure("client library alone (store + walk): wall", Median(clientWall), "ms");
+    Figure("client library alone: CPU", Median(clientCpu), "ms");
+    Figure("mariadb --table: wall, from start to exit", Median(referenceWall), "ms");
+    Figure("mariadb --table: peak resident", Median(referencePeak), "MiB");
+    Figure("console: wall", Median(consoleWall), "ms");
+    AtMost("  console wall over the library's", Median(consoleWall) / Median(clientWall), "x", 1.1);
+    AtMost("  console CPU over the library's", Median(consoleCpu) / Median(clientCpu), "x", 1.5);
+    AtMost("  console peak resident", Median(consolePeak), "MiB", Median(referencePeak), "mariadb --table's");
+    AtMost("  the GUI thread's longest stall meanwhile", Median(stalls), "ms", 100);
+    AtMost("  transcript store per line", Median(storePerLine), "B", 1.5 * Median(textPerLine) + 16,
+        "1.5 x its UTF-8 text + 16 B");
+    AtMost("  resident after Clear, over the figure before the statement", Median(afterClear), "MiB", 20);
+    return ExitStatus();
 }
 
 } // namespace
@@ -111,9 +149,12 @@ int RunConsole(int argc, char** argv)
 int main(int argc, char** argv)
 {
     if (argc < 8) {
-        std::fprintf(stderr, "usage: %s console|client host port user password database query\n", argv[0]);
+        std::fprintf(stderr, "usage: %s compare|console|client host port user password database query [runs]\n",
+            argv[0]);
         return 2;
     }
+    if (std::strcmp(argv[1], "compare") == 0)
+        return Compare(argc, argv);
     if (std::strcmp(argv[1], "client") == 0)
         return RunClientOnly(argv);
     return RunConsole(argc, argv);

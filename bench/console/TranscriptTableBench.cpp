@@ -44,9 +44,10 @@ int main(int argc, char** argv)
     const auto ms = [](auto a, auto b) {
         return std::chrono::duration<double, std::milli>(b - a).count();
     };
-    std::printf("brindlecast table: %lld lines, %lld characters; query+store %.0f ms, "
-                "format %.0f ms, total %.0f ms; peak resident %ld KiB\n",
-                lines, characters, ms(start, stored), ms(stored, done), ms(start, done),
-                PeakResidentKiB());
-    return 0;
+    std::printf("the table lines alone, no editor: %lld lines, %lld characters\n", lines, characters);
+    bench::Figure("query and store", ms(start, stored), "ms");
+    bench::Figure("format", ms(stored, done), "ms");
+    bench::Figure("total", ms(start, done), "ms");
+    bench::Figure("peak resident", bench::PeakResidentMiB(), "MiB");
+    return bench::ExitStatus();
 }

@@ -3,6 +3,7 @@
 #include "EditorView.h"
 #include "HLEditor.h"
 #include "UnitEditorFrame.h"
+#include "BenchReport.h"
 
 #include <QApplication>
 #include <QImage>
@@ -75,10 +76,10 @@ int main(int argc, char** argv)
     const double far = PaintMilliseconds(*longLines.View, *longLines.Editor, 190000);
     std::printf("paint a screen of %d rows (%d visible), transcript colours:\n", kRows,
         longLines.Editor->VisibleRows());
-    std::printf("  lines of 120 characters:                     %7.3f ms\n", reference);
-    std::printf("  lines of %d characters, at column 0:     %7.3f ms  (%.2f x; target <= 3 x)\n", kLongLine,
-        start, start / reference);
-    std::printf("  lines of %d characters, at column 190000: %7.3f ms  (%.2f x; target <= 3 x)\n", kLongLine,
-        far, far / reference);
-    return 0;
+    bench::Figure("lines of 120 characters", reference, "ms");
+    bench::Figure("lines of 200,000 characters, at column 0", start, "ms");
+    bench::AtMost("  over the short lines'", start / reference, "x", 3);
+    bench::Figure("lines of 200,000 characters, at column 190,000", far, "ms");
+    bench::AtMost("  over the short lines'", far / reference, "x", 3);
+    return bench::ExitStatus();
 }

@@ -1,5 +1,6 @@
 // Appends a million transcript lines to an editor the way the console does and reports the time per
 // line early and late, the memory per line, and the cost of painting a screen early and late.
+#include "BenchReport.h"
 #include "Editor.h"
 #include "EditorView.h"
 
@@ -83,8 +84,7 @@ int main(int argc, char** argv)
         lines.push_back(TranscriptLine(i));
 
     const long long residentBefore = ResidentBytes();
-    double firstWindowNs = 0;
-    double lastWindowNs = 0;
+    std::vector<double> windowNs;
     editor.BeginUpdate();
     auto windowStart = TClock::now();
     QStringList slice;
@@ -96,11 +96,7 @@ int main(int argc, char** argv)
         }
         if ((i + 1) % kWindow == 0) {
             const auto now = TClock::now();
-            const double ns = std::chrono::duration<double, std::nano>(now - windowStart).count() / kWindow;
-            if (i + 1 == kWindow)
-                firstWindowNs = ns;
-            if (i + 1 == kLines)
-                lastWindowNs = ns;
+            windowNs.push_back(std::chrono::duration<double, std::nano>(now - windowStart).count() / kWindow);
             windowStart = now;
         }
     }
@@ -112,21 +108,23 @@ int main(int argc, char** argv)
     const double storeBytes = static_cast<double>(editor.Lines().MemoryBytes());
     const double target = 1.5 * kLineLength + 16;
 
+    // Early and late are the medians of the first and last three windows, so that the one window in
+    // which the index grows does not decide.
+    const double early = bench::Median({windowNs.begin(), windowNs.begin() + 3});
+    const double late = bench::Median({windowNs.end() - 3, windowNs.end()});
     std::printf("editor append: %d lines of %d ASCII characters, appended as the transcript does\n", kLines,
         kLineLength);
-    std::printf("  time per line, lines 1 to %d:          %8.0f ns\n", kWindow, firstWindowNs);
-    std::printf("  time per line, lines %d to %d:   %8.0f ns  (flat when about equal)\n", kLines - kWindow + 1,
-        kLines, lastWindowNs);
-    std::printf("  store's own bytes per line:             %8.1f B   (target <= %.0f B: 1.5 x %d + 16)\n",
-        storeBytes / kLines, target, kLineLength);
-    std::printf("  resident memory growth per line:        %8.1f B\n",
-        static_cast<double>(residentAfter - residentBefore) / kLines);
-    std::printf("  UTF-8 text per line:                    %8.1f B\n", textBytes / kLines);
+    bench::Figure("time per line, lines 1 to 300,000", early, "ns");
+    bench::AtMost("time per line, lines 700,001 to 1,000,000", late, "ns", 1.5 * early, "1.5 x the first: flat");
+    bench::AtMost("store's own bytes per line", storeBytes / kLines, "B", target, "1.5 x the text + 16 B");
+    bench::AtMost("resident memory growth per line", static_cast<double>(residentAfter - residentBefore) / kLines,
+        "B", target, "as the store's");
+    bench::Figure("UTF-8 text per line", textBytes / kLines, "B");
 
     const double paintTop = PaintMilliseconds(view, editor, 0);
     const double paintDeep = PaintMilliseconds(view, editor, 900000);
-    std::printf("  paint one full screen (%d rows) at line 0:        %7.3f ms\n", editor.VisibleRows(), paintTop);
-    std::printf("  paint one full screen (%d rows) at line 900,000:  %7.3f ms  (equal within noise)\n",
-        editor.VisibleRows(), paintDeep);
-    return 0;
+    bench::AtMost("paint a full screen at line 0", paintTop, "ms", 16, "a frame");
+    bench::AtMost("paint a full screen at line 900,000", paintDeep, "ms", std::max(2 * paintTop, paintTop + 1),
+        "as at line 0, within noise");
+    return bench::ExitStatus();
 }

@@ -1,6 +1,7 @@
 // Time to colour a screen of long SQL lines, and the cost of typing into the middle of a
 // million-line text: a letter, which rescans no line states, against a blank, which rescans a
 // bounded run of lines below it.
+#include "BenchReport.h"
 #include "HLEditor.h"
 
 #include <algorithm>
@@ -60,8 +61,8 @@ void ColourScreen()
         samples.push_back(MicrosecondsSince(start));
     }
     const double median = Median(samples);
-    std::printf("colour a screen of %d lines of %d characters: median %.1f us (%.2f us a line)\n", Rows,
-        Columns, median, median / Rows);
+    std::printf("colour a screen of %d lines of %d characters (median of %d):\n", Rows, Columns, Screens);
+    bench::AtMost("a screen", median / 1000, "ms", 4, "a quarter of a frame");
 }
 
 void TypeIntoMillionLines()
@@ -77,10 +78,10 @@ void TypeIntoMillionLines()
         lines << (i % 7 == 0 ? QStringLiteral("-- Query Ok. 1 rows affected.")
                              : QStringLiteral("mysql> select name from users where id = 7;"));
 
+    std::printf("a text of %d lines:\n", Count);
     auto start = TClock::now();
     editor.Lines().Assign(lines);
-    std::printf("load %d lines (one rescan of the whole text): %.0f ms\n", Count,
-        MicrosecondsSince(start) / 1000);
+    bench::AtMost("load it (one rescan of the whole text)", MicrosecondsSince(start) / 1000, "ms", 1000);
     lines.clear();
 
     auto typeAt = [&editor](const QString& text) {
@@ -94,9 +95,8 @@ void TypeIntoMillionLines()
         letter.push_back(typeAt(QStringLiteral("a")));
         blank.push_back(typeAt(QStringLiteral(" ")));
     }
-    std::printf("type a letter at line %d of %d (no rescan): median %.1f us\n", Line, Count, Median(letter));
-    std::printf("type a blank at line %d of %d (rescan of %d lines): median %.1f us\n", Line, Count,
-        THLEditor::RescanLineLimit, Median(blank));
+    bench::AtMost("type a letter at line 500,000 (no rescan)", Median(letter) / 1000, "ms", 1, "median");
+    bench::AtMost("type a blank there (a rescan of 5000 lines)", Median(blank) / 1000, "ms", 4, "median");
 }
 
 } // namespace
@@ -105,5 +105,5 @@ int main()
 {
     ColourScreen();
     TypeIntoMillionLines();
-    return 0;
+    return bench::ExitStatus();
 }

@@ -42,4 +42,6 @@ for run in $(seq 1 "$runs"); do
   echo "run $run: $(( end - start )) ms"
 done
 median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(( (runs + 1) / 2 ))p")
-echo "crash to report window: median $median ms over $runs runs; bound $bound_ms ms"
+if [ "$median" -le "$bound_ms" ]; then verdict=met; else verdict=MISSED; fi
+echo "crash to report window: median $median ms over $runs runs (target <= $bound_ms ms) $verdict"
+[ "$verdict" = met ]

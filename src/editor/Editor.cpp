@@ -229,6 +229,33 @@ void TEditorStrings::StoreLine(int index, const QString& text)
     Changed();
 }
 
+void TEditorStrings::InsertLines(int index, const QStringList& lines)
+{
+    CheckIndex(index, Count() + 1);
+    if (lines.isEmpty())
+        return;
+    FStore.Insert(index, lines);
+    const int count = static_cast<int>(lines.size());
+    FEditor.Touched(index, index + count - 1);
+    Changed();
+    for (int k = 0; k < count; ++k)
+        FEditor.LineInserted(index + k);
+}
+
+void TEditorStrings::DeleteLines(int index, int count)
+{
+    if (count <= 0)
+        return;
+    CheckIndex(index, Count());
+    CheckIndex(index + count - 1, Count());
+    FStore.Remove(index, count);
+    FEditor.Touched(index, index + count - 1);
+    Changed();
+    // Reported as if deleted one by one from the last, as a range is.
+    for (int i = index + count - 1; i >= index; --i)
+        FEditor.LineDeleted(i);
+}
+
 void TEditorStrings::LoadLines(const QStringList& lines)
 {
     // A whole text replaces another: the undo records and the selection belonged to the old one.
@@ -300,6 +327,27 @@ QString TCustomEditor::EditedLine(const QString& text) const
     if (!KeepTrailingBlanks())
         line.truncate(TrailingBlanksStart(line));
     return line;
+}
+
+std::string_view TCustomEditor::EditedLine(std::string_view line, std::string& scratch) const
+{
+    std::string_view edited = line;
+    if (line.find('\t') != std::string_view::npos) {
+        const std::string blanks(static_cast<std::size_t>(GetTabStop(0, true)), ' ');
+        scratch.clear();
+        for (const char c : line) {
+            if (c == '\t')
+                scratch += blanks;
+            else
+                scratch += c;
+        }
+        edited = scratch;
+    }
+    if (!KeepTrailingBlanks()) {
+        const std::size_t end = edited.find_last_not_of(' ');
+        edited = edited.substr(0, end == std::string_view::npos ? 0 : end + 1);
+    }
+    return edited;
 }
 
 int TCustomEditor::SnapColumn(const QString& text, int column)
@@ -393,12 +441,36 @@ void TCustomEditor::AppendLines(const QStringList& lines)
 {
     if (lines.isEmpty())
         return;
-    const int first = FLines->Count();
-    ChangeText(TTextChangeKind::Appended, 0, first, QString(), nullptr, [&] {
-        TRaisedUpdate raised(*this);
-        TUpdateBatch update(*FLines);
+    AppendToStore([&] {
         for (const QString& line : lines)
             FLines->FStore.Append(EditedLine(line));
+    });
+}
+
+void TCustomEditor::AppendUtf8Lines(std::string_view bytes, std::span<const std::size_t> lineEnds)
+{
+    if (lineEnds.empty())
+        return;
+    AppendToStore([&] {
+        std::string scratch;
+        std::size_t start = 0;
+        for (std::size_t end : lineEnds) {
+            // Ends that run backwards or past the bytes give empty or cut lines, never a wild read.
+            end = std::clamp(end, start, bytes.size());
+            FLines->FStore.AppendUtf8(EditedLine(bytes.substr(start, end - start), scratch));
+            start = end;
+        }
+    });
+}
+
+void TCustomEditor::AppendToStore(const std::function<void()>& store)
+{
+    // One change of the text for the whole batch: the highlighter walks the new lines' bytes once,
+    // in the store, whichever way they came.
+    ChangeText(TTextChangeKind::Appended, 0, FLines->Count(), QString(), nullptr, [&] {
+        TRaisedUpdate raised(*this);
+        TUpdateBatch update(*FLines);
+        store();
     });
     UpdateScrollRanges();
 }
@@ -422,11 +494,14 @@ void TCustomEditor::InsertTextAt(int column, int line, const QString& text)
             return;
         }
         WriteLine(line, head + segments.front());
-        const int last = static_cast<int>(segments.size()) - 1;
-        for (int k = 1; k < last; ++k)
-            FLines->Insert(line + k, segments[k]);
-        // The last line is inserted in the form WriteLine would give it.
-        FLines->Insert(line + last, EditedLine(segments.back() + tail));
+        // The new lines go in at once, so that the lines below move once whatever their number; the
+        // last is inserted in the form WriteLine would give it.
+        QStringList inserted;
+        inserted.reserve(segments.size() - 1);
+        for (qsizetype k = 1; k + 1 < segments.size(); ++k)
+            inserted << ExpandTabs(segments[k]);
+        inserted << EditedLine(segments.back() + tail);
+        FLines->InsertLines(line + 1, inserted);
     });
 }
 
@@ -464,8 +539,7 @@ void TCustomEditor::DeleteTextRange(int firstColumn, int firstLine, int lastLine
         if (lastLine == firstLine)
             end = std::max(end, std::min(start, lastSize));
         const QString tail = last.mid(end);
-        for (int i = lastLine; i > firstLine; --i)
-            FLines->Delete(i);
+        FLines->DeleteLines(firstLine + 1, lastLine - firstLine);
         WriteLine(firstLine, head + tail);
     });
 }

@@ -6,6 +6,7 @@
 #include "EditorKeyboard.h"
 #include "LineStore.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +15,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -114,6 +118,10 @@ private:
     // Stores a line as it is: no tabs expanded, no blanks cut, no undo record. Only inside a change of
     // the text (TCustomEditor::ChangeText), which reports it.
     void StoreLine(int index, const QString& text);
+    // Inserts lines as they are before index, or deletes count lines from index, moving the lines
+    // below once; each line still fires its OnLineInserted / OnLineDeleted. Only inside a change.
+    void InsertLines(int index, const QStringList& lines);
+    void DeleteLines(int index, int count);
     void LoadLines(const QStringList& lines);
 
     TCustomEditor& FEditor;
@@ -189,6 +197,18 @@ public:
     // touching the last line or the caret: the transcript's way of writing, whatever the lengths.
     // The appended lines are repainted (at the end of the batch inside one).
     void AppendLines(const QStringList& lines);
+    // The same for lines given as UTF-8 bytes, the way a result arrives: line i is
+    // bytes[lineEnds[i - 1] .. lineEnds[i]) (line 0 starts at 0), its break not included. The bytes
+    // are stored as they are, without a string per line; an ill-formed sequence becomes U+FFFD.
+    void AppendUtf8Lines(std::string_view bytes, std::span<const std::size_t> lineEnds);
+    // A line's bytes as the store holds them (UTF-8), valid until the text next changes; empty for a
+    // line that does not exist. Inline: walks over a million lines read them one by one.
+    std::string_view LineBytes(int line) const
+    {
+        if (line < 0 || line >= FLines->Count())
+            return {};
+        return FLines->FStore.Bytes(line);
+    }
 
     void InsertTextAt(int column, int line, const QString& text);
     // Removes from (firstColumn, firstLine) to lastColumn of lastLine, lastColumn included; -1 keeps
@@ -323,6 +343,8 @@ public:
     // The selected text per format, lines joined by CR LF; empty (with a beep) when the selection's
     // lines no longer exist.
     QString SelectedText();
+    // Puts the selected text on the clipboard as UTF-8, built once in one buffer whatever its size,
+    // with the selection format beside it.
     void CopySelection();
     void DeleteSelection();
     void DeleteSelectedIfAny();
@@ -361,6 +383,8 @@ public:
 protected:
     // The form a line takes when an edit writes it.
     QString EditedLine(const QString& text) const;
+    // The same for a line of UTF-8 bytes; `scratch` holds the result when it differs from the line.
+    std::string_view EditedLine(std::string_view line, std::string& scratch) const;
     // Moves a column that falls between the halves of a surrogate pair to after the pair.
     static int SnapColumn(const QString& text, int column);
     // The word around a column of a line, with one blank appended to the line: (start, end), end
@@ -384,6 +408,8 @@ private:
 
     // Lines first..last of the store were written, inserted or removed inside the change being made.
     void Touched(int first, int last);
+    // The change that appends lines after the last one: `store` adds them to the store.
+    void AppendToStore(const std::function<void()>& store);
 
     std::unique_ptr<TEditorStrings> FLines;
     int FChangeDepth = 0;
@@ -427,6 +453,8 @@ private:
     void IndentBlock(bool indent);
     void ConvertCase(TCommand command);
     bool SelectionLinesExist() const;
+    // The selected text as the store's bytes (see TLineStore::Bytes), lines joined by CR LF.
+    QByteArray SelectionBytes();
 
     QString CompletionEntryName(const QString& entry) const;
     QString CompletionEntryText(const QString& entry) const;

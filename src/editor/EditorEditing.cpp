@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -46,10 +47,32 @@ int LeadingBlanks(const QString& text)
 
 QString WithLineBreaks(const QString& text)
 {
-    QString result = text;
-    result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    result.replace(u'\r', u'\n');
-    result.replace(QStringLiteral("\n"), kLineBreak);
+    // One pass, and none at all when every break is a CR LF already (text copied from an editor):
+    // a pasted text of millions of lines is neither copied nor moved for its breaks.
+    const qsizetype size = text.size();
+    const auto* units = reinterpret_cast<const char16_t*>(text.constData());
+    qsizetype lone = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        if (units[i] == u'\r' && (i + 1 == size || units[i + 1] != u'\n'))
+            ++lone;
+        else if (units[i] == u'\n' && (i == 0 || units[i - 1] != u'\r'))
+            ++lone;
+    }
+    if (lone == 0)
+        return text;
+    QString result;
+    result.reserve(size + lone);
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        if (units[i] != u'\r' && units[i] != u'\n')
+            continue;
+        result.append(QStringView(units + start, i - start));
+        result.append(kLineBreak);
+        if (units[i] == u'\r' && i + 1 < size && units[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    result.append(QStringView(units + start, size - start));
     return result;
 }
 
@@ -563,43 +586,63 @@ bool TCustomEditor::SelectionLinesExist() const
     return FSel.SelBegY >= 0 && FSel.SelEndY < LineCount() && FSel.SelBegY <= FSel.SelEndY;
 }
 
-QString TCustomEditor::SelectedText()
+QByteArray TCustomEditor::SelectionBytes()
 {
     if (!FSel.Selected)
-        return QString();
+        return {};
     if (!SelectionLinesExist()) {
         if (BeepOnError() && Platform() != nullptr)
             Platform()->Beep();
-        return QString();
+        return {};
     }
-    QStringList parts;
-    if (FSel.SelBlockFormat == bfColumn) {
-        for (int line = FSel.SelBegY; line <= FSel.SelEndY; ++line) {
-            QString text;
-            GetLineText(line, text);
-            const int size = static_cast<int>(text.size());
-            const int from = SnapColumn(text, std::min(FSel.SelBegX, size));
-            const int to = SnapColumn(text, std::clamp(FSel.SelEndX + 1, from, size));
-            parts << text.mid(from, to - from);
-        }
-        return parts.join(kLineBreak);
-    }
+    // The columns of each line that the selection covers; the store's slices move a column between
+    // the halves of a pair to after the pair, as everywhere in the editor.
+    const TLineStore& store = FLines->FStore;
     const int endColumn = FSel.SelBlockFormat == bfInclusive ? FSel.SelEndX + 1 : FSel.SelEndX;
+    const auto slice = [&](int line) {
+        const int size = store.Length(line);
+        if (FSel.SelBlockFormat == bfColumn) {
+            const int from = std::min(FSel.SelBegX, size);
+            return store.Bytes(line, from, std::clamp(FSel.SelEndX + 1, from, size) - from);
+        }
+        const int from = line == FSel.SelBegY ? std::min(FSel.SelBegX, size) : 0;
+        const int to = line == FSel.SelEndY ? std::clamp(endColumn, from, size) : size;
+        return store.Bytes(line, from, to - from);
+    };
+    // Measured first, then written once: a selection of millions of lines costs one buffer of its
+    // own size and no string per line.
+    std::size_t size = 2 * static_cast<std::size_t>(FSel.SelEndY - FSel.SelBegY);
+    for (int line = FSel.SelBegY; line <= FSel.SelEndY; ++line)
+        size += slice(line).size();
+    QByteArray bytes(static_cast<qsizetype>(size), Qt::Uninitialized);
+    char* out = bytes.data();
+    TLineStore::Prefault(out, size);
     for (int line = FSel.SelBegY; line <= FSel.SelEndY; ++line) {
-        QString text;
-        GetLineText(line, text);
-        const int size = static_cast<int>(text.size());
-        const int from = line == FSel.SelBegY ? SnapColumn(text, std::min(FSel.SelBegX, size)) : 0;
-        const int to = line == FSel.SelEndY ? SnapColumn(text, std::clamp(endColumn, from, size)) : size;
-        parts << text.mid(from, to - from);
+        if (line > FSel.SelBegY) {
+            *out++ = '\r';
+            *out++ = '\n';
+        }
+        const std::string_view part = slice(line);
+        if (!part.empty())
+            std::memcpy(out, part.data(), part.size());
+        out += part.size();
     }
-    return parts.join(kLineBreak);
+    return bytes;
+}
+
+QString TCustomEditor::SelectedText()
+{
+    const QByteArray bytes = SelectionBytes();
+    return TLineStore::Decode(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 void TCustomEditor::CopySelection()
 {
-    if (Platform() != nullptr)
-        Platform()->WriteClipboard(SelectedText(), FSel.SelBlockFormat);
+    if (Platform() == nullptr)
+        return;
+    QByteArray bytes = SelectionBytes();
+    TLineStore::ReplaceLoneSurrogates(bytes);
+    Platform()->WriteClipboard(bytes, FSel.SelBlockFormat);
 }
 
 void TCustomEditor::DeleteSelectedIfAny()

@@ -4,6 +4,7 @@
 
 #include "EditorTypes.h"
 
+#include <QByteArray>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -69,8 +70,10 @@ public:
 
     // Clipboard text has CR LF line breaks; blockFormat is the TSelBlockFormat byte beside it, -1
     // when the text came without one. ReadClipboard is false when the clipboard holds no text.
+    // The editor writes its text as UTF-8 bytes, which the clipboard keeps as they are: a copy of
+    // any size is one buffer.
     virtual bool ReadClipboard(QString& text, int& blockFormat) = 0;
-    virtual void WriteClipboard(const QString& text, int blockFormat) = 0;
+    virtual void WriteClipboard(const QByteArray& utf8, int blockFormat) = 0;
     // The primary selection of X: the text the mouse selected last, which a middle click pastes. A
     // window without one keeps nothing and reads nothing.
     virtual void WritePrimarySelection(const QString& /*text*/) {}

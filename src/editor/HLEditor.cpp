@@ -4,53 +4,87 @@
 
 #include <algorithm>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
-// The SQL walk of one line: which state the next line starts in. It knows block comments, the
-// double-quoted runs that hide them and the "#...\" continuation, but neither "--" comments nor
-// single-quoted strings, so a "/*" inside those still opens a comment for the lines below.
-TLongTokenType SqlStateAfterLine(QStringView line, TLongTokenType state)
+// The first of the three bytes that matter to a line in state 0 (a double quote, "#", "/") at or
+// after from. Sixteen bytes are tested at a time where the processor can, so that walking the states
+// of a million lines costs little more than reading them.
+std::size_t FindStateByte(std::string_view line, std::size_t from)
 {
-    const qsizetype length = line.size();
+    const char* data = line.data();
+    const std::size_t size = line.size();
+    std::size_t p = from;
+#ifdef __SSE2__
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i hash = _mm_set1_epi8('#');
+    const __m128i slash = _mm_set1_epi8('/');
+    for (; p + 16 <= size; p += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p));
+        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, hash)),
+            _mm_cmpeq_epi8(chunk, slash));
+        if (const int mask = _mm_movemask_epi8(hits); mask != 0)
+            return p + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    }
+#endif
+    for (; p < size; ++p) {
+        const char c = data[p];
+        if (c == '"' || c == '#' || c == '/')
+            return p;
+    }
+    return std::string_view::npos;
+}
+
+// The SQL walk of one line, over its UTF-8 bytes: which state the next line starts in. It knows block
+// comments, the double-quoted runs that hide them and the "#...\" continuation, but neither "--"
+// comments nor single-quoted strings, so a "/*" inside those still opens a comment for the lines
+// below. Every character it looks at is ASCII, and no byte of a longer sequence is, so the walk over
+// bytes gives what a walk over characters gives.
+TLongTokenType SqlStateAfterLine(std::string_view line, TLongTokenType state)
+{
+    constexpr std::size_t npos = std::string_view::npos;
+    const std::size_t length = line.size();
     if (length == 0)
         return state == 4 || state == ltContinuation || state == 7 ? ltNone : state;
 
-    qsizetype first = 0;
-    while (first < length && line[first] == u' ')
-        ++first;
-    qsizetype last = length - 1;
-    while (last > first && line[last] == u' ')
-        --last;
-    const bool endsInBackslash = first < length && line[last] == u'\\';
-    const bool hashLine = first < length && line[first] == u'#';
+    // Whether the line's last non-blank character is a backslash, and its first a "#": asked only
+    // when a "#" or a continuation calls for it, so that most lines are read once, quickly.
+    const auto endsInBackslash = [&] {
+        const std::size_t last = line.find_last_not_of(' ');
+        return last != npos && line[last] == '\\';
+    };
+    const auto hashLine = [&] {
+        const std::size_t first = line.find_first_not_of(' ');
+        return first != npos && line[first] == '#';
+    };
 
-    const char16_t* units = line.utf16();
-    qsizetype p = 0;
+    std::size_t p = 0;
     while (p < length) {
         switch (state) {
         case ltNone: {
-            // Only three characters matter here; a long line is passed over in a tight loop.
-            while (p < length && units[p] != u'"' && units[p] != u'#' && units[p] != u'/')
-                ++p;
-            if (p == length)
+            p = FindStateByte(line, p);
+            if (p == npos)
                 return state;
-            const QChar c = line[p];
-            if (c == u'"') {
-                const qsizetype q = line.indexOf(u'"', p + 1);
-                if (q < 0)
+            const char c = line[p];
+            if (c == '"') {
+                const std::size_t q = line.find('"', p + 1);
+                if (q == npos)
                     return state;
-                p = q + 1 < length && line[q + 1] == u'"' ? p + 1 : q + 1;
-            } else if (c == u'#') {
-                if (hashLine && endsInBackslash)
+                p = q + 1 < length && line[q + 1] == '"' ? p + 1 : q + 1;
+            } else if (c == '#') {
+                if (hashLine() && endsInBackslash())
                     return ltContinuation;
                 ++p;
-            } else if (c == u'/' && p + 1 < length && line[p + 1] == u'*') {
+            } else if (p + 1 < length && line[p + 1] == '*') {
                 state = ltBlockComment;
                 // The closing "/" must come after "/*" and one more character, so "/*/" stays open.
-                const qsizetype q = line.indexOf(u'/', p + 3);
-                if (q < 0)
+                const std::size_t q = line.find('/', p + 3);
+                if (q == npos)
                     return state;
-                if (line[q - 1] == u'*')
+                if (line[q - 1] == '*')
                     state = ltNone;
                 p = q + 1;
             } else {
@@ -59,17 +93,17 @@ TLongTokenType SqlStateAfterLine(QStringView line, TLongTokenType state)
             break;
         }
         case ltBlockComment: {
-            const qsizetype q = line.indexOf(u'/', p + 1);
-            if (q < 0)
+            const std::size_t q = line.find('/', p + 1);
+            if (q == npos)
                 return state;
-            if (line[q - 1] == u'*')
+            if (line[q - 1] == '*')
                 state = ltNone;
             p = q + 1;
             break;
         }
         case ltContinuation:
             // The line that ends the continuation is read as SQL from its second character on.
-            state = endsInBackslash ? ltContinuation : ltNone;
+            state = endsInBackslash() ? ltContinuation : ltNone;
             ++p;
             break;
         default:
@@ -169,12 +203,16 @@ bool THLEditor::KeepsLineStates() const
     return FSyntaxHighlighting && FLongTokens && FHighlighter != hlNone && FHighlighter != hlIni;
 }
 
-TLongTokenType THLEditor::StateAfterLine(QStringView line, TLongTokenType state)
+TLongTokenType THLEditor::StateAfterLine(int line, TLongTokenType state)
 {
+    // The SQL walk reads the stored bytes in place: no line is copied out of the store for it.
     if (FHighlighter == hlSql)
-        return SqlStateAfterLine(line, state);
-    if (FHighlighter == hlSyntaxHighlighter && FSyntaxHighlighter != nullptr)
-        return FSyntaxHighlighter->NextLineState(line, state);
+        return SqlStateAfterLine(LineBytes(line), state);
+    if (FHighlighter == hlSyntaxHighlighter && FSyntaxHighlighter != nullptr) {
+        QString text;
+        GetLineText(line, text);
+        return FSyntaxHighlighter->NextLineState(text, state);
+    }
     return state;
 }
 
@@ -206,17 +244,20 @@ bool THLEditor::RescanLineStates(int from)
     } else if (FLineStates[from] != ltUndetermined) {
         begin = from;
         end = std::min(from + RescanLineLimit, last);
-    } else if (from > 0 && FLineStates[from - 1] != ltUndetermined) {
+    } else {
+        // A rescan that stopped at its limit left the lines below it undetermined: the walk resumes
+        // from the last line above whose state is known (line 0 always is), not from the top.
         begin = from - 1;
-        end = std::min(begin + RescanLineLimit, last);
+        while (begin > 0 && FLineStates[begin] == ltUndetermined)
+            --begin;
+        end = std::min(from - 1 + RescanLineLimit, last);
     }
 
     bool changed = false;
     TLongTokenType state = FLineStates[begin];
-    QString text;
+    const bool sql = FHighlighter == hlSql;
     for (int i = begin; i < end; ++i) {
-        GetLineText(i, text);
-        state = StateAfterLine(text, state);
+        state = sql ? SqlStateAfterLine(LineBytes(i), state) : StateAfterLine(i, state);
         if (FLineStates[i + 1] != state) {
             FLineStates[i + 1] = state;
             changed = true;
@@ -369,22 +410,17 @@ void THLEditor::ScanAppendedLines(int first, int count)
     // from the state that append ended in, without reading its last line again.
     TLongTokenType state = ltNone;
     if (first > 0) {
-        if (FAppendEnd.Line == first && FAppendEnd.Length == LineLength(first - 1)) {
+        if (FAppendEnd.Line == first && FAppendEnd.Length == LineLength(first - 1))
             state = FAppendEnd.State;
-        } else {
-            QString previous;
-            GetLineText(first - 1, previous);
-            state = StateAfterLine(previous, LineStateOf(first - 1));
-        }
+        else
+            state = StateAfterLine(first - 1, LineStateOf(first - 1));
     }
-    QString text;
     for (int i = first; i <= last; ++i) {
         FLineStates[i] = state;
-        GetLineText(i, text);
-        state = StateAfterLine(text, state);
+        state = StateAfterLine(i, state);
     }
     FLineStates[last + 1] = state;
-    FAppendEnd = {last + 1, static_cast<int>(text.size()), state};
+    FAppendEnd = {last + 1, LineLength(last), state};
 }
 
 bool THLEditor::CarriesOtherState(int first, int last)
@@ -399,11 +435,8 @@ bool THLEditor::CarriesOtherState(int first, int last)
     const TLongTokenType next = FLineStates[static_cast<std::size_t>(last) + 1];
     if (state == ltUndetermined || next == ltUndetermined)
         return false;
-    QString text;
-    for (int line = first; line <= last; ++line) {
-        GetLineText(line, text);
-        state = StateAfterLine(text, state);
-    }
+    for (int line = first; line <= last; ++line)
+        state = StateAfterLine(line, state);
     return state != next;
 }
 

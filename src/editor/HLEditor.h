@@ -99,7 +99,7 @@ private:
 // The editor with syntax colouring. Painting a line needs only that line and its state in
 // LineStates, the state at the start of every line; a change rescans the states only when its text
 // can open or close a block comment, and then at most 5000 lines, leaving the lines beyond marked
-// undetermined until they are painted.
+// undetermined until they are painted, when the walk goes on from the last line whose state is known.
 class THLEditor : public TEditor {
 public:
     using TOnReservedWord = std::function<void(THLEditor& sender, const QString& token, bool& reserved)>;
@@ -174,7 +174,8 @@ private:
 
     void SelectScannerStyle();
     bool KeepsLineStates() const;
-    TLongTokenType StateAfterLine(QStringView line, TLongTokenType state);
+    // The state after a line of the text that starts in `state`.
+    TLongTokenType StateAfterLine(int line, TLongTokenType state);
     bool IsTrigger(const QString& text) const;
     // Whether lines first..last, which a change altered without adding or removing lines, now end
     // in another state than the one the line after them starts in.

@@ -1,10 +1,85 @@
 #include "LineStore.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cstring>
+#include <new>
+#include <utility>
 
 namespace {
+
+std::atomic<std::size_t> gMappedBytes{0};
+
+std::uint32_t PageRounded(std::uint32_t size)
+{
+    static const auto page = static_cast<std::uint32_t>(sysconf(_SC_PAGESIZE));
+    return (size + page - 1) / page * page;
+}
+
+// Whether eight bytes are all ASCII.
+bool AsciiWord(const char* p)
+{
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return (word & 0x8080808080808080ULL) == 0;
+}
+
+bool IsAsciiBytes(std::string_view bytes)
+{
+    const char* p = bytes.data();
+    const char* end = p + bytes.size();
+    for (; end - p >= 8; p += 8)
+        if (!AsciiWord(p))
+            return false;
+    for (; p < end; ++p)
+        if (static_cast<unsigned char>(*p) >= 0x80)
+            return false;
+    return true;
+}
+
+// The length of the well-formed sequence at p (1 to 4 bytes), or 0 when the bytes there are
+// ill-formed; `ill` is then the length of the maximal ill-formed part that one U+FFFD stands for.
+// The ranges of the second byte are those of the Unicode well-formedness table, so surrogates and
+// overlong forms are ill-formed.
+int SequenceAt(const unsigned char* p, const unsigned char* end, int& ill)
+{
+    const unsigned char lead = *p;
+    if (lead < 0x80)
+        return 1;
+    int trail = 0;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        trail = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        trail = 2;
+        if (lead == 0xE0)
+            lo = 0xA0;
+        else if (lead == 0xED)
+            hi = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        trail = 3;
+        if (lead == 0xF0)
+            lo = 0x90;
+        else if (lead == 0xF4)
+            hi = 0x8F;
+    } else {
+        ill = 1;
+        return 0;
+    }
+    for (int i = 1; i <= trail; ++i) {
+        if (p + i >= end || p[i] < lo || p[i] > hi) {
+            ill = i;
+            return 0;
+        }
+        lo = 0x80;
+        hi = 0xBF;
+    }
+    return trail + 1;
+}
 
 bool IsHigh(char16_t unit)
 {
@@ -84,7 +159,7 @@ void Encode(QStringView text, std::uint32_t bytes, char* out)
 }
 
 // Decodes what Encode wrote; the bytes are our own, so they need no checking.
-QString Decode(const char* data, std::uint32_t bytes, std::uint32_t units)
+QString DecodeBytes(const char* data, std::size_t bytes, std::size_t units)
 {
     if (bytes == units)
         return QString::fromLatin1(data, static_cast<qsizetype>(bytes));
@@ -122,7 +197,7 @@ QString TLineStore::Get(int index) const
     const TEntry& entry = FIndex[index];
     if (entry.Bytes == 0)
         return QString();
-    return Decode(FBlocks[entry.Block].Data.get() + entry.Offset, entry.Bytes, entry.Units);
+    return DecodeBytes(FBlocks[entry.Block].Data + entry.Offset, entry.Bytes, entry.Units);
 }
 
 QString TLineStore::Get(int index, int from, int count) const
@@ -134,7 +209,7 @@ QString TLineStore::Get(int index, int from, int count) const
     const qint64 last = std::clamp<qint64>(first + std::max(count, 0), first, units);
     if (first == last)
         return QString();
-    const char* data = FBlocks[entry.Block].Data.get() + entry.Offset;
+    const char* data = FBlocks[entry.Block].Data + entry.Offset;
     // An ASCII line has one byte per unit: the slice is read directly, whatever the line's length.
     if (entry.Bytes == entry.Units)
         return QString::fromLatin1(data + first, static_cast<qsizetype>(last - first));
@@ -159,9 +234,68 @@ QString TLineStore::Get(int index, int from, int count) const
         stopUnit += lead >= 0xF0 ? 2 : 1;
         stop += lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
     }
-    QString slice = Decode(reinterpret_cast<const char*>(p), static_cast<std::uint32_t>(stop - p),
+    QString slice = DecodeBytes(reinterpret_cast<const char*>(p), static_cast<std::uint32_t>(stop - p),
         static_cast<std::uint32_t>(stopUnit - unit));
     return slice.mid(first - unit, last - first);
+}
+
+QString TLineStore::Decode(std::string_view bytes)
+{
+    std::size_t units = 0;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        // Every lead byte starts a unit, a four-byte one a pair.
+        units += (byte & 0xC0) != 0x80;
+        units += byte >= 0xF0;
+    }
+    return DecodeBytes(bytes.data(), bytes.size(), units);
+}
+
+void TLineStore::ReplaceLoneSurrogates(QByteArray& bytes)
+{
+    // A lone surrogate is stored as ED A0..BF xx; no well-formed sequence starts that way.
+    const qsizetype size = bytes.size();
+    qsizetype at = bytes.indexOf('\xED');
+    if (at < 0)
+        return;
+    char* data = bytes.data();
+    qsizetype out = at;
+    while (at < size) {
+        if (static_cast<unsigned char>(data[at]) == 0xED && at + 2 < size
+            && static_cast<unsigned char>(data[at + 1]) >= 0xA0) {
+            data[out++] = '?';
+            at += 3;
+        } else {
+            data[out++] = data[at++];
+        }
+    }
+    bytes.truncate(out);
+}
+
+std::string_view TLineStore::Bytes(int index, int from, int count) const
+{
+    const std::string_view line = Bytes(index);
+    const auto units = static_cast<qint64>(FIndex[index].Units);
+    const qint64 first = std::clamp<qint64>(from, 0, units);
+    const qint64 last = std::clamp<qint64>(first + std::max(count, 0), first, units);
+    if (line.size() == static_cast<std::size_t>(units))
+        return line.substr(static_cast<std::size_t>(first), static_cast<std::size_t>(last - first));
+    // The bytes are walked by their lead bytes; a unit position inside a pair moves after it.
+    std::size_t begin = line.size();
+    std::size_t end = line.size();
+    qint64 unit = 0;
+    for (std::size_t at = 0; at < line.size();) {
+        if (unit >= first && begin == line.size())
+            begin = at;
+        if (unit >= last) {
+            end = at;
+            break;
+        }
+        const auto lead = static_cast<unsigned char>(line[at]);
+        unit += lead >= 0xF0 ? 2 : 1;
+        at += lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    }
+    return line.substr(begin, end - std::min(begin, end));
 }
 
 int TLineStore::Longest() const
@@ -192,7 +326,7 @@ void TLineStore::Set(int index, QStringView text)
     if (entry.Bytes > 0 && entry.Block == FTail) {
         TBlock& tail = FBlocks[FTail];
         if (entry.Offset + entry.Bytes == tail.Used && entry.Offset + bytes <= tail.Size) {
-            Encode(text, bytes, tail.Data.get() + entry.Offset);
+            Encode(text, bytes, tail.Data + entry.Offset);
             tail.Used = entry.Offset + bytes;
             FLiveBytes = FLiveBytes - entry.Bytes + bytes;
             FUsedBytes = FUsedBytes - entry.Bytes + bytes;
@@ -213,6 +347,55 @@ void TLineStore::Insert(int index, QStringView text)
     Grew(static_cast<std::uint32_t>(text.size()), 0);
     const TEntry entry = Store(text, EncodedSize(text));
     FIndex.insert(FIndex.begin() + index, entry);
+}
+
+void TLineStore::Insert(int index, const QStringList& lines)
+{
+    assert(index >= 0 && index <= Count());
+    std::vector<TEntry> entries;
+    entries.reserve(static_cast<std::size_t>(lines.size()));
+    for (const QString& line : lines) {
+        Grew(static_cast<std::uint32_t>(line.size()), 0);
+        entries.push_back(Store(line, EncodedSize(line)));
+    }
+    FIndex.insert(FIndex.begin() + index, entries.begin(), entries.end());
+}
+
+int TLineStore::AppendUtf8(std::string_view line)
+{
+    GrowIndex();
+    if (IsAsciiBytes(line)) {
+        FIndex.push_back(StoreBytes(line, static_cast<std::uint32_t>(line.size())));
+        Grew(FIndex.back().Units, 0);
+        return static_cast<int>(FIndex.back().Units);
+    }
+    const auto* p = reinterpret_cast<const unsigned char*>(line.data());
+    const auto* end = p + line.size();
+    std::uint32_t units = 0;
+    std::string repaired;
+    const unsigned char* copied = p;
+    for (const unsigned char* at = p; at < end;) {
+        int ill = 0;
+        const int length = SequenceAt(at, end, ill);
+        if (length > 0) {
+            units += length == 4 ? 2 : 1;
+            at += length;
+            continue;
+        }
+        // Only a line that needs repair is copied.
+        repaired.append(reinterpret_cast<const char*>(copied), static_cast<std::size_t>(at - copied));
+        repaired.append("\xEF\xBF\xBD");
+        units += 1;
+        at += ill;
+        copied = at;
+    }
+    if (copied != p) {
+        repaired.append(reinterpret_cast<const char*>(copied), static_cast<std::size_t>(end - copied));
+        line = repaired;
+    }
+    FIndex.push_back(StoreBytes(line, units));
+    Grew(units, 0);
+    return static_cast<int>(units);
 }
 
 void TLineStore::Remove(int index, int count)
@@ -245,6 +428,55 @@ void TLineStore::Clear()
     FLongestKnown = true;
 }
 
+void TLineStore::Prefault(char* data, std::size_t size)
+{
+    static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + page - 1) / page * page;
+    const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) / page * page;
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+}
+
+std::size_t TLineStore::MappedBytes()
+{
+    return gMappedBytes.load(std::memory_order_relaxed);
+}
+
+TLineStore::TBlock::TBlock(std::uint32_t size) : Size(PageRounded(size))
+{
+    // Every block is written at once, so its pages are brought in by the one call rather than by a
+    // fault each.
+    void* data = mmap(nullptr, Size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (data == MAP_FAILED)
+        throw std::bad_alloc();
+    Data = static_cast<char*>(data);
+    gMappedBytes.fetch_add(Size, std::memory_order_relaxed);
+}
+
+TLineStore::TBlock::TBlock(TBlock&& other) noexcept
+    : Data(std::exchange(other.Data, nullptr)), Size(std::exchange(other.Size, 0)), Used(std::exchange(other.Used, 0))
+{
+}
+
+TLineStore::TBlock& TLineStore::TBlock::operator=(TBlock&& other) noexcept
+{
+    if (this != &other) {
+        TBlock old(std::move(*this));
+        Data = std::exchange(other.Data, nullptr);
+        Size = std::exchange(other.Size, 0);
+        Used = std::exchange(other.Used, 0);
+    }
+    return *this;
+}
+
+TLineStore::TBlock::~TBlock()
+{
+    if (Data == nullptr)
+        return;
+    munmap(Data, Size);
+    gMappedBytes.fetch_sub(Size, std::memory_order_relaxed);
+}
+
 std::size_t TLineStore::MemoryBytes() const
 {
     std::size_t bytes = FIndex.capacity() * sizeof(TEntry) + FBlocks.capacity() * sizeof(TBlock);
@@ -266,6 +498,19 @@ TLineStore::TEntry TLineStore::Store(QStringView text, std::uint32_t bytes)
     return entry;
 }
 
+TLineStore::TEntry TLineStore::StoreBytes(std::string_view bytes, std::uint32_t units)
+{
+    TEntry entry;
+    entry.Units = units;
+    entry.Bytes = static_cast<std::uint32_t>(bytes.size());
+    if (entry.Bytes == 0)
+        return entry;
+    std::memcpy(Reserve(entry.Bytes, entry.Block, entry.Offset), bytes.data(), bytes.size());
+    FLiveBytes += entry.Bytes;
+    FUsedBytes += entry.Bytes;
+    return entry;
+}
+
 char* TLineStore::Reserve(std::uint32_t bytes, std::uint32_t& block, std::uint32_t& offset)
 {
     if (FTail != kNoBlock && FBlocks[FTail].Size - FBlocks[FTail].Used >= bytes) {
@@ -273,21 +518,20 @@ char* TLineStore::Reserve(std::uint32_t bytes, std::uint32_t& block, std::uint32
         block = FTail;
         offset = tail.Used;
         tail.Used += bytes;
-        return tail.Data.get() + offset;
+        return tail.Data + offset;
     }
     // A line longer than a block gets a block of its own, which never becomes the tail: the space
     // left in the tail is still good for the short lines that follow.
+    // Blocks grow with the text up to kBlockSize, so that a pane of a few lines maps a page.
     const bool ownBlock = bytes > kBlockSize;
-    TBlock fresh;
-    fresh.Size = ownBlock ? bytes : kBlockSize;
-    fresh.Data = std::make_unique_for_overwrite<char[]>(fresh.Size);
+    const std::uint32_t grown = static_cast<std::uint32_t>(std::min<std::size_t>(FUsedBytes, kBlockSize));
+    TBlock& fresh = FBlocks.emplace_back(ownBlock ? bytes : std::max(bytes, grown));
     fresh.Used = bytes;
-    FBlocks.push_back(std::move(fresh));
     block = static_cast<std::uint32_t>(FBlocks.size() - 1);
     offset = 0;
     if (!ownBlock)
         FTail = block;
-    return FBlocks.back().Data.get();
+    return fresh.Data;
 }
 
 void TLineStore::Reserve(int lines)
@@ -319,7 +563,7 @@ void TLineStore::Compact()
     for (TEntry& entry : FIndex) {
         if (entry.Bytes == 0)
             continue;
-        const char* source = old[entry.Block].Data.get() + entry.Offset;
+        const char* source = old[entry.Block].Data + entry.Offset;
         std::memcpy(Reserve(entry.Bytes, entry.Block, entry.Offset), source, entry.Bytes);
         FUsedBytes += entry.Bytes;
     }

@@ -1,13 +1,15 @@
 // Compact storage for the lines of an editor: UTF-8 bytes in large blocks, found through an index.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <string_view>
 #include <vector>
 
 // A list of lines that costs about its UTF-8 text plus 16 bytes of index per line, so that a
@@ -18,8 +20,11 @@
 // Bytes are written into the newest block; rewriting a line leaves its old bytes as garbage unless
 // they are the last bytes of that block, where the new text replaces them in place (so appending a
 // line and then rewriting it, as the transcript does, leaves no garbage). When garbage grows past
-// half of the live text the blocks are rebuilt. Appending is O(1) amortised; inserting and removing
-// in the middle move index entries.
+// half of the live text the blocks are rebuilt. Appending is O(1) amortised; inserting or removing
+// any number of lines in the middle moves the index entries below them once.
+//
+// Blocks are mapped from the system one by one and unmapped when they empty, so clearing a large
+// transcript gives its memory back to the system at once.
 class TLineStore {
 public:
     TLineStore() = default;
@@ -37,9 +42,29 @@ public:
     // Units from..from + count - 1 of a line, cut at its end; painting reads only what it shows.
     QString Get(int index, int from, int count) const;
 
+    // A line's bytes as the store holds them: UTF-8, with a lone surrogate as the three bytes its
+    // value would take. Valid until the store next changes.
+    std::string_view Bytes(int index) const
+    {
+        assert(index >= 0 && index < Count());
+        const TEntry& entry = FIndex[index];
+        if (entry.Bytes == 0)
+            return {};
+        return {FBlocks[entry.Block].Data + entry.Offset, entry.Bytes};
+    }
+    // The bytes of units from..from + count - 1 of a line, cut at its end. A position between the
+    // halves of a surrogate pair counts as the one after the pair, as the editor's columns do.
+    std::string_view Bytes(int index, int from, int count) const;
+
     void Set(int index, QStringView text);
     void Insert(int index, QStringView text);
+    // Inserts lines before index in one move of the index.
+    void Insert(int index, const QStringList& lines);
     void Append(QStringView text) { Insert(Count(), text); }
+    // Appends a line given as UTF-8 bytes, taken as they are when they are well formed; each
+    // ill-formed sequence (a stray byte, a cut or overlong sequence, an encoded surrogate) becomes
+    // U+FFFD. Returns the line's length in UTF-16 units.
+    int AppendUtf8(std::string_view line);
     void Remove(int index, int count = 1);
     void Clear();
 
@@ -54,6 +79,18 @@ public:
     std::size_t MemoryBytes() const;
     // Bytes of text the lines take now.
     std::size_t TextBytes() const { return FLiveBytes; }
+    // Text in the store's form (its lines' bytes, and ASCII between them) as UTF-16, lossless.
+    static QString Decode(std::string_view bytes);
+    // Gives text in the store's form the form every other program reads: each lone surrogate becomes
+    // "?", as Qt's own conversion to UTF-8 writes it.
+    static void ReplaceLoneSurrogates(QByteArray& bytes);
+
+    // Brings in the pages of a fresh buffer about to be written whole, by one call rather than by a
+    // fault each, which costs several times more on a virtual machine. Best effort.
+    static void Prefault(char* data, std::size_t size);
+
+    // Bytes that every store of the process holds mapped from the system now.
+    static std::size_t MappedBytes();
 
 private:
     static constexpr std::uint32_t kNoBlock = 0xFFFFFFFF;
@@ -65,13 +102,20 @@ private:
         std::uint32_t Bytes = 0;
         std::uint32_t Units = 0;
     };
+    // A block of memory mapped for the store alone, unmapped with it.
     struct TBlock {
-        std::unique_ptr<char[]> Data;
+        explicit TBlock(std::uint32_t size);
+        TBlock(TBlock&& other) noexcept;
+        TBlock& operator=(TBlock&& other) noexcept;
+        ~TBlock();
+
+        char* Data = nullptr;
         std::uint32_t Size = 0;
         std::uint32_t Used = 0;
     };
 
     TEntry Store(QStringView text, std::uint32_t bytes);
+    TEntry StoreBytes(std::string_view bytes, std::uint32_t units);
     char* Reserve(std::uint32_t bytes, std::uint32_t& block, std::uint32_t& offset);
     void GrowIndex();
     // Keeps Longest up to date when a line of oldUnits becomes one of units.

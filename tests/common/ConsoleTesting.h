@@ -16,7 +16,6 @@
 #include <gtest/gtest.h>
 
 #include "HLEditor.h"
-#include "StallMeter.h"
 #include "TestServer.h"
 #include "UnitEditorFrame.h"
 
@@ -73,6 +72,24 @@ inline bool StatementGone(std::uint64_t connectionId, const std::string& prefix,
         },
         timeoutMs);
 }
+
+// The longest time between two ticks of a 5 ms timer on the GUI thread while it lives.
+class TStallMeter {
+public:
+    TStallMeter()
+    {
+        FTimer.setInterval(5);
+        QObject::connect(&FTimer, &QTimer::timeout, [this] { FLongest = std::max(FLongest, FSince.restart()); });
+        FSince.start();
+        FTimer.start();
+    }
+    qint64 LongestMs() const { return FLongest; }
+
+private:
+    QTimer FTimer;
+    QElapsedTimer FSince;
+    qint64 FLongest = 0;
+};
 
 // A shown, active console connected to the test server, in the library database.
 class Console : public testing::Test {

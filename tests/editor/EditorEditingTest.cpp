@@ -266,6 +266,77 @@ TEST(EditorEditing, CaseConversion)
     EXPECT_EQ(h.Editor.SelectedText(), QStringLiteral("B\r\nB"));
 }
 
+namespace {
+
+// The selected text as the editor has always cut it, line by line, for comparison.
+QString SelectedTextLineByLine(const TCustomEditor& editor)
+{
+    const TSelectionState& s = editor.Selection();
+    const auto snap = [](const QString& text, int column) { return IsPairAt(text, column) ? column + 1 : column; };
+    QStringList parts;
+    for (int line = s.SelBegY; line <= s.SelEndY; ++line) {
+        QString text;
+        editor.GetLineText(line, text);
+        const int size = static_cast<int>(text.size());
+        int from = 0;
+        int to = size;
+        if (s.SelBlockFormat == bfColumn) {
+            from = snap(text, std::min(s.SelBegX, size));
+            to = snap(text, std::clamp(s.SelEndX + 1, from, size));
+        } else {
+            const int end = s.SelBlockFormat == bfInclusive ? s.SelEndX + 1 : s.SelEndX;
+            if (line == s.SelBegY)
+                from = snap(text, std::min(s.SelBegX, size));
+            if (line == s.SelEndY)
+                to = snap(text, std::clamp(end, from, size));
+        }
+        parts << text.mid(from, to - from);
+    }
+    return parts.join(QStringLiteral("\r\n"));
+}
+
+} // namespace
+
+TEST(EditorEditing, CopyOfALargeSelectionIsByteIdenticalToTheLines)
+{
+    const QString pair = QStringLiteral("\U0001F600");
+    const QStringList kinds = {
+        QStringLiteral("-- | %1 | plain ascii |"),
+        QStringLiteral("-- | %1 | кириллица |"),
+        QString(),
+        QStringLiteral("%1 ") + pair + QStringLiteral(" x ") + pair + pair,
+        QStringLiteral("lone %1 ") + QChar(0xD83D),  // Qt gives other programs "?" for it
+    };
+    QStringList lines;
+    for (int i = 0; i < 60000; ++i)
+        lines << (kinds[i % kinds.size()].contains(QStringLiteral("%1")) ? kinds[i % kinds.size()].arg(i)
+                                                                          : kinds[i % kinds.size()]);
+    struct TCase {
+        const char* Name;
+        TSelBlockFormat Format;
+        int BegX, BegY, EndY, EndX;
+    };
+    const TCase cases[] = {
+        {"everything", bfNonInclusive, 0, 0, 59999, 1000},
+        {"from inside a pair to inside a pair", bfNonInclusive, 7, 3, 50003, 8},
+        {"inclusive", bfInclusive, 3, 1, 40001, 5},
+        {"lines", bfLine, 2, 10, 30010, 0},
+        {"a column through pairs", bfColumn, 6, 2, 45002, 9},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TEditorHarness h;
+        h.Editor.Lines().Assign(lines);
+        h.Editor.SetSelBlockFormat(c.Format);
+        h.Editor.SetSelection(c.BegX, c.BegY, c.EndY, c.EndX);
+        const QString expected = SelectedTextLineByLine(h.Editor);
+        EXPECT_EQ(h.Editor.SelectedText(), expected) << "the text itself, lone halves and all";
+        h.Editor.CopySelection();
+        EXPECT_EQ(h.Platform.ClipboardBytes, expected.toUtf8()) << "the bytes Qt would have made of it";
+        EXPECT_EQ(h.Platform.ClipboardFormat, c.Format);
+    }
+}
+
 TEST(EditorEditing, SelectedTextPerFormat)
 {
     struct TCase {

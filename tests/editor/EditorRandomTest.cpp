@@ -1,6 +1,6 @@
-// Long random sessions of keys, typed characters (Cyrillic and emoji included) and clicks on random
-// texts in the highlighting editor: the editor's invariants hold after every step, its line states
-// equal a full rescan of the text, and undoing everything gives back the text.
+// Long random sessions of keys, typed characters (Cyrillic and emoji included), clicks and pastes of
+// many lines on random texts in the highlighting editor: the editor's invariants hold after every
+// step, its line states equal a full rescan of the text, and undoing everything gives back the text.
 #include "HLHarness.h"
 
 #include "QtPrinters.h"
@@ -119,9 +119,20 @@ TEST(EditorRandom, InvariantsHoldAndUndoRestoresTheText)
         h.Editor.UndoBuffer().Clear();
         QStringList steps;
         for (int step = 0; step < 500; ++step) {
-            const int choice = random.Below(10);
+            const int choice = random.Below(11);
             QString done;
-            if (choice < 4) {
+            if (choice == 10) {
+                // A paste of many lines, in any format, which moves every line below it at once (and
+                // a later Ctrl+A with Delete, Ctrl+X or a paste over the selection removes them).
+                const QStringList block = RandomText(random, keepBlanks) + RandomText(random, keepBlanks)
+                    + RandomText(random, keepBlanks) + QStringList(random.Below(16), QStringLiteral("x/*"));
+                const int formats[] = {-1, bfLine, bfColumn, bfInclusive};
+                h.Platform.ClipboardText = block.join(QStringLiteral("\r\n"));
+                h.Platform.ClipboardFormat = formats[random.Below(4)];
+                h.Platform.HasClipboardText = true;
+                RunKeys(h.Editor, "Ctrl+V");
+                done = QStringLiteral("paste of %1 lines").arg(block.size());
+            } else if (choice < 4) {
                 const QString typed = RandomCharacter(random);
                 TypeText(h.Editor, typed);
                 done = "'" + typed + "'";

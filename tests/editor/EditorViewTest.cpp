@@ -289,11 +289,11 @@ TEST(EditorView, TheCaretBlinksThoughEveryPaintHidesAndShowsIt)
 TEST(EditorView, ServesClipboardTimersAndPostedCommands)
 {
     TViewHarness h;
-    h.View.WriteClipboard(QStringLiteral("a\r\nb"), bfColumn);
+    h.View.WriteClipboard(QByteArrayLiteral("a\r\nb \xD0\xB6"), bfColumn);
     QString text;
     int format = -5;
     ASSERT_TRUE(h.View.ReadClipboard(text, format));
-    EXPECT_EQ(text, QStringLiteral("a\r\nb"));
+    EXPECT_EQ(text, QStringLiteral("a\r\nb ж"));
     EXPECT_EQ(format, bfColumn);
     QApplication::clipboard()->setText(QStringLiteral("from elsewhere"));
     ASSERT_TRUE(h.View.ReadClipboard(text, format));

@@ -78,9 +78,10 @@ public:
         blockFormat = ClipboardFormat;
         return HasClipboardText;
     }
-    void WriteClipboard(const QString& text, int blockFormat) override
+    void WriteClipboard(const QByteArray& utf8, int blockFormat) override
     {
-        ClipboardText = text;
+        ClipboardBytes = utf8;
+        ClipboardText = QString::fromUtf8(utf8);
         ClipboardFormat = blockFormat;
         HasClipboardText = true;
     }
@@ -136,6 +137,7 @@ public:
     std::vector<int> Posted;
     int Beeps = 0;
     QString ClipboardText;
+    QByteArray ClipboardBytes;  // what the editor wrote, as it wrote it
     int ClipboardFormat = -1;
     bool HasClipboardText = false;
     QString Primary;

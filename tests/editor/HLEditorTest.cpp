@@ -332,6 +332,13 @@ TEST(THLEditor, LineStates)
             {"", "CCCCCCCCCCCCCCCC", "CC"}},
         {"/*/ does not close, /**/ does", {"/*/", "x */", "/**/", "y"}, {0, 2, 0, 0}, {}},
         {"a comment closed and another opened on one line", {"/* a */ b /* c", "d"}, {0, 2}, {}},
+        // The walk reads the stored UTF-8 bytes: characters beyond ASCII must not move what it sees.
+        {"markers beside characters beyond ASCII", {"ж/*ё", "щ\U0001F600*/ж", "x"}, {0, 2, 0}, {}},
+        {"a # line ending in a backslash after Cyrillic", {"#ж \\", "y", "z"}, {0, 6, 0}, {}},
+        {"a line ending in a character beyond ASCII is no continuation", {"# ж\\ж", "y"}, {0, 0}, {}},
+        {"the line that ends a continuation is read on from its second character, a pair",
+            {"# \\", "\U0001F600/* a", "b"}, {0, 6, 2}, {}},
+        {"a quote after Cyrillic hides a comment", {"ж\"/*\"ж", "x"}, {0, 0}, {}},
     };
     for (const TStateCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -435,10 +442,63 @@ TEST(THLEditor, RescanWalksAtMost5000LinesAndMarksTheRest)
     EXPECT_EQ(states[10000], ltBlockComment);
     EXPECT_EQ(states[10001], ltUndetermined);
 
-    // With no known line above it, the whole text is walked.
+    // With no known line just above it, the walk goes on from the last known line (see below).
     EXPECT_EQ(sql.Editor.LineStateOf(count - 1), ltBlockComment);
     EXPECT_EQ(std::count(states.begin(), states.begin() + count, ltUndetermined), 0);
     EXPECT_EQ(states[0], ltNone);
+}
+
+TEST(THLEditor, LinesAppendedAsBytesAreLinesAppendedAsText)
+{
+    // Batches as a result arrives: a comment opened in one and closed in a later one, a continuation,
+    // tabs, trailing blanks, empty lines, characters beyond ASCII.
+    const std::vector<QStringList> batches = {
+        {"mysql> select 1 /* open", "-- | ж | \U0001F600 |   ", ""},
+        {"still\tinside", "", "closed */ here", "#define x \\"},
+        {"continued", "plain", "  "},
+        {},
+        {"\t", "/* x */ \"q/*\" end"},
+    };
+    for (const bool keep : {false, true}) {
+        SCOPED_TRACE(keep ? "trailing blanks kept" : "trailing blanks cut");
+        TSqlEditor text;
+        TSqlEditor bytes;
+        text.Editor.SetTabStops("8 16");
+        bytes.Editor.SetTabStops("8 16");
+        text.Editor.SetKeepTrailingBlanks(keep);
+        bytes.Editor.SetKeepTrailingBlanks(keep);
+        for (const QStringList& batch : batches) {
+            text.Editor.AppendLines(batch);
+            std::string buffer;
+            std::vector<std::size_t> ends;
+            for (const QString& line : batch) {
+                buffer += line.toStdString();
+                ends.push_back(buffer.size());
+            }
+            bytes.Editor.AppendUtf8Lines(buffer, ends);
+            ASSERT_EQ(bytes.Editor.Lines().ToStringList(), text.Editor.Lines().ToStringList());
+            const int count = text.Editor.LineCount();
+            const std::vector<TLongTokenType> expected(text.Editor.LineStates().begin(),
+                text.Editor.LineStates().begin() + count + 1);
+            EXPECT_EQ(std::vector<TLongTokenType>(bytes.Editor.LineStates().begin(),
+                          bytes.Editor.LineStates().begin() + count + 1),
+                expected);
+        }
+        TSqlEditor whole(text.Editor.Lines().ToStringList());
+        EXPECT_EQ(bytes.States(), whole.States()) << "the states a walk of the whole text gives";
+    }
+}
+
+TEST(THLEditor, BytesAppendedRepairIllFormedTextAndUnreadableEnds)
+{
+    TSqlEditor sql;
+    const std::string buffer = "ok\xFFok/*\xE4";
+    // The third end runs backwards, the last past the buffer: empty and cut lines, no wild read.
+    const std::vector<std::size_t> ends = {2, 7, 4, 100};
+    sql.Editor.AppendUtf8Lines(buffer, ends);
+    const QString bad(QChar(0xFFFD));
+    EXPECT_EQ(sql.Editor.Lines().ToStringList(), (QStringList{"ok", bad + "ok/*", "", bad}));
+    EXPECT_EQ(sql.States(), (std::vector<int>{0, 0, 2, 2}));
 }
 
 TEST(THLEditor, LineStatesGrowInSteps)
@@ -571,6 +631,30 @@ TEST(THLEditor, SyntaxHighlighterComponent)
     sql.Editor.SetSyntaxHighlighter(nullptr);
     EXPECT_EQ(sql.Editor.Highlighter(), hlSql);
     EXPECT_EQ(ClassMap(sql.Editor, 0), "IYI");
+}
+
+TEST(THLEditor, AWalkResumesFromTheLastKnownLineNeverFromTheTop)
+{
+    // A highlighter that counts the lines it walks.
+    struct TCounting : TBraceHighlighter {
+        TLongTokenType NextLineState(QStringView line, TLongTokenType state) override
+        {
+            ++Walked;
+            return TBraceHighlighter::NextLineState(line, state);
+        }
+        int Walked = 0;
+    } counting;
+    TSqlEditor sql(QStringList(30000, "x"));
+    sql.Editor.SetSyntaxHighlighter(&counting);  // rescans from line 0 as far as its limit
+    ASSERT_EQ(sql.Editor.LineStates()[5000], 0);
+    ASSERT_EQ(sql.Editor.LineStates()[5001], ltUndetermined);
+
+    counting.Walked = 0;
+    EXPECT_EQ(sql.Editor.LineStateOf(15000), 0);
+    EXPECT_EQ(counting.Walked, 14999) << "lines 5000 to 19998: from where the first rescan stopped to the limit";
+    EXPECT_EQ(sql.Editor.LineStates()[19999], 0);
+    EXPECT_EQ(sql.Editor.LineStates()[20000], ltUndetermined);
+    sql.Editor.SetSyntaxHighlighter(nullptr);
 }
 
 TEST(THLEditor, EditorDestroyedBeforeItsComponent)

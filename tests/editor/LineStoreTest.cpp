@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QStringList>
 
+#include <fstream>
 #include <random>
+#include <string>
 
 namespace {
 
@@ -99,8 +103,18 @@ TEST(LineStore, AgreesWithAPlainListUnderRandomEdits)
             break;
         case 2: {
             const int at = static_cast<int>(random() % (count + 1));
-            store.Insert(at, text);
-            model.insert(at, text);
+            if (random() % 2 == 0) {
+                store.Insert(at, text);
+                model.insert(at, text);
+                break;
+            }
+            // Many lines at once, as a paste or an undo inserts them.
+            QStringList lines;
+            for (int n = static_cast<int>(random() % 40); n >= 0; --n)
+                lines << samples[random() % samples.size()];
+            store.Insert(at, lines);
+            for (qsizetype k = 0; k < lines.size(); ++k)
+                model.insert(at + k, lines[k]);
             break;
         }
         case 3:
@@ -114,7 +128,7 @@ TEST(LineStore, AgreesWithAPlainListUnderRandomEdits)
         default:
             if (count > 0) {
                 const int at = static_cast<int>(random() % count);
-                const int n = std::min(count - at, 1 + static_cast<int>(random() % 3));
+                const int n = std::min(count - at, 1 + static_cast<int>(random() % (random() % 4 == 0 ? 60 : 3)));
                 store.Remove(at, n);
                 model.remove(at, n);
             }
@@ -127,4 +141,99 @@ TEST(LineStore, AgreesWithAPlainListUnderRandomEdits)
     store.Clear();
     EXPECT_EQ(store.Count(), 0);
     EXPECT_EQ(store.MemoryBytes(), 0u);
+}
+
+TEST(LineStore, AppendsUtf8AsItIsAndRepairsWhatIsIllFormed)
+{
+    struct TCase {
+        const char* Name;
+        std::string Bytes;
+        QString Line;
+    };
+    const QString replacement(QChar(0xFFFD));
+    const std::vector<TCase> cases = {
+        {"empty", "", QString()},
+        {"ASCII, longer than a word", "select * from t where a = 'x';", QStringLiteral("select * from t where a = 'x';")},
+        {"two, three and four bytes", "\xD0\xB6 \xE4\xB8\xAD \xF0\x9F\x98\x80", QStringLiteral("ж 中 \U0001F600")},
+        {"a stray continuation byte", "a\x80" "b", "a" + replacement + "b"},
+        {"a sequence cut at the end", "ab\xE4\xB8", "ab" + replacement},
+        {"a sequence cut by ASCII", "\xE4" "a", replacement + "a"},
+        {"an overlong form", "\xC0\x80x", replacement + replacement + "x"},
+        {"an encoded surrogate", "\xED\xA0\x80", replacement + replacement + replacement},
+        {"a byte that never starts a sequence", "\xF5\xFF", replacement + replacement},
+        {"beyond U+10FFFF", "\xF4\x90\x80\x80", replacement + replacement + replacement + replacement},
+    };
+    TLineStore store;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const int index = store.Count();
+        EXPECT_EQ(store.AppendUtf8(c.Bytes), c.Line.size());
+        EXPECT_EQ(store.Get(index), c.Line);
+        EXPECT_EQ(store.Length(index), c.Line.size());
+        // What is stored is what the same line stored as text gives.
+        TLineStore text;
+        text.Append(c.Line);
+        EXPECT_EQ(store.Bytes(index), text.Bytes(0));
+    }
+}
+
+TEST(LineStore, SlicesOfBytesKeepPairsWhole)
+{
+    TLineStore store;
+    store.Append(QStringLiteral("ab\U0001F600cж"));  // units: a b high low c ж
+    store.Append(QStringLiteral("plain"));
+    struct TCase {
+        int Line, From, Count;
+        std::string Bytes;
+    };
+    const std::vector<TCase> cases = {
+        {0, 0, 2, "ab"},
+        {0, 1, 3, "b\xF0\x9F\x98\x80"},
+        {0, 3, 2, "c"},                      // from the middle of the pair: after it
+        {0, 0, 3, "ab\xF0\x9F\x98\x80"},   // to the middle of the pair: after it
+        {0, 5, 100, "\xD0\xB6"},
+        {0, 9, 2, ""},
+        {1, 1, 3, "lai"},
+        {1, -4, 2, "pl"},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(store.Bytes(c.Line, c.From, c.Count), c.Bytes) << c.Line << ": " << c.From << ", " << c.Count;
+}
+
+namespace {
+
+// The resident memory of this process in bytes.
+std::size_t ResidentBytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    std::size_t pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+}
+
+} // namespace
+
+TEST(LineStore, GivesItsBlocksBackToTheSystem)
+{
+    constexpr std::size_t kText = 64u << 20;
+    const std::size_t mappedBefore = TLineStore::MappedBytes();
+    const std::string line(1000, 'x');
+    TLineStore store;
+    for (std::size_t bytes = 0; bytes < kText; bytes += line.size())
+        store.AppendUtf8(line);
+    store.Append(QString(3000000, u'y'));  // a line with a block of its own
+    EXPECT_GE(TLineStore::MappedBytes() - mappedBefore, kText);
+
+    // Removing most lines rebuilds the blocks: those of the removed text go.
+    store.Remove(0, store.Count() - 10);
+    EXPECT_LT(TLineStore::MappedBytes() - mappedBefore, 8u << 20);
+    EXPECT_EQ(store.Get(store.Count() - 1), QString(3000000, u'y'));
+
+    for (std::size_t bytes = 0; bytes < kText; bytes += line.size())
+        store.AppendUtf8(line);
+    const std::size_t residentFull = ResidentBytes();
+    store.Clear();
+    EXPECT_EQ(TLineStore::MappedBytes(), mappedBefore);
+    // The process's own figure, whatever the heap keeps for itself: the blocks' pages are gone.
+    EXPECT_GT(residentFull, ResidentBytes() + kText * 3 / 4) << "the memory went back to the system";
 }

@@ -448,10 +448,12 @@ bool TEditorView::ReadClipboard(QString& text, int& blockFormat)
     return true;
 }
 
-void TEditorView::WriteClipboard(const QString& text, int blockFormat)
+void TEditorView::WriteClipboard(const QByteArray& utf8, int blockFormat)
 {
     auto data = std::make_unique<QMimeData>();
-    data->setText(text);
+    // Kept as the bytes they are: Qt hands text/plain data to other programs as it stands (as
+    // UTF8_STRING on X too) and decodes it only when this program reads it back.
+    data->setData(QStringLiteral("text/plain"), utf8);
     if (blockFormat >= 0)
         data->setData(BlockFormatMimeType(), QByteArray(1, static_cast<char>(blockFormat)));
     QApplication::clipboard()->setMimeData(data.release());  // the clipboard takes ownership

@@ -60,7 +60,7 @@ public:
     void PostCommand(int command) override;
     void Beep() override;
     bool ReadClipboard(QString& text, int& blockFormat) override;
-    void WriteClipboard(const QString& text, int blockFormat) override;
+    void WriteClipboard(const QByteArray& utf8, int blockFormat) override;
     void WritePrimarySelection(const QString& text) override;
     bool ReadPrimarySelection(QString& text) override;
     bool HasFocus() const override;
