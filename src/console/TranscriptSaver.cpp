@@ -28,6 +28,12 @@ TTranscriptSaver::TTranscriptSaver(const TCustomEditor& pane, const QString& fil
     connect(&FSliceTimer, &QTimer::timeout, this, &TTranscriptSaver::WriteSlice);
 }
 
+TTranscriptSaver::~TTranscriptSaver()
+{
+    if (FCommit.joinable())
+        FCommit.join();
+}
+
 bool TTranscriptSaver::Start(QString& error)
 {
     if (!FFile.open(QIODevice::WriteOnly)) {
@@ -74,9 +80,25 @@ void TTranscriptSaver::WriteSlice()
             return;
         }
     }
-    // The rename that puts the file in place; a failed one drops the temporary file itself.
-    const bool saved = FFile.commit();
-    emit Finished(saved, saved ? QString() : FFile.errorString());
+    Commit();
+}
+
+void TTranscriptSaver::Commit()
+{
+    // The file goes to the disk and is renamed over the target; a failure drops the temporary file.
+    // The file is touched by nothing else meanwhile; the outcome comes back as a queued call, which
+    // is dropped if the saver is gone by then.
+    FCommit = std::thread([this] {
+        const bool saved = FFile.commit();
+        const QString error = saved ? QString() : FFile.errorString();
+        QMetaObject::invokeMethod(
+            this,
+            [this, saved, error] {
+                FCommit.join();
+                emit Finished(saved, error);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void TTranscriptSaver::Fail(const QString& error)
