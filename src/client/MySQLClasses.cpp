@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include <errmsg.h>
+#include <mysqld_error.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -114,6 +115,11 @@ void TMySQLConnection::Disconnect()
 {
     TLibraryCall call(FInterrupt);
     FHandle.reset();
+}
+
+bool TMySQLConnection::IsConnectionLost(std::uint32_t errorCode)
+{
+    return errorCode == CR_SERVER_GONE_ERROR || errorCode == CR_SERVER_LOST || errorCode == ER_CONNECTION_KILLED;
 }
 
 std::uint64_t TMySQLConnection::ConnectionId() const
@@ -400,9 +406,19 @@ TMySQLOutcome TMySQLDataSet::ReadOutcome()
     } else {
         outcome.AffectedRows = AffectedRows();
     }
+    outcome.Warnings = mysql_warning_count(handle);
     const char* schema = nullptr;
     std::size_t length = 0;
     if (mysql_session_track_get_first(handle, SESSION_TRACK_SCHEMA, &schema, &length) == 0)
         outcome.Schema = std::string(schema ? schema : "", length);
     return outcome;
+}
+
+bool TMySQLDataSet::SelectDatabase(const std::string& name)
+{
+    MYSQL* handle = Handle();
+    if (!handle)
+        return false;
+    TLibraryCall call(Connection()->FInterrupt);
+    return mysql_select_db(handle, name.c_str()) == 0;
 }

@@ -88,6 +88,9 @@ public:
     // library's "server has gone away" error. A refused clear-text login reads ClearTextRefusedText.
     std::uint32_t GetErrorCode() const;
     std::string GetErrorText() const;
+    // Whether an error code says that the connection is gone (the server went away, the connection
+    // was lost or killed): only a new connection helps then.
+    static bool IsConnectionLost(std::uint32_t errorCode);
     // The server's id of this connection (what KILL names), or 0 without a connection.
     std::uint64_t ConnectionId() const;
     // The version the server gave at connect, or "" without a connection.
@@ -263,8 +266,10 @@ struct TMySQLOutcome {
     std::uint32_t ErrorCode = 0;               // non-zero: the request failed here and ends
     std::string ErrorText;
     // The current database, when the server reported with this outcome that it changed (session
-    // tracking, on a connection made with CLIENT_SESSION_TRACK).
+    // tracking, on a connection made with CLIENT_SESSION_TRACKING).
     std::optional<std::string> Schema;
+    // How many warnings the server reported for this statement; 0 after an error.
+    std::uint32_t Warnings = 0;
 };
 
 class TMySQLDataSet : public TMySQLCustomDataSet {
@@ -281,6 +286,10 @@ public:
     TMySQLOutcome Execute(const std::string& sql);
     bool MoreOutcomes() const;
     TMySQLOutcome NextOutcome();
+
+    // Makes name the connection's current database (the server's own request for it, so nothing in
+    // the name needs quoting). False on failure, with the reason in ErrorCode / ErrorText.
+    bool SelectDatabase(const std::string& name);
 
 private:
     TMySQLOutcome ReadOutcome();

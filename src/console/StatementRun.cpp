@@ -26,8 +26,12 @@ void TStatementRun::AppendRow(const QString& line)
     Append(line);
 }
 
-void TStatementRun::Finish(bool succeeded)
+void TStatementRun::Finish(bool succeeded, const TRunTotals& totals)
 {
+    {
+        std::lock_guard lock(FMutex);
+        FTotals = totals;
+    }
     Push(succeeded);
 }
 
@@ -68,6 +72,7 @@ TStatementRun::TTaken TStatementRun::Take()
     } else if (FEnded) {
         taken.Ended = true;
         taken.Succeeded = FSucceeded;
+        taken.Totals = FTotals;
     } else {
         FWoken = false;
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +14,17 @@
 
 #include <QString>
 #include <QStringList>
+
+// What the end of a run tells besides its lines.
+struct TRunTotals {
+    // The client library's code of the error that ended the run; 0 when every statement succeeded.
+    std::uint32_t ErrorCode = 0;
+    // The warnings the server reported, added up over the run's statements.
+    std::uint32_t Warnings = 0;
+    // The time spent in the client library's calls that sent the request and read its outcomes
+    // (the server's work and the transfer), without the formatting and drawing in between.
+    std::chrono::nanoseconds Elapsed{0};
+};
 
 // The session's thread formats the outcome into transcript lines and hands them over in slices; the
 // GUI thread takes the slices and appends them. At most MaxQueued slices wait at a time (the
@@ -40,6 +52,7 @@ public:
         std::optional<TSlice> Slice; // the next lines to append
         bool Ended = false;          // nothing more will come
         bool Succeeded = false;      // with Ended: every statement succeeded
+        TRunTotals Totals;           // with Ended
     };
 
     explicit TStatementRun(std::function<void()> wake);
@@ -51,7 +64,7 @@ public:
     // A table of rows begins: the lines before it go in a slice of their own.
     void BeginTable(std::int64_t rows);
     void AppendRow(const QString& line);
-    void Finish(bool succeeded);
+    void Finish(bool succeeded, const TRunTotals& totals);
     // How many lines the outcome will have, when the producer knows ahead (a table): the transcript
     // makes room for them at once. 0 while unknown.
     void ExpectLines(int lines) { FExpectedLines = lines; }
@@ -92,5 +105,6 @@ private:
     bool FWoken = false; // the GUI thread has been told and has not yet found the queue empty
     bool FEnded = false;
     bool FSucceeded = false;
+    TRunTotals FTotals;
     bool FDropped = false;
 };

@@ -66,6 +66,20 @@ TEditorView* MakePane(QWidget* parent, bool readOnly, THLEditor*& editor)
     return new TEditorView(std::move(core), parent);
 }
 
+// A text of the server's or the library's on one transcript line.
+QString OnOneLine(const std::string& text)
+{
+    return SplitAtLineBreaks(FromClientString(text)).join(QLatin1Char(' '));
+}
+
+// A database name as SQL quotes it, escaped like a value.
+QString QuotedName(const std::string& name)
+{
+    QString quoted = QStringLiteral("`");
+    Transcript::AppendEscapedText(quoted, FromClientString(name).replace(QLatin1Char('`'), QStringLiteral("``")));
+    return quoted + QLatin1Char('`');
+}
+
 } // namespace
 
 TEditorFrame::TEditorFrame(QWidget* parent)
@@ -179,6 +193,28 @@ QString TEditorFrame::BusyText() const
     return Panel(FStatusBarQuery, 1)->text();
 }
 
+QString TEditorFrame::RunStatusText(std::chrono::nanoseconds elapsed, std::uint32_t warnings)
+{
+    // Each form rounds on its own unit, so that 9,996 s reads "10,0 с" and 59,96 s "1 мин 00 с".
+    const auto rounded = [&elapsed](std::chrono::nanoseconds unit) { return (elapsed + unit / 2) / unit; };
+    const auto twoDigits = [](long long value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); };
+    QString text;
+    if (const long long hundredths = rounded(std::chrono::milliseconds(10)); hundredths < 1000) {
+        text = QStringLiteral("%1,%2 с").arg(hundredths / 100).arg(twoDigits(hundredths % 100));
+    } else if (const long long tenths = rounded(std::chrono::milliseconds(100)); tenths < 600) {
+        text = QStringLiteral("%1,%2 с").arg(tenths / 10).arg(tenths % 10);
+    } else if (const long long seconds = rounded(std::chrono::seconds(1)); seconds < 3600) {
+        text = QStringLiteral("%1 мин %2 с").arg(seconds / 60).arg(twoDigits(seconds % 60));
+    } else {
+        text = QStringLiteral("%1 ч %2 мин %3 с")
+                   .arg(seconds / 3600)
+                   .arg(twoDigits(seconds / 60 % 60), twoDigits(seconds % 60));
+    }
+    if (warnings > 0)
+        text += QStringLiteral(" · предупреждений: %1").arg(warnings);
+    return text;
+}
+
 void TEditorFrame::ShowCaretPosition(const THLEditor& pane, QStatusBar* bar)
 {
     Panel(bar, 0)->setText(QString::asprintf("%5d: %d", pane.CaretY(), pane.CaretX()));
@@ -212,11 +248,12 @@ void TEditorFrame::WorkChanged()
 {
     const bool busy = Busy();
     if (busy && !FWasBusy) {
+        FLastRunStatus.clear();
         FWorkSince.start();
         ShowBusyTime();
     } else if (!busy && FWasBusy) {
         FBusyTimer->stop();
-        Panel(FStatusBarQuery, 1)->clear();
+        Panel(FStatusBarQuery, 1)->setText(FLastRunStatus);
     }
     FWasBusy = busy;
     emit BusyChanged();
@@ -236,7 +273,7 @@ void TEditorFrame::OpenConnection(const TConnectionInfo& info)
     if (Busy())
         return;
     FConnectionInfo = info;
-    FReportConnectFailure = true;
+    FReopening = false;
     FSession->Open(info);
 }
 
@@ -244,8 +281,16 @@ void TEditorFrame::ReopenConnection()
 {
     if (Busy())
         return;
-    FReportConnectFailure = false;
+    FReopening = true;
+    FDatabaseToRestore = FSession->State().Database;
     FSession->Reopen();
+}
+
+QKeySequence TEditorFrame::ReconnectShortcut()
+{
+    // A function key: the panes' key map has none (a Ctrl+letter there may be the second key of a
+    // Ctrl+K, Ctrl+Q or Ctrl+O chord), and it is the same key under every keyboard layout.
+    return QKeySequence(Qt::CTRL | Qt::Key_F5);
 }
 
 void TEditorFrame::Connected(const TConnectOutcome& outcome)
@@ -254,7 +299,22 @@ void TEditorFrame::Connected(const TConnectOutcome& outcome)
         AppendOutcomeLines({QStringLiteral("-- Подключение прервано.")});
         return;
     }
-    if (!outcome.Opened && FReportConnectFailure) {
+    if (FReopening) {
+        QString line;
+        if (!outcome.Opened) {
+            line = QStringLiteral("-- Не удалось переподключиться: ") + OnOneLine(outcome.ErrorText);
+        } else {
+            line = QStringLiteral("-- Переподключено: сервер ") + FromClientString(outcome.ServerVersion);
+            if (!outcome.DatabaseError.empty())
+                line += QStringLiteral("; база данных %1 не выбрана: %2")
+                            .arg(QuotedName(FDatabaseToRestore), OnOneLine(outcome.DatabaseError));
+            else if (!outcome.Database.empty())
+                line += QStringLiteral(", база данных %1.").arg(QuotedName(outcome.Database));
+            else
+                line += QLatin1Char('.');
+        }
+        AppendOutcomeLines({line});
+    } else if (!outcome.Opened) {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"),
                         QStringLiteral("Ошибка подключения к базе данных!"), QMessageBox::Ok, this);
         box.exec();
@@ -378,6 +438,7 @@ void TEditorFrame::DrainRun()
     QElapsedTimer turn;
     turn.start();
     std::optional<bool> ended;
+    std::optional<TRunTotals> totals;
     {
         TUpdateBatch batch(*FResult);
         while (true) {
@@ -402,6 +463,7 @@ void TEditorFrame::DrainRun()
                 FDrainTimer->start();
             } else if (taken.Ended) {
                 ended = taken.Succeeded;
+                totals = taken.Totals;
             } else if (FRunJobEnded) {
                 // The job ended without finishing the run: it threw.
                 FResult->AppendLines(Transcript::ErrorLines(QStringLiteral("Ошибка клиента: ") + FRunFailure));
@@ -411,7 +473,7 @@ void TEditorFrame::DrainRun()
         }
     }
     if (ended)
-        FinishRun(*ended);
+        FinishRun(*ended, totals);
 }
 
 void TEditorFrame::RunJobEnded(const QString& failure)
@@ -424,9 +486,14 @@ void TEditorFrame::RunJobEnded(const QString& failure)
         DrainRun();
 }
 
-void TEditorFrame::FinishRun(bool succeeded)
+void TEditorFrame::FinishRun(bool succeeded, const std::optional<TRunTotals>& totals)
 {
     FDrainTimer->stop();
+    if (totals && TMySQLConnection::IsConnectionLost(totals->ErrorCode)) {
+        const QString key = ReconnectShortcut().toString(QKeySequence::NativeText);
+        AppendOutcomeLines({QStringLiteral("-- Соединение потеряно: «Переподключиться» (%1) восстановит его.").arg(key)});
+    }
+    FLastRunStatus = totals ? RunStatusText(totals->Elapsed, totals->Warnings) : QString();
     const int last = FResult->Lines().Count() - 1;
     if (last >= 0)
         FResult->SetCaret(0, last);
@@ -468,7 +535,7 @@ void TEditorFrame::StopDrawing()
                                              .arg(FShownRows)
                                              .arg(FTableRows)
                                        : QStringLiteral("-- Вывод прерван.")});
-    FinishRun(false);
+    FinishRun(false, std::nullopt);
 }
 
 void TEditorFrame::CancelRefused(const QString& reason)

@@ -74,6 +74,8 @@ TMainForm::TMainForm(QWidget* parent)
                               &TMainForm::acDisconnectExecute);
     acReconnect = MakeAction(QStringLiteral("Переподключиться"), QStringLiteral("Соединения"),
                              &TMainForm::acReconnectExecute);
+    // The console names this key when a statement finds the connection gone.
+    acReconnect->setShortcut(TEditorFrame::ReconnectShortcut());
     acRun = MakeAction(QStringLiteral("Выполнить"), QStringLiteral("Действия"), &TMainForm::acRunExecute);
     acRun->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
     acCancelQuery = MakeAction(QStringLiteral("Прервать запрос"), QStringLiteral("Действия"),
