@@ -15,10 +15,12 @@
 
 #include "ClientStrings.h"
 #include "EditorView.h"
+#include "FindBar.h"
 #include "HLEditor.h"
 #include "StatementRun.h"
 #include "StatementText.h"
 #include "Transcript.h"
+#include "TranscriptSaver.h"
 
 namespace {
 
@@ -58,6 +60,9 @@ TEditorView* MakePane(QWidget* parent, bool readOnly, THLEditor*& editor)
     completion.Separator = QStringLiteral("=");
     editor->SetCompletion(completion);
     editor->SetReadOnly(readOnly);
+    // The query pane keeps every blank typed or pasted, so that a statement goes as typed; the
+    // transcript writes its lines by its own rules.
+    editor->SetKeepTrailingBlanks(!readOnly);
     return new TEditorView(std::move(core), parent);
 }
 
@@ -94,16 +99,26 @@ TEditorFrame::TEditorFrame(QWidget* parent)
     topLayout->setContentsMargins(0, 0, 0, 0);
     topLayout->setSpacing(0);
     FResultView = MakePane(top, true, FResult);
+    FResultFind = new TFindBar(*FResult, *FResultView, top);
     FStatusBarResult = MakeStatusBar(top);
     topLayout->addWidget(FResultView, 1);
+    topLayout->addWidget(FResultFind);
     topLayout->addWidget(FStatusBarResult);
     top->setMinimumHeight(kMinimumPaneHeight + kStatusBarHeight);
 
-    FQueryView = MakePane(FSplitter, false, FQuery);
+    // The query pane with its find bar below it, which shows only while it is in use.
+    auto* bottom = new QWidget(FSplitter);
+    auto* bottomLayout = new QVBoxLayout(bottom);
+    bottomLayout->setContentsMargins(0, 0, 0, 0);
+    bottomLayout->setSpacing(0);
+    FQueryView = MakePane(bottom, false, FQuery);
     FQueryView->setMinimumHeight(kMinimumPaneHeight);
+    FQueryFind = new TFindBar(*FQuery, *FQueryView, bottom);
+    bottomLayout->addWidget(FQueryView, 1);
+    bottomLayout->addWidget(FQueryFind);
 
     FSplitter->addWidget(top);
-    FSplitter->addWidget(FQueryView);
+    FSplitter->addWidget(bottom);
     // The transcript takes what the frame gains or loses; the query pane keeps its height.
     FSplitter->setStretchFactor(0, 1);
     FSplitter->setStretchFactor(1, 0);
@@ -342,6 +357,50 @@ void TEditorFrame::SwapPaneFocus()
         FResultView->setFocus(Qt::OtherFocusReason);
     else
         FQueryView->setFocus(Qt::OtherFocusReason);
+}
+
+TFindBar* TEditorFrame::FocusedFindBar() const
+{
+    const QWidget* focus = QApplication::focusWidget();
+    const bool inQuery = focus != nullptr && (focus == FQueryView || FQueryFind->isAncestorOf(focus));
+    return inQuery ? FQueryFind : FResultFind;
+}
+
+void TEditorFrame::Find()
+{
+    FocusedFindBar()->Open();
+}
+
+void TEditorFrame::FindNext()
+{
+    FocusedFindBar()->FindNext(true);
+}
+
+void TEditorFrame::SaveTranscript(const QString& fileName)
+{
+    if (FSaver)
+        return;
+    FSaver = new TTranscriptSaver(*FResult, fileName, this);
+    connect(FSaver, &TTranscriptSaver::Finished, this, &TEditorFrame::TranscriptSaved);
+    QString error;
+    if (!FSaver->Start(error))
+        TranscriptSaved(false, error);
+}
+
+void TEditorFrame::TranscriptSaved(bool saved, const QString& error)
+{
+    const QString fileName = FSaver->FileName();
+    FSaver->deleteLater();
+    FSaver = nullptr;
+    if (!saved) {
+        // The file name and the system's reason are shown as they are.
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"),
+                        QStringLiteral("Не удалось сохранить протокол в файл %1: %2").arg(fileName, error),
+                        QMessageBox::Ok, this);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+    }
+    emit TranscriptSaveEnded(saved);
 }
 
 void TEditorFrame::AppendLine(THLEditor& pane, const QString& line)

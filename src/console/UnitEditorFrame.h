@@ -23,6 +23,8 @@ class QStatusBar;
 class QTimer;
 class THLEditor;
 class TEditorView;
+class TFindBar;
+class TTranscriptSaver;
 
 // A frame that fills one tab. It owns its panes (each view owns its editor core), its status bars,
 // its history and its client session, which connects and runs statements off the GUI thread (see
@@ -75,6 +77,20 @@ public:
     // result that the server has sent, by no longer drawing it.
     void CancelQuery();
 
+    // Find in the pane that has the focus, the transcript when neither has it: Find opens the pane's
+    // find bar, FindNext finds the next match of what the bar holds (and opens it when it holds
+    // nothing).
+    void Find();
+    void FindNext();
+    TFindBar* ResultFindBar() const { return FResultFind; }
+    TFindBar* QueryFindBar() const { return FQueryFind; }
+
+    // Saves the transcript, as it is now, to a file as UTF-8 text with LF line breaks, in slices
+    // while the window answers; the file is replaced only once it is whole. A failure is shown in a
+    // message box, with its reason. Nothing while a save is on its way.
+    void SaveTranscript(const QString& fileName);
+    bool SavingTranscript() const { return FSaver != nullptr; }
+
     THLEditor& mmResult() const { return *FResult; }
     THLEditor& mmQuery() const { return *FQuery; }
     TEditorView* ResultView() const { return FResultView; }
@@ -104,6 +120,8 @@ public:
 signals:
     // Busy, RunningStatement or Connecting changed.
     void BusyChanged();
+    // A save of the transcript ended, the file in place or not.
+    void TranscriptSaveEnded(bool saved);
 
 private:
     void mmQueryChangeStatus();
@@ -112,6 +130,8 @@ private:
     static QLabel* Panel(const QStatusBar* bar, int index);
     static void ShowCaretPosition(const THLEditor& pane, QStatusBar* bar);
     void LoadQuery(const QString& entry);
+    TFindBar* FocusedFindBar() const;
+    void TranscriptSaved(bool saved, const QString& error);
 
     void WorkChanged();
     void ShowBusyTime();
@@ -131,6 +151,9 @@ private:
     QSplitter* FSplitter = nullptr;
     QStatusBar* FStatusBarResult = nullptr;
     QStatusBar* FStatusBarQuery = nullptr;
+    TFindBar* FResultFind = nullptr;
+    TFindBar* FQueryFind = nullptr;
+    TTranscriptSaver* FSaver = nullptr;  // a child of the frame while a save is on its way
 
     TQueryHistory FHistory;
     TConnectionInfo FConnectionInfo;
