@@ -12,11 +12,18 @@
 #include <cstdlib>
 #include <string>
 
+// Runs the event loop until the condition holds.
+template <class TCondition>
+void RunUntil(TCondition done)
+{
+    while (!done())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
 // Runs the event loop until the console is done with what it runs on its client thread.
 inline void WaitIdle(const TEditorFrame& frame)
 {
-    while (frame.Busy())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    RunUntil([&frame] { return !frame.Busy(); });
 }
 
 // A console in a window of its own, as the user sees it, connected and using a database; false when

@@ -7,61 +7,40 @@
 #include <mutex>
 
 #include <errmsg.h>
+#include <mysqld_error.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "AuthPlugins.h"
+#include "LocalInfile.h"
+#include "ServerProbe.h"
+#include "SocketWaits.h"
 
 namespace {
-
-// The interrupt descriptor of the connection whose library call runs on this thread, or -1.
-thread_local int tInterrupt = -1;
-
-// Names the connection whose library calls follow on this thread, for as long as it lives.
-class TLibraryCall {
-public:
-    explicit TLibraryCall(int interrupt) : FSaved(tInterrupt) { tInterrupt = interrupt; }
-    ~TLibraryCall() { tInterrupt = FSaved; }
-    TLibraryCall(const TLibraryCall&) = delete;
-    TLibraryCall& operator=(const TLibraryCall&) = delete;
-
-private:
-    int FSaved;
-};
-
-// Every wait of the library for its socket comes here: the socket or the calling connection's
-// interrupt, whichever is first. An interrupt shuts the socket down and fails the wait, which the
-// library reports as a lost connection (or a failed connect).
-int WaitForSocket(my_socket socket, my_bool forReading, int timeoutMs)
-{
-    pollfd waits[2] = {{socket, static_cast<short>(forReading ? POLLIN : POLLOUT), 0},
-                       {tInterrupt, POLLIN, 0}};
-    using TClock = std::chrono::steady_clock;
-    const TClock::time_point deadline = TClock::now() + std::chrono::milliseconds(timeoutMs);
-    while (true) {
-        int left = timeoutMs;
-        if (timeoutMs > 0) {
-            const auto rest = std::chrono::ceil<std::chrono::milliseconds>(deadline - TClock::now());
-            left = static_cast<int>(std::max<std::chrono::milliseconds::rep>(rest.count(), 0));
-        }
-        const int ready = poll(waits, 2, left);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready > 0 && waits[1].revents != 0) {
-            shutdown(socket, SHUT_RDWR);
-            errno = ECONNABORTED;
-            return -1;
-        }
-        return ready;
-    }
-}
 
 void InitLibrary()
 {
     // The library sets itself up on its first use, which is not safe from two threads at once.
     static std::once_flag once;
-    std::call_once(once, [] { mysql_library_init(0, nullptr, nullptr); });
+    std::call_once(once, [] {
+        mysql_library_init(0, nullptr, nullptr);
+        AuthPlugins::Install();
+    });
+}
+
+bool HasZeroByte(const std::string& text)
+{
+    return text.find('\0') != std::string::npos;
+}
+
+// "TLSv1.3" as the user reads it: "TLS 1.3".
+std::string ProtocolName(std::string version)
+{
+    if (version.rfind("TLSv", 0) == 0)
+        version = "TLS " + version.substr(4);
+    return version;
 }
 
 } // namespace
@@ -71,6 +50,7 @@ void InitLibrary()
 
 TMySQLConnection::TMySQLConnection()
     : FInterrupt(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    , FSocket(std::make_unique<ClientWaits::TSocketHolder>())
 {
 }
 
@@ -85,25 +65,66 @@ bool TMySQLConnection::Connect()
 {
     try {
         InitLibrary();
-        TLibraryCall call(FInterrupt);
+        FOwnError.reset();
+        FCertificateProblem.reset();
+        const auto deadline = ClientWaits::TClock::now() + std::chrono::seconds(ConnectTimeout);
         // A handle left by a failed attempt is closed here, before the new one is made.
         FHandle.reset(mysql_init(nullptr));
+        FSocket->Release();
         if (!FHandle)
             return false;
+        ClientWaits::TScope waits(FInterrupt, FSocket.get(), deadline);
+        // The wait hook sees most waits of a connect, but not those of the library's TLS handshake:
+        // at the deadline the socket is shut down, wherever the connect waits.
+        ClientWaits::TDeadlineWatch watch(deadline, [socket = FSocket.get()] { socket->ShutDown(); });
         if (FPort == 0)
             FPort = DefaultPort;
+        // The library reads its parameters as C strings: a zero byte would cut one short and
+        // connect to another host, or as another user.
+        if (HasZeroByte(FHost) || HasZeroByte(FUser) || HasZeroByte(FPassword)) {
+            FOwnError = {CR_UNKNOWN_ERROR, "Имя хоста, имя пользователя или пароль содержит нулевой символ. "
+                                           "Соединение не установлено."};
+            return false;
+        }
         MYSQL* handle = FHandle.get();
         mysql_options(handle, MYSQL_SET_CHARSET_NAME, "utf8mb4");
         const unsigned int timeout = ConnectTimeout;
         mysql_options(handle, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
-        mysql_optionsv(handle, MARIADB_OPT_RESTRICTED_AUTH, AllowedAuthPlugins);
-        mysql_optionsv(handle, MARIADB_OPT_IO_WAIT, WaitForSocket);
+        mysql_optionsv(handle, MARIADB_OPT_IO_WAIT, ClientWaits::WaitForSocket);
+        AuthPlugins::Restrict(handle);
+        LocalInfile::Install(handle, &FLocalFiles);
+        // TLS whenever the server offers it; the library falls back to a plain connection when it
+        // does not, unless a certificate is pinned below.
+        const my_bool useTls = 1;
+        mysql_optionsv(handle, MYSQL_OPT_SSL_ENFORCE, &useTls);
+        if (FTlsMode != TTlsMode::WhenOffered) {
+            const unsigned int tcp = MYSQL_PROTOCOL_TCP;
+            mysql_optionsv(handle, MYSQL_OPT_PROTOCOL, &tcp);
+            TServerProbe probe = ProbeServer(FHost, FPort, FTlsMode, FCAFile, FPinnedFingerprint);
+            FSocket->Release();
+            if (!probe.Accepted) {
+                FOwnError = {probe.ErrorCode, probe.ErrorText};
+                FCertificateProblem = std::move(probe.Problem);
+                return false;
+            }
+            mysql_optionsv(handle, MARIADB_OPT_TLS_PEER_FP, probe.LibraryPin.c_str());
+        }
+        AuthPlugins::TConnectScope login(FTlsMode == TTlsMode::Verified);
         // Multiple results let a CALL return its result sets; several statements per call only
         // where ClientFlags ask for them.
-        return mysql_real_connect(handle, FHost.c_str(), FUser.c_str(), FPassword.c_str(), nullptr,
-                                  static_cast<unsigned int>(FPort), nullptr,
-                                  CLIENT_MULTI_RESULTS | FClientFlags)
-            != nullptr;
+        const bool connected = mysql_real_connect(handle, FHost.c_str(), FUser.c_str(), FPassword.c_str(), nullptr,
+                                                  static_cast<unsigned int>(FPort), nullptr,
+                                                  CLIENT_MULTI_RESULTS | FClientFlags);
+        if (connected && !watch.Fired()) {
+            FSocket->Hold(mysql_get_socket(handle));
+            return true;
+        }
+        FSocket->Release();
+        if (connected)
+            FOwnError = {CR_SERVER_LOST, "Сервер не завершил вход за " + std::to_string(ConnectTimeout) + " с."};
+        else if (std::optional<std::string> refusal = login.Refusal(handle))
+            FOwnError = {CR_AUTH_PLUGIN_ERR, std::move(*refusal)};
+        return false;
     } catch (...) {
         return false;
     }
@@ -111,8 +132,17 @@ bool TMySQLConnection::Connect()
 
 void TMySQLConnection::Disconnect()
 {
-    TLibraryCall call(FInterrupt);
-    FHandle.reset();
+    {
+        ClientWaits::TScope waits(FInterrupt, nullptr, std::nullopt);
+        FHandle.reset();
+    }
+    FSocket->Release();
+    FOwnError.reset();
+}
+
+bool TMySQLConnection::IsConnectionLost(std::uint32_t errorCode)
+{
+    return errorCode == CR_SERVER_GONE_ERROR || errorCode == CR_SERVER_LOST || errorCode == ER_CONNECTION_KILLED;
 }
 
 std::uint64_t TMySQLConnection::ConnectionId() const
@@ -132,6 +162,24 @@ void TMySQLConnection::Interrupt()
         return;
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = write(FInterrupt, &one, sizeof one);
+    FSocket->ShutDown();
+}
+
+void TMySQLConnection::StatementFailed()
+{
+    // A TLS connection that ends under a statement (cut by Interrupt, or closed by the server that
+    // killed it) reports the end of its TLS stream; the user is told what happened, as on a plain
+    // connection.
+    if (!FHandle || mysql_errno(FHandle.get()) != CR_SSL_CONNECTION_ERROR)
+        return;
+    pollfd interrupt{FInterrupt, POLLIN, 0};
+    const bool interrupted = FInterrupt >= 0 && poll(&interrupt, 1, 0) > 0;
+    // The library lets go of a socket whose stream ended; one it still holds may say the same.
+    char byte = 0;
+    const my_socket socket = mysql_get_socket(FHandle.get());
+    const bool ended = socket == MARIADB_INVALID_SOCKET || recv(socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+    if (interrupted || ended)
+        FOwnError = {CR_SERVER_LOST, "Lost connection to server during query"}; // the library's words
 }
 
 void TMySQLConnection::ClearInterrupt()
@@ -144,16 +192,29 @@ void TMySQLConnection::ClearInterrupt()
 
 std::uint32_t TMySQLConnection::GetErrorCode() const
 {
+    if (FOwnError)
+        return FOwnError->first;
     return FHandle ? mysql_errno(FHandle.get()) : CR_SERVER_GONE_ERROR;
 }
 
 std::string TMySQLConnection::GetErrorText() const
 {
+    if (FOwnError)
+        return FOwnError->second;
     if (!FHandle)
         return "MySQL server has gone away"; // the library's own text for that code
-    if (mysql_errno(FHandle.get()) == CR_PLUGIN_NOT_ALLOWED)
-        return ClearTextRefusedText;
     return mysql_error(FHandle.get());
+}
+
+std::string TMySQLConnection::EncryptionText() const
+{
+    MYSQL* handle = FHandle.get();
+    const char* cipher = handle ? mysql_get_ssl_cipher(handle) : nullptr;
+    if (!cipher)
+        return "без шифрования";
+    const char* version = nullptr;
+    mariadb_get_infov(handle, MARIADB_CONNECTION_TLS_VERSION, &version);
+    return (version ? ProtocolName(version) + ", " : std::string()) + cipher;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -323,10 +384,15 @@ TMySQLOutcome TMySQLDataSet::Execute(const std::string& sql, TResultReading read
 
     MYSQL* handle = Handle();
     if (!handle)
-        return Failed();
-    TLibraryCall call(Connection()->FInterrupt);
+        return FailedOutcome();
+    TMySQLConnection& connection = *Connection();
+    connection.FOwnError.reset();
+    ClientWaits::TScope waits(connection.FInterrupt, nullptr, std::nullopt);
+    // The files this request names are the only ones the server may read while it runs; the list
+    // goes with the request's last outcome.
+    connection.FLocalFiles = LocalInfile::NamedFiles(query);
     if (mysql_real_query(handle, query.data(), query.size()) != 0)
-        return Failed();
+        return FailedOutcome();
     return ReadOutcome(reading);
 }
 
@@ -339,9 +405,13 @@ bool TMySQLDataSet::MoreOutcomes() const
 TMySQLOutcome TMySQLDataSet::NextOutcome(TResultReading reading)
 {
     MYSQL* handle = Handle();
-    TLibraryCall call(Connection()->FInterrupt);
-    if (!handle || mysql_next_result(handle) != 0) {
-        TMySQLOutcome failed = Failed();
+    if (!handle)
+        return FailedOutcome();
+    TMySQLConnection& connection = *Connection();
+    connection.FOwnError.reset();
+    ClientWaits::TScope waits(connection.FInterrupt, nullptr, std::nullopt);
+    if (mysql_next_result(handle) != 0) {
+        TMySQLOutcome failed = FailedOutcome();
         // A failure without an error of the server's (nothing was pending) still ends the request.
         if (failed.ErrorCode == 0) {
             failed.ErrorCode = CR_COMMANDS_OUT_OF_SYNC;
@@ -350,14 +420,6 @@ TMySQLOutcome TMySQLDataSet::NextOutcome(TResultReading reading)
         return failed;
     }
     return ReadOutcome(reading);
-}
-
-TMySQLOutcome TMySQLDataSet::Failed() const
-{
-    TMySQLOutcome failed;
-    failed.ErrorCode = ErrorCode();
-    failed.ErrorText = ErrorText();
-    return failed;
 }
 
 TMySQLOutcome TMySQLDataSet::ReadOutcome(TResultReading reading)
@@ -369,14 +431,14 @@ TMySQLOutcome TMySQLDataSet::ReadOutcome(TResultReading reading)
     } else if (reading == TResultReading::Stored) {
         TMySQLResultHandle stored(mysql_store_result(handle));
         if (!stored)
-            return Failed();
+            return FailedOutcome();
         outcome.Result = std::make_shared<TMySQLQueryResult>(handle, std::move(stored));
     } else {
         // Unbuffered: the library holds one row at a time. Freeing the result reads whatever of it
         // is left, so nothing half-read stays on the connection whatever ends the reading here.
         TMySQLResultHandle streamed(mysql_use_result(handle));
         if (!streamed)
-            return Failed();
+            return FailedOutcome();
         if (reading == TResultReading::Streamed) {
             const unsigned columns = mysql_num_fields(streamed.get());
             const MYSQL_FIELD* fields = mysql_fetch_fields(streamed.get());
@@ -392,11 +454,40 @@ TMySQLOutcome TMySQLDataSet::ReadOutcome(TResultReading reading)
         streamed.reset();
         // The end of the rows tells whether they all came.
         if (ErrorCode() != 0)
-            return Failed();
+            return FailedOutcome();
     }
+    outcome.Warnings = mysql_warning_count(handle);
     const char* schema = nullptr;
     std::size_t length = 0;
     if (mysql_session_track_get_first(handle, SESSION_TRACK_SCHEMA, &schema, &length) == 0)
         outcome.Schema = std::string(schema ? schema : "", length);
+    if (!mysql_more_results(handle))
+        Connection()->FLocalFiles.clear();
     return outcome;
+}
+
+TMySQLOutcome TMySQLDataSet::FailedOutcome()
+{
+    TMySQLConnection& connection = *Connection();
+    // The request ends here: no file may be read any more.
+    connection.FLocalFiles.clear();
+    connection.StatementFailed();
+    TMySQLOutcome failed;
+    failed.ErrorCode = ErrorCode();
+    failed.ErrorText = ErrorText();
+    return failed;
+}
+
+bool TMySQLDataSet::SelectDatabase(const std::string& name)
+{
+    MYSQL* handle = Handle();
+    if (!handle)
+        return false;
+    TMySQLConnection& connection = *Connection();
+    connection.FOwnError.reset();
+    ClientWaits::TScope waits(connection.FInterrupt, nullptr, std::nullopt);
+    if (mysql_select_db(handle, name.c_str()) == 0)
+        return true;
+    connection.StatementFailed();
+    return false;
 }

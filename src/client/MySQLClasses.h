@@ -1,15 +1,18 @@
 // The database client layer: connections, data sets, stored result sets and rows over the MySQL C API.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <mysql.h>
 
+#include "ConnectionSecurity.h"
 #include "CoreDumps.h"
 #include "MySQLPackedResult.h"
 
@@ -19,6 +22,12 @@ struct TConnectionInfo {
     std::int32_t Port = 0;
     std::string User;
     std::string Password;
+    TTlsMode TlsMode = TTlsMode::WhenOffered;
+    // With TTlsMode::Verified: the file of the authorities to trust (PEM); empty for the system's.
+    std::string CAFile{};
+    // With TTlsMode::Verified: the SHA-256 fingerprint of a certificate the user chose to trust
+    // although it could not be verified; empty when there is none.
+    std::string PinnedFingerprint{};
 };
 
 struct TMySQLHandleCloser {
@@ -32,6 +41,9 @@ struct TMySQLResultFreer {
 using TMySQLResultHandle = std::unique_ptr<MYSQL_RES, TMySQLResultFreer>;
 
 class TMySQLCustomDataSet;
+namespace ClientWaits {
+class TSocketHolder;
+}
 
 // The parameters of one connection and the client library's handle. The handle is made by Connect
 // and closed by Disconnect; the handle of a failed Connect is kept so that its error stays readable,
@@ -40,18 +52,10 @@ class TMySQLConnection {
 public:
     // The port used where Port is 0.
     static constexpr std::int32_t DefaultPort = 3306;
-    // How long a connect attempt waits for the server before it fails, in seconds. Statements have
-    // no time limit of their own: Interrupt ends them.
+    // How long a whole connect may take, from the TCP connect to the end of the login, in seconds,
+    // however slowly the server answers. Statements have no time limit of their own: Interrupt ends
+    // them.
     static constexpr unsigned ConnectTimeout = 10;
-    // The authentication plugins a connection accepts: those that never send the password in clear
-    // text. A server that asks for another one is refused.
-    static constexpr const char* AllowedAuthPlugins =
-        "mysql_native_password,client_ed25519,caching_sha2_password,sha256_password,auth_gssapi_client";
-    // The error text of that refusal (the library's own names the plugin wrongly when the server
-    // asks for it after the login).
-    static constexpr const char* ClearTextRefusedText =
-        "Сервер запросил вход, при котором пароль передаётся открытым текстом. "
-        "Соединение не установлено, пароль не отправлен.";
 
     TMySQLConnection();
     ~TMySQLConnection();
@@ -71,6 +75,12 @@ public:
             KeepPasswordsOutOfCoreDumps();
         FPassword = password;
     }
+    TTlsMode TlsMode() const { return FTlsMode; }
+    void SetTlsMode(TTlsMode mode) { FTlsMode = mode; }
+    const std::string& CAFile() const { return FCAFile; }
+    void SetCAFile(const std::string& caFile) { FCAFile = caFile; }
+    const std::string& PinnedFingerprint() const { return FPinnedFingerprint; }
+    void SetPinnedFingerprint(const std::string& fingerprint) { FPinnedFingerprint = fingerprint; }
 
     // 1 when a data set made this connection for itself and owns it, 0 otherwise.
     std::int32_t OwnedByDataSet() const { return FOwnedByDataSet; }
@@ -83,12 +93,29 @@ public:
     // Connects with utf8mb4 as the connection's character set; a Port of 0 becomes DefaultPort
     // first (and stays). False on failure; the reason is then in GetErrorCode / GetErrorText. Never
     // throws.
+    //
+    // TLS as TlsMode asks. In the modes that require it the connection goes over TCP (also to
+    // "localhost"), and the server's greeting and certificate are looked at before the library
+    // connects; the library then pins that certificate, so nothing is sent to a server that was not
+    // accepted. A login that hands the password itself over is made only in the verified mode; any
+    // other login that would reveal it is refused, and the error names what the server asked for.
+    // A server may read a local file only as LOAD DATA LOCAL INFILE allows (TMySQLDataSet::Query).
     bool Connect();
     void Disconnect();
     // The error of the last call on the handle; 0 and "" when it succeeded. Without a handle, the
-    // library's "server has gone away" error. A refused clear-text login reads ClearTextRefusedText.
+    // library's "server has gone away" error. After a failed Connect, the reason this layer found
+    // where it refused (a certificate, a login, a parameter) rather than the library's words.
     std::uint32_t GetErrorCode() const;
     std::string GetErrorText() const;
+    // Whether an error code says that the connection is gone (the server went away, the connection
+    // was lost or killed): only a new connection helps then.
+    static bool IsConnectionLost(std::uint32_t errorCode);
+    // After a Connect that failed on a certificate in the verified mode: why, and its fingerprint,
+    // which the user may trust (PinnedFingerprint) for the next attempt.
+    const std::optional<TCertificateProblem>& CertificateProblem() const { return FCertificateProblem; }
+    // How the connection is encrypted, for the user: "TLS 1.3, TLS_AES_256_GCM_SHA384", or
+    // "без шифрования" for a plain connection and when there is none.
+    std::string EncryptionText() const;
     // The server's id of this connection (what KILL names), or 0 without a connection.
     std::uint64_t ConnectionId() const;
     // The version the server gave at connect, or "" without a connection.
@@ -96,7 +123,8 @@ public:
 
     // Ends every wait for the server on this connection at once, the one under way and those to
     // come, until ClearInterrupt: a connect fails, a statement fails with a lost connection, and the
-    // socket is shut down, so the connection is lost for good. Callable from any thread.
+    // socket is shut down (also under TLS), so the connection is lost for good. Callable from any
+    // thread.
     void Interrupt();
     // Lets waits happen again (a new Connect can then succeed). Not while another thread uses the
     // connection.
@@ -109,14 +137,26 @@ private:
     friend class TMySQLCustomDataSet;
     friend class TMySQLDataSet;
 
+    // After a statement failed: makes the error read as the user should read it.
+    void StatementFailed();
+
     std::int32_t FOwnedByDataSet = 0;
     std::int32_t FPort = 3306;
     std::string FPassword;
     std::string FHost = "localhost";
     std::string FUser;
     unsigned long FClientFlags = 0;
+    TTlsMode FTlsMode = TTlsMode::WhenOffered;
+    std::string FCAFile;
+    std::string FPinnedFingerprint;
     TMySQLHandle FHandle;
     int FInterrupt = -1; // an event descriptor, readable once Interrupt has been called
+    std::unique_ptr<ClientWaits::TSocketHolder> FSocket; // what Interrupt shuts down
+    // The reason of a failed Connect where this layer refused; cleared by the next call on the handle.
+    std::optional<std::pair<std::uint32_t, std::string>> FOwnError;
+    std::optional<TCertificateProblem> FCertificateProblem;
+    // The files a server may ask for while a statement runs (set by TMySQLDataSet::Query).
+    std::vector<std::string> FLocalFiles;
 };
 
 class IMySQLRow;
@@ -234,6 +274,12 @@ public:
     void SetUser(const std::string& user) { FConnection->SetUser(user); }
     const std::string& Password() const { return FConnection->Password(); }
     void SetPassword(const std::string& password) { FConnection->SetPassword(password); }
+    TTlsMode TlsMode() const { return FConnection->TlsMode(); }
+    void SetTlsMode(TTlsMode mode) { FConnection->SetTlsMode(mode); }
+    const std::string& CAFile() const { return FConnection->CAFile(); }
+    void SetCAFile(const std::string& caFile) { FConnection->SetCAFile(caFile); }
+    const std::string& PinnedFingerprint() const { return FConnection->PinnedFingerprint(); }
+    void SetPinnedFingerprint(const std::string& fingerprint) { FConnection->SetPinnedFingerprint(fingerprint); }
 
     TOnConnectEvent OnConnect;
     TOnDisconnectEvent OnDisconnect;
@@ -264,8 +310,10 @@ struct TMySQLOutcome {
     std::uint32_t ErrorCode = 0;               // non-zero: the request failed here and ends
     std::string ErrorText;
     // The current database, when the server reported with this outcome that it changed (session
-    // tracking, on a connection made with CLIENT_SESSION_TRACK).
+    // tracking, on a connection made with CLIENT_SESSION_TRACKING).
     std::optional<std::string> Schema;
+    // How many warnings the server reported for this statement; 0 after an error.
+    std::uint32_t Warnings = 0;
 };
 
 class TMySQLDataSet : public TMySQLCustomDataSet {
@@ -273,6 +321,8 @@ public:
     // Sends one statement. Returns the statement's first result set, or null: after a failure
     // (ErrorCode non-zero) or for a statement without a result set (ErrorCode 0, AffectedRows holds
     // its count). Further results of the statement are read and dropped, so nothing stays pending.
+    // While it runs, the server may read exactly the files that the statement's LOAD DATA LOCAL
+    // INFILE clauses name; any other request is refused and fails the statement.
     std::shared_ptr<IMySQLQueryResult> Query(const std::string& sql);
 
     // Sends a request (several statements where the connection allows them; OnQuery may replace the
@@ -284,7 +334,12 @@ public:
     bool MoreOutcomes() const;
     TMySQLOutcome NextOutcome(TResultReading reading = TResultReading::Stored);
 
+    // Makes name the connection's current database (the server's own request for it, so nothing in
+    // the name needs quoting). False on failure, with the reason in ErrorCode / ErrorText.
+    bool SelectDatabase(const std::string& name);
+
 private:
     TMySQLOutcome ReadOutcome(TResultReading reading);
-    TMySQLOutcome Failed() const;
+    // The outcome that ends a request on a failure, with the connection's error.
+    TMySQLOutcome FailedOutcome();
 };

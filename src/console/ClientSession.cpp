@@ -1,6 +1,7 @@
 #include "ClientSession.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <set>
 #include <thread>
@@ -47,13 +48,26 @@ void WriteOutcome(TStatementRun& run, const TMySQLOutcome& outcome, bool databas
 }
 
 // The session thread's part of a run: send the request, then write every outcome in the server's
-// order until the first error. Answers the current database the server last reported.
+// order until the first error, and end the run with its totals. Answers the current database the
+// server last reported.
 std::optional<std::string> RunStatements(TMySQLDataSet& dataSet, TStatementRun& run, const QString& sql)
 {
+    using TClock = std::chrono::steady_clock;
     std::optional<std::string> schema;
+    TRunTotals totals;
+    // Only the client library's calls count: the formatting between them, and the waits for the
+    // console to take what was formatted, are ours.
+    const auto timed = [&totals](const auto& call) {
+        const TClock::time_point start = TClock::now();
+        TMySQLOutcome outcome = call();
+        totals.Elapsed += TClock::now() - start;
+        totals.Warnings += outcome.Warnings;
+        return outcome;
+    };
+    const std::string request = ToClientString(sql);
     run.SetInServerCall(true);
     // Rows are read as they arrive, into storage that the table gives back as it is drawn.
-    TMySQLOutcome outcome = dataSet.Execute(ToClientString(sql), TResultReading::Streamed);
+    TMySQLOutcome outcome = timed([&] { return dataSet.Execute(request, TResultReading::Streamed); });
     try {
         // The first statement is told by the request's text, as a single statement always was; the
         // later ones by what the server reports, since the text cannot be cut into statements here.
@@ -71,13 +85,12 @@ std::optional<std::string> RunStatements(TMySQLDataSet& dataSet, TStatementRun& 
             // What is written is shown while the server works on the next statement.
             run.Flush();
             run.SetInServerCall(true);
-            outcome = dataSet.NextOutcome(TResultReading::Streamed);
+            outcome = timed([&] { return dataSet.NextOutcome(TResultReading::Streamed); });
             databaseSelected = outcome.ErrorCode == 0 && !outcome.Rows && outcome.Schema
                             && !outcome.Schema->empty();
         }
-        TStatementRun::TEnd end;
-        end.Succeeded = outcome.ErrorCode == 0;
-        run.Finish(end);
+        totals.ErrorCode = outcome.ErrorCode;
+        run.Finish(outcome.ErrorCode == 0, totals);
     } catch (const TStatementRun::TDropped&) {
         // The console stopped drawing. What the server still sends is read and dropped, so that the
         // connection is ready for the next request.
@@ -192,22 +205,39 @@ void TClientSession::PostConnect(bool closeFirst)
 {
     FConnecting = true;
     FConnectCancelled = false;
+    // A reconnect brings back the current database the console had; a new login starts without one.
+    const std::string database = closeFirst ? FState.Database : std::string();
     PostJob(
-        [info = FInfo, closeFirst](TMySQLDataSet& dataSet) {
+        [info = FInfo, closeFirst, database](TMySQLDataSet& dataSet) {
             if (closeFirst)
                 dataSet.Close();
             dataSet.SetUser(info.User);
             dataSet.SetPassword(info.Password);
             dataSet.SetHost(info.Host);
             dataSet.SetPort(info.Port);
+            dataSet.SetTlsMode(info.TlsMode);
+            dataSet.SetCAFile(info.CAFile);
+            dataSet.SetPinnedFingerprint(info.PinnedFingerprint);
             TConnectOutcome outcome;
             outcome.Opened = dataSet.Open();
             if (outcome.Opened) {
                 outcome.ServerVersion = dataSet.Connection()->ServerVersion();
                 outcome.ConnectionId = dataSet.Connection()->ConnectionId();
+                outcome.Encryption = dataSet.Connection()->EncryptionText();
+                // Selected here, before the console hears of the connection, so that no statement of
+                // its own can run in another database first.
+                if (!database.empty()) {
+                    if (dataSet.SelectDatabase(database))
+                        outcome.Database = database;
+                    else
+                        outcome.DatabaseError = dataSet.ErrorText();
+                }
             } else {
                 outcome.ErrorCode = dataSet.ErrorCode();
                 outcome.ErrorText = dataSet.ErrorText();
+                outcome.CertificateProblem = dataSet.Connection()->CertificateProblem();
+                // Still the one to bring back once a later reconnect succeeds.
+                outcome.Database = database;
             }
             return std::any(outcome);
         },

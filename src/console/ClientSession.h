@@ -30,8 +30,16 @@ struct TConnectOutcome {
     std::string ErrorText;
     std::string ServerVersion;
     std::uint64_t ConnectionId = 0;
-    // The current database as the server last reported it; empty for none.
+    // How the connection is encrypted, for the user (TMySQLConnection::EncryptionText).
+    std::string Encryption;
+    // A certificate the verified mode could not accept: why, and the fingerprint the user may trust.
+    std::optional<TCertificateProblem> CertificateProblem;
+    // The current database as the server last reported it; empty for none. A failed reconnect keeps
+    // the one the console had, for the next reconnect to bring back.
     std::string Database;
+    // A reconnect could not select that database again (it was dropped, or access to it was
+    // revoked): the server's reason. The connection is open, without a current database.
+    std::string DatabaseError;
 };
 
 // Threading model. The session's data set, and through it the client library's handle, belongs to
@@ -68,7 +76,8 @@ public:
     // Connects with these parameters; Opened tells the outcome. A connection held before is closed
     // first. Nothing while busy.
     void Open(const TConnectionInfo& info);
-    // Closes and connects again with the parameters of the last Open. Nothing while busy.
+    // Closes and connects again with the parameters of the last Open, and selects the current
+    // database the connection had, before Opened is told. Nothing while busy.
     void Reopen();
     // Closes the connection.
     void Close();

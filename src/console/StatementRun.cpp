@@ -18,7 +18,7 @@ void TStatementRun::Append(const QString& line)
 void TStatementRun::BeginTable(std::int64_t rows)
 {
     if (!FPending.LineEnds.empty())
-        Push(std::nullopt, false);
+        Push(false, false);
     FPending.TableRows = rows;
     FPending.Bytes.reserve(SliceBytes);
 }
@@ -42,20 +42,25 @@ void TStatementRun::EndLine(bool row)
     if (row)
         ++FPending.Rows;
     if (FPending.LineEnds.size() >= SliceLines || FPending.Bytes.size() >= SliceBytes)
-        Push(std::nullopt, false);
+        Push(false, false);
 }
 
-void TStatementRun::Finish(const TEnd& end)
+void TStatementRun::Finish(bool succeeded, const TRunTotals& totals)
 {
-    Push(end, true);
+    {
+        std::lock_guard lock(FMutex);
+        FSucceeded = succeeded;
+        FTotals = totals;
+    }
+    Push(true, true);
 }
 
 void TStatementRun::Flush()
 {
-    Push(std::nullopt, true);
+    Push(false, true);
 }
 
-void TStatementRun::Push(std::optional<TEnd> end, bool flush)
+void TStatementRun::Push(bool end, bool flush)
 {
     TSlice slice = std::move(FPending);
     bool wake = false;
@@ -73,8 +78,7 @@ void TStatementRun::Push(std::optional<TEnd> end, bool flush)
             FQueue.push_back(std::move(slice));
         }
         FReady.notify_all();
-        if (end)
-            FEnd = end;
+        FEnded = FEnded || end;
         // The GUI thread is woken for a few slices at a time, not for each: every turn it takes
         // ends with a repaint.
         wake = !FWoken && (flush || FQueue.size() >= WakeSlices || FQueuedBytes >= WakeBytes);
@@ -110,14 +114,16 @@ TStatementRun::TTaken TStatementRun::Take(std::chrono::milliseconds wait)
     // Lines being made now are worth a short wait: the GUI thread takes them in this turn rather
     // than in one more turn (and one more repaint) of its own.
     if (wait.count() > 0 && !FInServerCall)
-        FReady.wait_for(lock, wait, [this] { return !FQueue.empty() || FEnd || FDropped || FInServerCall; });
+        FReady.wait_for(lock, wait, [this] { return !FQueue.empty() || FEnded || FDropped || FInServerCall; });
     if (!FQueue.empty()) {
         taken.Slice = std::move(FQueue.front());
         FQueue.pop_front();
         FQueuedBytes -= taken.Slice->Bytes.size();
         FRoom.notify_all();
-    } else if (FEnd) {
-        taken.End = FEnd;
+    } else if (FEnded) {
+        taken.Ended = true;
+        taken.Succeeded = FSucceeded;
+        taken.Totals = FTotals;
     } else {
         FWoken = false;
     }
@@ -127,7 +133,7 @@ TStatementRun::TTaken TStatementRun::Take(std::chrono::milliseconds wait)
 void TStatementRun::GiveBack(TSlice slice)
 {
     std::lock_guard lock(FMutex);
-    if (!FEnd && !FDropped)
+    if (!FEnded && !FDropped)
         FSpent.push_back(std::move(slice));
 }
 

@@ -15,6 +15,17 @@
 
 #include <QString>
 
+// What the end of a run tells besides its lines.
+struct TRunTotals {
+    // The client library's code of the error that ended the run; 0 when every statement succeeded.
+    std::uint32_t ErrorCode = 0;
+    // The warnings the server reported, added up over the run's statements.
+    std::uint32_t Warnings = 0;
+    // The time spent in the client library's calls that sent the request and read its outcomes
+    // (the server's work and the transfer), without the formatting and drawing in between.
+    std::chrono::nanoseconds Elapsed{0};
+};
+
 // The session's thread writes the outcome as transcript lines in UTF-8 and hands them over in
 // slices; the GUI thread takes the slices and appends their bytes as they are. At most MaxQueued
 // slices, and no more than MaxQueuedBytes unless it is one slice, wait at a time (the producer waits
@@ -47,14 +58,11 @@ public:
         std::int64_t TableRows = -1; // when a table starts in this slice: how many rows it has
     };
 
-    // How the run ended: what the console needs besides the lines once all of them are appended.
-    struct TEnd {
-        bool Succeeded = false; // every statement succeeded
-    };
-
     struct TTaken {
         std::optional<TSlice> Slice; // the next lines to append
-        std::optional<TEnd> End;     // with no slice: nothing more will come
+        bool Ended = false;          // nothing more will come
+        bool Succeeded = false;      // with Ended: every statement succeeded
+        TRunTotals Totals;           // with Ended
     };
 
     explicit TStatementRun(std::function<void()> wake);
@@ -71,7 +79,7 @@ public:
     void EndLine(bool row = false);
     // Hands over every line written so far at once, as before a wait for the server.
     void Flush();
-    void Finish(const TEnd& end);
+    void Finish(bool succeeded, const TRunTotals& totals);
     // How many lines the outcome will have, when the producer knows ahead (a table): the GUI thread
     // is told at once, so that the transcript makes room for them while the first slices are made.
     void ExpectLines(int lines);
@@ -96,7 +104,7 @@ public:
     bool ServerWorkLeft() const { return FInServerCall || FOutcomesPending; }
 
 private:
-    void Push(std::optional<TEnd> end, bool flush);
+    void Push(bool end, bool flush);
 
     const std::function<void()> FWake;
     std::atomic<bool> FInServerCall = true; // a run starts on its way to the server
@@ -114,6 +122,8 @@ private:
     std::size_t FQueuedBytes = 0;
     std::vector<TSlice> FSpent; // given back, not yet seen by the producer
     bool FWoken = false; // the GUI thread has been told and has not yet found the queue empty
-    std::optional<TEnd> FEnd;
+    bool FEnded = false;
+    bool FSucceeded = false;
+    TRunTotals FTotals;
     bool FDropped = false;
 };

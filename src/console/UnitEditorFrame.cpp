@@ -15,10 +15,12 @@
 
 #include "ClientStrings.h"
 #include "EditorView.h"
+#include "FindBar.h"
 #include "HLEditor.h"
 #include "StatementRun.h"
 #include "StatementText.h"
 #include "Transcript.h"
+#include "TranscriptSaver.h"
 
 namespace {
 
@@ -58,7 +60,30 @@ TEditorView* MakePane(QWidget* parent, bool readOnly, THLEditor*& editor)
     completion.Separator = QStringLiteral("=");
     editor->SetCompletion(completion);
     editor->SetReadOnly(readOnly);
+    // The query pane keeps every blank typed or pasted, so that a statement goes as typed; the
+    // transcript writes its lines by its own rules.
+    editor->SetKeepTrailingBlanks(!readOnly);
     return new TEditorView(std::move(core), parent);
+}
+
+// A text of the server's or the library's on one transcript line.
+QString OnOneLine(const std::string& text)
+{
+    return SplitAtLineBreaks(FromClientString(text)).join(QLatin1Char(' '));
+}
+
+// A database name as SQL quotes it, escaped like a value.
+QString QuotedName(const std::string& name)
+{
+    std::string doubled;
+    for (const char c : name) {
+        doubled += c;
+        if (c == '`')
+            doubled += '`';
+    }
+    std::string escaped;
+    Transcript::AppendEscaped(escaped, doubled);
+    return QLatin1Char('`') + FromClientString(escaped) + QLatin1Char('`');
 }
 
 } // namespace
@@ -80,16 +105,26 @@ TEditorFrame::TEditorFrame(QWidget* parent)
     topLayout->setContentsMargins(0, 0, 0, 0);
     topLayout->setSpacing(0);
     FResultView = MakePane(top, true, FResult);
+    FResultFind = new TFindBar(*FResult, *FResultView, top);
     FStatusBarResult = MakeStatusBar(top);
     topLayout->addWidget(FResultView, 1);
+    topLayout->addWidget(FResultFind);
     topLayout->addWidget(FStatusBarResult);
     top->setMinimumHeight(kMinimumPaneHeight + kStatusBarHeight);
 
-    FQueryView = MakePane(FSplitter, false, FQuery);
+    // The query pane with its find bar below it, which shows only while it is in use.
+    auto* bottom = new QWidget(FSplitter);
+    auto* bottomLayout = new QVBoxLayout(bottom);
+    bottomLayout->setContentsMargins(0, 0, 0, 0);
+    bottomLayout->setSpacing(0);
+    FQueryView = MakePane(bottom, false, FQuery);
     FQueryView->setMinimumHeight(kMinimumPaneHeight);
+    FQueryFind = new TFindBar(*FQuery, *FQueryView, bottom);
+    bottomLayout->addWidget(FQueryView, 1);
+    bottomLayout->addWidget(FQueryFind);
 
     FSplitter->addWidget(top);
-    FSplitter->addWidget(FQueryView);
+    FSplitter->addWidget(bottom);
     // The transcript takes what the frame gains or loses; the query pane keeps its height.
     FSplitter->setStretchFactor(0, 1);
     FSplitter->setStretchFactor(1, 0);
@@ -108,6 +143,7 @@ TEditorFrame::TEditorFrame(QWidget* parent)
     for (TEditorView* view : {FResultView, FQueryView}) {
         connect(view, &TEditorView::EditorError, this, [this](const QString& message) {
             QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"), message, QMessageBox::Ok, this);
+            box.setTextFormat(Qt::PlainText);
             box.exec();
         });
     }
@@ -141,8 +177,9 @@ QStatusBar* TEditorFrame::MakeStatusBar(QWidget* parent)
     auto* position = new QLabel(QStringLiteral("    0: 0"), bar);
     position->setFixedWidth(100);
     auto* busy = new QLabel(bar);
-    // 50 pixels, widening for the busy text.
+    // 50 pixels, widening for the busy text (and, below the transcript, the encryption's).
     busy->setMinimumWidth(50);
+    busy->setTextFormat(Qt::PlainText);
     bar->addWidget(position);
     bar->addWidget(busy);
     return bar;
@@ -162,6 +199,28 @@ QString TEditorFrame::StatusText(const QStatusBar* bar) const
 QString TEditorFrame::BusyText() const
 {
     return Panel(FStatusBarQuery, 1)->text();
+}
+
+QString TEditorFrame::RunStatusText(std::chrono::nanoseconds elapsed, std::uint32_t warnings)
+{
+    // Each form rounds on its own unit, so that 9,996 s reads "10,0 с" and 59,96 s "1 мин 00 с".
+    const auto rounded = [&elapsed](std::chrono::nanoseconds unit) { return (elapsed + unit / 2) / unit; };
+    const auto twoDigits = [](long long value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); };
+    QString text;
+    if (const long long hundredths = rounded(std::chrono::milliseconds(10)); hundredths < 1000) {
+        text = QStringLiteral("%1,%2 с").arg(hundredths / 100).arg(twoDigits(hundredths % 100));
+    } else if (const long long tenths = rounded(std::chrono::milliseconds(100)); tenths < 600) {
+        text = QStringLiteral("%1,%2 с").arg(tenths / 10).arg(tenths % 10);
+    } else if (const long long seconds = rounded(std::chrono::seconds(1)); seconds < 3600) {
+        text = QStringLiteral("%1 мин %2 с").arg(seconds / 60).arg(twoDigits(seconds % 60));
+    } else {
+        text = QStringLiteral("%1 ч %2 мин %3 с")
+                   .arg(seconds / 3600)
+                   .arg(twoDigits(seconds / 60 % 60), twoDigits(seconds % 60));
+    }
+    if (warnings > 0)
+        text += QStringLiteral(" · предупреждений: %1").arg(warnings);
+    return text;
 }
 
 void TEditorFrame::ShowCaretPosition(const THLEditor& pane, QStatusBar* bar)
@@ -197,11 +256,12 @@ void TEditorFrame::WorkChanged()
 {
     const bool busy = Busy();
     if (busy && !FWasBusy) {
+        FLastRunStatus.clear();
         FWorkSince.start();
         ShowBusyTime();
     } else if (!busy && FWasBusy) {
         FBusyTimer->stop();
-        Panel(FStatusBarQuery, 1)->clear();
+        Panel(FStatusBarQuery, 1)->setText(FLastRunStatus);
     }
     FWasBusy = busy;
     emit BusyChanged();
@@ -221,7 +281,7 @@ void TEditorFrame::OpenConnection(const TConnectionInfo& info)
     if (Busy())
         return;
     FConnectionInfo = info;
-    FReportConnectFailure = true;
+    FReopening = false;
     FSession->Open(info);
 }
 
@@ -229,17 +289,42 @@ void TEditorFrame::ReopenConnection()
 {
     if (Busy())
         return;
-    FReportConnectFailure = false;
+    FReopening = true;
+    FDatabaseToRestore = FSession->State().Database;
     FSession->Reopen();
+}
+
+QKeySequence TEditorFrame::ReconnectShortcut()
+{
+    // A function key: the panes' key map has none (a Ctrl+letter there may be the second key of a
+    // Ctrl+K, Ctrl+Q or Ctrl+O chord), and it is the same key under every keyboard layout.
+    return QKeySequence(Qt::CTRL | Qt::Key_F5);
 }
 
 void TEditorFrame::Connected(const TConnectOutcome& outcome)
 {
+    // Whether and how the connection is encrypted, in the transcript's status bar.
+    Panel(FStatusBarResult, 1)->setText(outcome.Opened ? FromClientString(outcome.Encryption) : QString());
     if (outcome.Cancelled) {
         AppendOutcomeLines({QStringLiteral("-- Подключение прервано.")});
         return;
     }
-    if (!outcome.Opened && FReportConnectFailure) {
+    if (FReopening) {
+        QString line;
+        if (!outcome.Opened) {
+            line = QStringLiteral("-- Не удалось переподключиться: ") + OnOneLine(outcome.ErrorText);
+        } else {
+            line = QStringLiteral("-- Переподключено: сервер ") + FromClientString(outcome.ServerVersion);
+            if (!outcome.DatabaseError.empty())
+                line += QStringLiteral("; база данных %1 не выбрана: %2")
+                            .arg(QuotedName(FDatabaseToRestore), OnOneLine(outcome.DatabaseError));
+            else if (!outcome.Database.empty())
+                line += QStringLiteral(", база данных %1.").arg(QuotedName(outcome.Database));
+            else
+                line += QLatin1Char('.');
+        }
+        AppendOutcomeLines({line});
+    } else if (!outcome.Opened) {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"),
                         QStringLiteral("Ошибка подключения к базе данных!"), QMessageBox::Ok, this);
         box.exec();
@@ -280,6 +365,50 @@ void TEditorFrame::SwapPaneFocus()
         FQueryView->setFocus(Qt::OtherFocusReason);
 }
 
+TFindBar* TEditorFrame::FocusedFindBar() const
+{
+    const QWidget* focus = QApplication::focusWidget();
+    const bool inQuery = focus != nullptr && (focus == FQueryView || FQueryFind->isAncestorOf(focus));
+    return inQuery ? FQueryFind : FResultFind;
+}
+
+void TEditorFrame::Find()
+{
+    FocusedFindBar()->Open();
+}
+
+void TEditorFrame::FindNext()
+{
+    FocusedFindBar()->FindNext(true);
+}
+
+void TEditorFrame::SaveTranscript(const QString& fileName)
+{
+    if (FSaver)
+        return;
+    FSaver = new TTranscriptSaver(*FResult, fileName, this);
+    connect(FSaver, &TTranscriptSaver::Finished, this, &TEditorFrame::TranscriptSaved);
+    QString error;
+    if (!FSaver->Start(error))
+        TranscriptSaved(false, error);
+}
+
+void TEditorFrame::TranscriptSaved(bool saved, const QString& error)
+{
+    const QString fileName = FSaver->FileName();
+    FSaver->deleteLater();
+    FSaver = nullptr;
+    if (!saved) {
+        // The file name and the system's reason are shown as they are.
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"),
+                        QStringLiteral("Не удалось сохранить протокол в файл %1: %2").arg(fileName, error),
+                        QMessageBox::Ok, this);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+    }
+    emit TranscriptSaveEnded(saved);
+}
+
 void TEditorFrame::AppendLine(THLEditor& pane, const QString& line)
 {
     pane.AppendLines({line});
@@ -318,7 +447,8 @@ void TEditorFrame::DrainRun()
         return;
     QElapsedTimer turn;
     turn.start();
-    std::optional<TStatementRun::TEnd> ended;
+    std::optional<bool> ended;
+    std::optional<TRunTotals> totals;
     {
         TUpdateBatch batch(*FResult);
         // A table's size is known ahead: the transcript makes room for all of it at once.
@@ -340,18 +470,19 @@ void TEditorFrame::DrainRun()
                 // The rest waits for the next turn. A timer rather than a posted call: Qt may run
                 // posted calls one after another before any timer, input or painting gets its turn.
                 FDrainTimer->start();
-            } else if (taken.End) {
-                ended = taken.End;
+            } else if (taken.Ended) {
+                ended = taken.Succeeded;
+                totals = taken.Totals;
             } else if (FRunJobEnded) {
                 // The job ended without finishing the run: it threw.
                 FResult->AppendLines(Transcript::ErrorLines(QStringLiteral("Ошибка клиента: ") + FRunFailure));
-                ended = TStatementRun::TEnd();
+                ended = false;
             }
             break;
         }
     }
     if (ended)
-        FinishRun(ended->Succeeded);
+        FinishRun(*ended, totals);
 }
 
 void TEditorFrame::RunJobEnded(const QString& failure)
@@ -364,9 +495,14 @@ void TEditorFrame::RunJobEnded(const QString& failure)
         DrainRun();
 }
 
-void TEditorFrame::FinishRun(bool succeeded)
+void TEditorFrame::FinishRun(bool succeeded, const std::optional<TRunTotals>& totals)
 {
     FDrainTimer->stop();
+    if (totals && TMySQLConnection::IsConnectionLost(totals->ErrorCode)) {
+        const QString key = ReconnectShortcut().toString(QKeySequence::NativeText);
+        AppendOutcomeLines({QStringLiteral("-- Соединение потеряно: «Переподключиться» (%1) восстановит его.").arg(key)});
+    }
+    FLastRunStatus = totals ? RunStatusText(totals->Elapsed, totals->Warnings) : QString();
     const int last = FResult->Lines().Count() - 1;
     if (last >= 0)
         FResult->SetCaret(0, last);
@@ -408,7 +544,7 @@ void TEditorFrame::StopDrawing()
                                              .arg(FShownRows)
                                              .arg(FTableRows)
                                        : QStringLiteral("-- Вывод прерван.")});
-    FinishRun(false);
+    FinishRun(false, std::nullopt);
 }
 
 void TEditorFrame::CancelRefused(const QString& reason)

@@ -2,16 +2,20 @@
 // through which its statements go, and its query history.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include <QElapsedTimer>
+#include <QKeySequence>
 #include <QStringList>
 #include <QWidget>
 
 #include "ClientSession.h"
 #include "QueryHistory.h"
+#include "StatementRun.h"
 
 class QLabel;
 class QSplitter;
@@ -19,7 +23,8 @@ class QStatusBar;
 class QTimer;
 class THLEditor;
 class TEditorView;
-class TStatementRun;
+class TFindBar;
+class TTranscriptSaver;
 
 // A frame that fills one tab. It owns its panes (each view owns its editor core), its status bars,
 // its history and its client session, which connects and runs statements off the GUI thread (see
@@ -38,9 +43,13 @@ public:
     void OpenConnection(const TConnectionInfo& info);
     // Cancels what runs and closes the connection.
     void CloseConnection();
-    // Closes and opens again with the parameters held; the outcome is not reported. Nothing while
-    // the console is busy.
+    // Closes and opens again with the parameters held and the current database the console had;
+    // one transcript line tells the server's version and the database, or why it failed. Nothing
+    // while the console is busy.
     void ReopenConnection();
+    // The key of the window's reconnect command, which the transcript names when a statement finds
+    // the connection gone.
+    static QKeySequence ReconnectShortcut();
     void ClearPanes();
     void FocusQueryPane();
     void SwapPaneFocus();
@@ -68,6 +77,20 @@ public:
     // result that the server has sent, by no longer drawing it.
     void CancelQuery();
 
+    // Find in the pane that has the focus, the transcript when neither has it: Find opens the pane's
+    // find bar, FindNext finds the next match of what the bar holds (and opens it when it holds
+    // nothing).
+    void Find();
+    void FindNext();
+    TFindBar* ResultFindBar() const { return FResultFind; }
+    TFindBar* QueryFindBar() const { return FQueryFind; }
+
+    // Saves the transcript, as it is now, to a file as UTF-8 text with LF line breaks, in slices
+    // while the window answers; the file is replaced only once it is whole. A failure is shown in a
+    // message box, with its reason. Nothing while a save is on its way.
+    void SaveTranscript(const QString& fileName);
+    bool SavingTranscript() const { return FSaver != nullptr; }
+
     THLEditor& mmResult() const { return *FResult; }
     THLEditor& mmQuery() const { return *FQuery; }
     TEditorView* ResultView() const { return FResultView; }
@@ -77,8 +100,12 @@ public:
     QSplitter* Splitter() const { return FSplitter; }
     // The caret position shown in panel 0 of a pane's status bar.
     QString StatusText(const QStatusBar* bar) const;
-    // Panel 1 of the query pane's status bar: what the console is busy with, and for how long.
+    // Panel 1 of the query pane's status bar: what the console is busy with, and for how long; once
+    // idle, how long the last run took and how many warnings it left (RunStatusText).
     QString BusyText() const;
+    // "0,42 с", with " · предупреждений: N" when there were warnings. Below 10 s in hundredths,
+    // below a minute in tenths, then "2 мин 05 с" and "1 ч 02 мин 05 с".
+    static QString RunStatusText(std::chrono::nanoseconds elapsed, std::uint32_t warnings);
 
     // The console's client session: what it knows of the connection (State), and a way for tests
     // to reach the connection on its own thread.
@@ -93,6 +120,8 @@ public:
 signals:
     // Busy, RunningStatement or Connecting changed.
     void BusyChanged();
+    // A save of the transcript ended, the file in place or not.
+    void TranscriptSaveEnded(bool saved);
 
 private:
     void mmQueryChangeStatus();
@@ -101,6 +130,8 @@ private:
     static QLabel* Panel(const QStatusBar* bar, int index);
     static void ShowCaretPosition(const THLEditor& pane, QStatusBar* bar);
     void LoadQuery(const QString& entry);
+    TFindBar* FocusedFindBar() const;
+    void TranscriptSaved(bool saved, const QString& error);
 
     void WorkChanged();
     void ShowBusyTime();
@@ -108,7 +139,8 @@ private:
     void AppendOutcomeLines(const QStringList& lines);
     void DrainRun();
     void RunJobEnded(const QString& failure);
-    void FinishRun(bool succeeded);
+    // totals: none when the run did not end on its own (drawing stopped, its job threw).
+    void FinishRun(bool succeeded, const std::optional<TRunTotals>& totals);
     void StopDrawing();
     void CancelRefused(const QString& reason);
 
@@ -119,13 +151,18 @@ private:
     QSplitter* FSplitter = nullptr;
     QStatusBar* FStatusBarResult = nullptr;
     QStatusBar* FStatusBarQuery = nullptr;
+    TFindBar* FResultFind = nullptr;
+    TFindBar* FQueryFind = nullptr;
+    TTranscriptSaver* FSaver = nullptr;  // a child of the frame while a save is on its way
 
     TQueryHistory FHistory;
     TConnectionInfo FConnectionInfo;
 
     TSessionHandle FSession;
-    bool FReportConnectFailure = false;
+    bool FReopening = false;           // the connect under way is a reconnect
+    std::string FDatabaseToRestore;    // the reconnect's database
     bool FWasBusy = false;
+    QString FLastRunStatus;            // panel 1 once idle
     QElapsedTimer FWorkSince;
     QTimer* FBusyTimer = nullptr;
 

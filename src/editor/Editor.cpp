@@ -361,6 +361,10 @@ void TCustomEditor::InsertText(const QString& rawText)
     // they become and the undo record holds the text as stored.
     const QString text = ExpandTabs(rawText);
     TCaretHider hider(*this);
+    // Blanks up to a caret past the end of its line stay where trailing blanks are kept: made real
+    // first, they are recorded, and the undo takes them away with the text.
+    if (KeepTrailingBlanks())
+        PadLineToCaret();
     const int line = FCaretY;
     int column = FCaretX;
     if (column < LineLength(line)) {
@@ -553,6 +557,9 @@ void TCustomEditor::InsertColumnText(int column, int line, const QString& text)
             while (index >= FLines->Count())
                 FLines->Add(QString());
             const QString current = FLines->FStore.Get(index);
+            // Nothing goes onto a line that ends before the column: no blanks are put there for it.
+            if (segments[k].isEmpty() && current.size() <= column)
+                continue;
             const int at = SnapColumn(current, column);
             WriteLine(index, PaddedTo(current.left(at), at) + segments[k] + current.mid(at));
         }
@@ -612,7 +619,12 @@ void TCustomEditor::PadLineToCaret()
         }
         SetCaretY(FCaretY);
         const int length = LineLength(FCaretY);
-        if (length < FCaretX)
+        if (length < FCaretX) {
+            // Where trailing blanks are kept, no later write cuts these again: they are recorded, so
+            // that undoing what is typed after them takes them away too.
+            if (KeepTrailingBlanks())
+                PushUndo<TReLineUndo>(length, FCaretY, QString(FCaretX - length, u' '));
             FLines->StoreLine(FCaretY, PaddedTo(FLines->FStore.Get(FCaretY), FCaretX));
+        }
     });
 }

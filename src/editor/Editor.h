@@ -40,7 +40,8 @@ private:
     QString FText;
 };
 
-// A line break that PadLineToCaret added so that the caret's line exists; it goes with its neighbours.
+// What PadLineToCaret added so that the caret's place exists: a line break, or, where trailing blanks
+// are kept, the blanks up to the caret. It goes with its neighbours.
 class TReLineUndo : public TInsertUndo {
 public:
     using TInsertUndo::TInsertUndo;
@@ -274,6 +275,8 @@ public:
     TKeyboard& Keyboard() { return FKeyboard; }
     const TKeyboard& Keyboard() const { return FKeyboard; }
     bool ChordPending() const { return FChordPending; }
+    // Whether the key, pressed now, completes the pending chord into a command of the key map.
+    bool CompletesChord(int key, TShiftState shift) const;
     bool IgnoreKeyPress() const { return FIgnoreKeyPress; }
 
     // The key-down entry: completion keys, chords, the key map, then the command.
@@ -296,6 +299,8 @@ public:
     // The cell under a point of the client area, as a mouse click picks it.
     QPoint CellAt(int x, int y) const;
     bool MouseSelecting() const { return FMouseSelecting; }
+    // A middle click: the primary selection goes in at the cell (not on a read-only editor).
+    void PastePrimarySelection(int column, int line);
 
     // Selection steps. SelectTo extends from the anchor, or anchors when none is held; Unselect
     // drops the selection; SetSelection sets one directly in the current format.
@@ -345,6 +350,8 @@ public:
     void DeleteSelectedIfAny();
     // Pastes the clipboard at the caret, or over the selection, in the format the clipboard names.
     void PasteClipboard();
+    // Pastes a text as the clipboard would hold it, with its block format (-1: none, a stream).
+    void PasteText(QString text, int format);
     // Puts text in place of the selection (or at the caret) as one undo step and selects it.
     void ReplaceSelection(const QString& text);
 
@@ -433,6 +440,8 @@ private:
     void GotoBookmark(int index, int& x, int& y);
     void InvalidateGutter();
     void StopAutoScroll();
+    // A selection the mouse made becomes the primary selection.
+    void OfferPrimarySelection();
     void UndoCurrentRun();
 
     void NewLine();

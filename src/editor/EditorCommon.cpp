@@ -560,18 +560,20 @@ void TCustomEditorBase::DecorateLineAttrs(int line, int /*firstColumn*/, int /*l
     ApplyBracketAttrs(line);
     if (!FSel.Selected || line < FSel.SelBegY || line > FSel.SelEndY)
         return;
+    // The selected columns are first up to (not including) end.
     int first = 0;
-    int last = kMaxColumn;
+    int end = kMaxColumn + 1;
     if (FSel.SelBlockFormat == bfColumn) {
         first = FSel.SelBegX;
-        last = FSel.SelEndX;
+        end = FSel.SelEndX + 1;
     } else {
-        const int endColumn = FSel.SelBlockFormat == bfInclusive ? FSel.SelEndX : FSel.SelEndX - 1;
         if (line == FSel.SelBegY)
             first = FSel.SelBegX;
         if (line == FSel.SelEndY)
-            last = endColumn;
+            end = FSel.SelBlockFormat == bfInclusive ? FSel.SelEndX + 1 : FSel.SelEndX;
     }
+    first = SelectionEdge(line, first);
+    int last = SelectionEdge(line, end) - 1;
     first = std::max(first, FLineAttrs.FirstCell() - 1);
     last = std::min(last, FLineAttrs.LastCell() - 1);
     for (int column = first; column <= last; ++column) {
@@ -579,6 +581,15 @@ void TCustomEditorBase::DecorateLineAttrs(int line, int /*firstColumn*/, int /*l
         cell.ForeColor = FSelForeColor;
         cell.BackColor = FSelBackColor;
     }
+}
+
+int TCustomEditorBase::SelectionEdge(int line, int column) const
+{
+    // Only the two units around the edge are read, however long the line.
+    QString around;
+    if (column <= 0 || !GetLineSlice(line, column - 1, 2, around))
+        return column;
+    return IsPairAt(around, 1) ? column + 1 : column;
 }
 
 bool TCustomEditorBase::SelectionRunsPastLine(int line) const

@@ -437,6 +437,10 @@ protected:
     int TextLeft() const { return FGutterWidth + 2; }
     int CellLeft(int column) const { return TextLeft() + 1 + (column - FLeftCol) * FCharWidth; }
     void RecomputeLastVisible();
+    // A column of a line as an edge of the selection: one between the two halves of a surrogate pair
+    // stands after the pair, as it does for copying and deleting the selection, so that what is
+    // highlighted is what they take.
+    int SelectionEdge(int line, int column) const;
     // Whether a selection of a stream or line format covers the line without ending on it.
     bool SelectionRunsPastLine(int line) const;
 

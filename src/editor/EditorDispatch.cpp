@@ -114,6 +114,12 @@ void TCustomEditor::KeyDown(int key, TShiftState shift)
         CompletionCharacter(U'\b');
 }
 
+bool TCustomEditor::CompletesChord(int key, TShiftState shift) const
+{
+    return FChordPending
+        && FKeyboard.FindChordCommand(FChordKey, FChordShift, static_cast<TKeyCode>(key), shift) != cmdNone;
+}
+
 void TCustomEditor::KeyPress(char32_t character)
 {
     if (FIgnoreKeyPress || ReadOnly()) {
@@ -784,6 +790,8 @@ void TCustomEditor::MouseDown(TMouseButton button, TShiftState shift, int x, int
             FMousePos = QPoint(x, y);
         } else if (button == TMouseButton::Right) {
             SetCaret(cell.x(), cell.y());
+        } else if (!ReadOnly()) {
+            PastePrimarySelection(cell.x(), cell.y());
         }
     }
     if (OnMouseDown)
@@ -818,6 +826,7 @@ void TCustomEditor::MouseUp(TMouseButton button, TShiftState shift, int x, int y
     if (FMouseSelecting && button == TMouseButton::Left) {
         PushUndo<TEndCompoundUndo>(FCaretX, FCaretY);
         FMouseSelecting = false;
+        OfferPrimarySelection();
     }
     StopAutoScroll();
     if (OnMouseUp)
@@ -840,6 +849,28 @@ void TCustomEditor::DoubleClick(TShiftState /*shift*/, int x, int y)
         SelectLineAtCaret();
     else if (LineCount() > 0)
         SelectWordAtCaret();
+    OfferPrimarySelection();
+}
+
+void TCustomEditor::OfferPrimarySelection()
+{
+    // A click that selected nothing leaves the last selection where it was, as in other X programs.
+    if (FSel.Selected && Platform() != nullptr)
+        Platform()->WritePrimarySelection(SelectedText());
+}
+
+void TCustomEditor::PastePrimarySelection(int column, int line)
+{
+    QString text;
+    if (Platform() == nullptr || !Platform()->ReadPrimarySelection(text))
+        return;
+    // The text goes where the click was, beside the selection rather than over it: it may well be
+    // the selected text itself. One undo takes the whole paste back.
+    TCaretHider hider(*this);
+    TCompoundGroup group(*this);
+    Unselect();
+    SetCaret(column, line);
+    PasteText(text, -1);
 }
 
 bool TCustomEditor::MouseWheel(TShiftState shift, int delta)

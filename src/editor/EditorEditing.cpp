@@ -191,6 +191,10 @@ void TCustomEditor::NewLine()
         if (FSel.Selected)
             group.emplace(*this);
         DeleteSelectedIfAny();
+        // Where trailing blanks are kept, the blanks up to a caret past the end of the line stay
+        // with the line's head: made real before the break is recorded, they are taken back after it.
+        if (KeepTrailingBlanks())
+            PadLineToCaret();
         y = FCaretY;
         QString line;
         GetLineText(y, line);
@@ -337,6 +341,10 @@ void TCustomEditor::DeleteAtCaret(int& x, int& y)
         NotifyChanged();
         x = column;
     } else if (FCaretY + 1 < LineCount()) {
+        // The join puts blanks up to the caret first; where they stay, they are recorded as padding
+        // so that the undo takes them away again.
+        if (KeepTrailingBlanks())
+            PadLineToCaret();
         ChangeText(TTextChangeKind::Deletion, FCaretX, FCaretY, kLineBreak,
             MakeUndo<TDeleteUndo>(FCaretX, FCaretY, kLineBreak),
             [&] { DeleteTextRange(FCaretX, FCaretY, FCaretY + 1, -1); });
@@ -671,12 +679,15 @@ void TCustomEditor::DeleteSelection()
             PlaceCaret(begX, FCaretY);
         } else {
             const int lastColumn = FSel.SelBlockFormat == bfInclusive ? FSel.SelEndX : FSel.SelEndX - 1;
-            ChangeText(TTextChangeKind::Deletion, begX, begY, text, std::move(undo), [&] {
+            // What goes is the selected text: a start past the end of its line stands for the line's
+            // end, and no blanks are put in to reach it.
+            const int from = std::min(begX, LineLength(begY));
+            ChangeText(TTextChangeKind::Deletion, from, begY, text, std::move(undo), [&] {
                 // The caret leaves the lines that go before they go (see Backspace).
-                PlaceCaret(begX, begY);
-                DeleteTextRange(begX, begY, FSel.SelEndY, lastColumn);
+                PlaceCaret(from, begY);
+                DeleteTextRange(from, begY, FSel.SelEndY, lastColumn);
             });
-            PlaceCaret(begX, begY);
+            PlaceCaret(from, begY);
         }
         NotifyChanged();
     }
@@ -686,8 +697,12 @@ void TCustomEditor::PasteClipboard()
 {
     QString text;
     int format = -1;
-    if (Platform() == nullptr || !Platform()->ReadClipboard(text, format))
-        return;
+    if (Platform() != nullptr && Platform()->ReadClipboard(text, format))
+        PasteText(text, format);
+}
+
+void TCustomEditor::PasteText(QString text, int format)
+{
     TCaretHider hider(*this);
     FMoveWithUndo = false;
     TUpdateBatch batch(*this);

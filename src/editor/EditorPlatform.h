@@ -74,6 +74,10 @@ public:
     // any size is one buffer.
     virtual bool ReadClipboard(QString& text, int& blockFormat) = 0;
     virtual void WriteClipboard(const QByteArray& utf8, int blockFormat) = 0;
+    // The primary selection of X: the text the mouse selected last, which a middle click pastes. A
+    // window without one keeps nothing and reads nothing.
+    virtual void WritePrimarySelection(const QString& /*text*/) {}
+    virtual bool ReadPrimarySelection(QString& /*text*/) { return false; }
 
     virtual bool HasFocus() const = 0;
     virtual void SetFocus() = 0;

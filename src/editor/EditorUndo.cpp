@@ -93,6 +93,17 @@ QString JoinTexts(const TUndoBuffer& buffer, int first, int last, bool newestFir
 
 } // namespace
 
+TInsertColumnUndo::TInsertColumnUndo(TCustomEditorBase& editor, int x, int y, const QString& text)
+    : TInsertUndo(editor, x, y, text)
+{
+    // Made before the block goes in: the lines' lengths are still those before it.
+    const QStringList segments = SplitAtLineBreaks(text);
+    for (qsizetype k = 0; k < segments.size(); ++k) {
+        const int length = editor.LineLength(y + static_cast<int>(k));
+        FPadding.push_back(segments[k].isEmpty() ? 0 : std::max(x - length, 0));
+    }
+}
+
 QPoint TCustomEditor::TextEnd(int column, int line, const QString& text)
 {
     const qsizetype feeds = text.count(u'\n');
@@ -216,10 +227,16 @@ void TCustomEditor::UndoCurrentRun()
         const QString text = JoinTexts<TInsertUndo>(buffer, first, last, false);
         const TUndo& oldest = buffer.Item(first);
         const QPoint end = TextEnd(oldest.X(), oldest.Y(), text);
-        ChangeText(TTextChangeKind::Deletion, oldest.X(), oldest.Y(), text, nullptr,
-            [&] { DeleteTextRange(oldest.X(), oldest.Y(), end.y(), end.x() - 1); });
+        // The line break that made the first line of an empty store is recorded at the caret's
+        // column, past the end of that line: it is taken back from the line's end, adding no blanks.
+        const int from = kind == TUndoKind::ReLine ? std::min(oldest.X(), LineLength(oldest.Y())) : oldest.X();
+        ChangeText(TTextChangeKind::Deletion, from, oldest.Y(), text, nullptr,
+            [&] { DeleteTextRange(from, oldest.Y(), end.y(), end.x() - 1); });
         buffer.SetCurrentIndex(first);
-        PlaceCaret(oldest.X(), oldest.Y());
+        // Blanks put before the caret were there for the caret where it stands: taking them away
+        // leaves it there.
+        if (kind != TUndoKind::ReLine || text.contains(u'\n'))
+            PlaceCaret(oldest.X(), oldest.Y());
         break;
     }
     case TUndoKind::InsertColumn: {
@@ -230,11 +247,13 @@ void TCustomEditor::UndoCurrentRun()
                 const int line = column.Y() + static_cast<int>(k);
                 if (segments[k].isEmpty())
                     continue;
-                // The segment went in after a surrogate pair that the column split; it comes out there.
+                // The segment went in after a surrogate pair that the column split; it comes out there,
+                // with the blanks that a short line got before it.
                 QString text;
                 GetLineText(line, text);
                 const int at = SnapColumn(text, column.X());
-                DeleteColumnText(at, line, line, at + static_cast<int>(segments[k].size()) - 1);
+                DeleteColumnText(at - column.Padding(static_cast<int>(k)), line, line,
+                    at + static_cast<int>(segments[k].size()) - 1);
             }
         });
         PlaceCaret(column.X(), column.Y());
@@ -299,8 +318,8 @@ void TCustomEditor::UndoCurrentRun()
             ChangeText(TTextChangeKind::ColumnInsertion, selection.SelBegX, selection.SelBegY, deleted.Text(), nullptr,
                 [&] { InsertColumnText(selection.SelBegX, selection.SelBegY, deleted.Text()); });
         } else {
-            ChangeText(TTextChangeKind::Insertion, selection.SelBegX, selection.SelBegY, deleted.Text(), nullptr,
-                [&] { InsertTextAt(selection.SelBegX, selection.SelBegY, deleted.Text()); });
+            ChangeText(TTextChangeKind::Insertion, deleted.From(), selection.SelBegY, deleted.Text(), nullptr,
+                [&] { InsertTextAt(deleted.From(), selection.SelBegY, deleted.Text()); });
         }
         FSel = selection;
         InvalidateSelectedLines();

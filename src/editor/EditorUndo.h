@@ -6,6 +6,9 @@
 
 #include <QString>
 
+#include <algorithm>
+#include <vector>
+
 // A selection step (SelectTo, SetSelection): the caret and the whole selection state before it.
 class TSelectUndo : public TCaretUndo {
 public:
@@ -41,10 +44,17 @@ public:
 };
 
 // A column block inserted with its top-left cell at (X, Y): one segment per line, joined by CR LF.
+// A line shorter than X gets blanks up to X before its segment; the record notes how many, so that
+// undoing takes them away with the segment where trailing blanks are kept.
 class TInsertColumnUndo : public TInsertUndo {
 public:
-    using TInsertUndo::TInsertUndo;
+    TInsertColumnUndo(TCustomEditorBase& editor, int x, int y, const QString& text);
     TUndoKind Kind() const override { return TUndoKind::InsertColumn; }
+    // The blanks put before the segment of the k-th line.
+    int Padding(int k) const { return k < static_cast<int>(FPadding.size()) ? FPadding[k] : 0; }
+
+private:
+    std::vector<int> FPadding;
 };
 
 // A line removed by cmdDeleteLine; (X, Y) is the caret then. The last line is emptied, not removed.
@@ -89,14 +99,21 @@ public:
 };
 
 // The text of a deleted selection, with the selection state before; (X, Y) is the caret then.
+// A stream or line selection that starts past the end of its line is taken from the line's end, as
+// its text is; From is that column.
 class TDeleteSelectedUndo : public TDeleteUndo {
 public:
     TDeleteSelectedUndo(TCustomEditorBase& editor, int x, int y, const QString& text)
         : TDeleteUndo(editor, x, y, text)
+        , FFrom(std::min(editor.SelBegX(), editor.LineLength(editor.SelBegY())))
     {
         KeepSelection();
     }
     TUndoKind Kind() const override { return TUndoKind::DeleteSelected; }
+    int From() const { return FFrom; }
+
+private:
+    int FFrom;
 };
 
 // A character typed over another at (X, Y); Replaced is empty when it was appended at the line's end.

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,6 +16,9 @@
 #include <optional>
 
 namespace {
+
+// The height the encryption rows add to the panel and the window.
+constexpr int kEncryptionRows = 48;
 
 // Blank in the sense of the host and port boxes: every unit is a control character or a space.
 bool IsBlank(const QString& text)
@@ -76,10 +80,12 @@ QValidator::State TPortValidator::validate(QString& input, int& pos) const
 TConnectDialog::TConnectDialog(QWidget* parent)
     : QDialog(parent)
 {
-    MakeFixedDialog(this, QStringLiteral("Создать соединение"), QSize(343, 148));
+    // The encryption rows make the panel, and the window, two rows taller than the four fields
+    // alone need.
+    MakeFixedDialog(this, QStringLiteral("Создать соединение"), QSize(343, 148 + kEncryptionRows));
 
     mainPanel = new QWidget(this);
-    mainPanel->setGeometry(0, -1, 345, 113);
+    mainPanel->setGeometry(0, -1, 345, 113 + kEncryptionRows);
     QPalette panelPalette = mainPanel->palette();
     panelPalette.setColor(QPalette::Window, Qt::white);
     mainPanel->setPalette(panelPalette);
@@ -129,25 +135,50 @@ TConnectDialog::TConnectDialog(QWidget* parent)
     // The style's check mark takes more room than the classic one: the caption keeps its words.
     cbSavePassword->setGeometry(138, 83, std::max(197, cbSavePassword->sizeHint().width()), 17);
 
+    lblEncryption = makeLabel(QStringLiteral("Шифрование"), 107);
+    Encryption = new QComboBox(mainPanel);
+    Encryption->addItems({QStringLiteral("когда сервер предлагает"), QStringLiteral("обязательно"),
+                          QStringLiteral("с проверкой сервера")});
+    Encryption->setGeometry(138, 107, 197, 21);
+    lblCAFile = makeLabel(QStringLiteral("Центр сертификации"), 131);
+    CAFile = new QLineEdit(mainPanel);
+    CAFile->setGeometry(138, 131, 170, 21);
+    CAFile->setPlaceholderText(QStringLiteral("системное хранилище"));
+    btCAFile = new QPushButton(QStringLiteral("…"), mainPanel);
+    btCAFile->setGeometry(311, 131, 24, 21);
+    EncryptionChanged();
+
+    const int buttonsTop = 119 + kEncryptionRows;
     btOk = new QPushButton(QStringLiteral("Ok"), this);
-    btOk->setGeometry(183, 119, 75, 25);
+    btOk->setGeometry(183, buttonsTop, 75, 25);
     btOk->setDefault(true);
     btCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    btCancel->setGeometry(262, 119, 75, 25);
+    btCancel->setGeometry(262, buttonsTop, 75, 25);
     lblConnecting = new QLabel(this);
-    lblConnecting->setGeometry(8, 119, 170, 25);
+    lblConnecting->setGeometry(8, buttonsTop, 170, 25);
 
     QWidget::setTabOrder(HostName, Port);
     QWidget::setTabOrder(Port, UserName);
     QWidget::setTabOrder(UserName, Password);
     QWidget::setTabOrder(Password, cbSavePassword);
-    QWidget::setTabOrder(cbSavePassword, btOk);
+    QWidget::setTabOrder(cbSavePassword, Encryption);
+    QWidget::setTabOrder(Encryption, CAFile);
+    QWidget::setTabOrder(CAFile, btCAFile);
+    QWidget::setTabOrder(btCAFile, btOk);
     QWidget::setTabOrder(btOk, btCancel);
     HostName->setFocus();
 
     connect(btOk, &QPushButton::clicked, this, &TConnectDialog::btOkClick);
     connect(btCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(cbSavePassword, &QCheckBox::toggled, this, &TConnectDialog::cbSavePasswordClick);
+    connect(btCAFile, &QPushButton::clicked, this, &TConnectDialog::btCAFileClick);
+    connect(Encryption, &QComboBox::currentIndexChanged, this, &TConnectDialog::EncryptionChanged);
+    // A trusted certificate belongs to the server and the settings it was shown for.
+    const auto forgetTrust = [this] { FTrustedFingerprint.clear(); };
+    connect(HostName, &QComboBox::editTextChanged, this, forgetTrust);
+    connect(Port, &QLineEdit::textChanged, this, forgetTrust);
+    connect(Encryption, &QComboBox::currentIndexChanged, this, forgetTrust);
+    connect(CAFile, &QLineEdit::textChanged, this, forgetTrust);
 
     CentreOnScreen(this);
 }
@@ -162,6 +193,16 @@ void TConnectDialog::btOkClick()
     testConnection.SetPassword(ToClientString(Password->text()));
     if (IsBlank(HostName->currentText()))
         HostName->setEditText(QStringLiteral("localhost"));
+    // No host name holds a control character; the library would cut the name at a zero byte and
+    // connect to what comes before it.
+    for (const QChar ch : HostName->currentText()) {
+        if (ch.category() == QChar::Other_Control) {
+            ShowErrorMessage(this, QStringLiteral("Имя хоста содержит управляющий символ (код %1). "
+                                                  "Такого имени у сервера быть не может: исправьте его.")
+                                       .arg(ch.unicode()));
+            return;
+        }
+    }
     // The host goes to the library as typed; surrounding blanks are the user's to keep.
     testConnection.SetHost(ToClientString(HostName->currentText()));
     if (IsBlank(Port->text()))
@@ -174,6 +215,10 @@ void TConnectDialog::btOkClick()
     }
     // The port that is tried is the one handed on: 0 is the default port for both.
     testConnection.SetPort(*port == 0 ? TMySQLConnection::DefaultPort : *port);
+    const auto mode = static_cast<TTlsMode>(Encryption->currentIndex());
+    testConnection.SetTlsMode(mode);
+    testConnection.SetCAFile(mode == TTlsMode::Verified ? ToClientString(CAFile->text()) : std::string());
+    testConnection.SetPinnedFingerprint(mode == TTlsMode::Verified ? FTrustedFingerprint : std::string());
 
     FAttempt.reset(new TClientSession());
     connect(FAttempt.get(), &TClientSession::Opened, this, &TConnectDialog::AttemptEnded);
@@ -182,6 +227,9 @@ void TConnectDialog::btOkClick()
     info.Port = testConnection.Port();
     info.User = testConnection.User();
     info.Password = testConnection.Password();
+    info.TlsMode = testConnection.TlsMode();
+    info.CAFile = testConnection.CAFile();
+    info.PinnedFingerprint = testConnection.PinnedFingerprint();
     // The console opens a connection of its own; this one only proves the parameters and is closed
     // again when the attempt ends.
     FAttempt->Open(info);
@@ -192,10 +240,36 @@ void TConnectDialog::btOkClick()
 void TConnectDialog::AttemptEnded(const TConnectOutcome& outcome)
 {
     EndAttempt();
-    if (outcome.Opened)
+    if (outcome.Opened) {
         accept();
-    else
+    } else if (outcome.CertificateProblem) {
+        // The certificate could not be verified: the user may trust it, and the test runs again.
+        if (ConfirmMessage(this, FromClientString(outcome.ErrorText)
+                                     + QStringLiteral("\n\nДоверять этому сертификату в этом соединении? "
+                                                      "Отпечаток нигде не сохраняется."))) {
+            FTrustedFingerprint = outcome.CertificateProblem->Fingerprint;
+            btOkClick();
+        }
+    } else {
         ShowErrorMessage(this, FromClientString(outcome.ErrorText));
+    }
+}
+
+void TConnectDialog::EncryptionChanged()
+{
+    const bool verified = Encryption->currentIndex() == static_cast<int>(TTlsMode::Verified);
+    for (QWidget* control : {static_cast<QWidget*>(lblCAFile), static_cast<QWidget*>(CAFile),
+                             static_cast<QWidget*>(btCAFile)})
+        control->setEnabled(verified);
+}
+
+void TConnectDialog::btCAFileClick()
+{
+    const QString file = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Центр сертификации"), CAFile->text(),
+        QStringLiteral("Сертификаты (*.pem *.crt *.cer);;Все файлы (*)"));
+    if (!file.isEmpty())
+        CAFile->setText(file);
 }
 
 void TConnectDialog::EndAttempt()
@@ -243,6 +317,9 @@ bool ShowConnectDialog(TConnectionInfo& info)
         tested.Password = dialog.testConnection.Password();
         tested.Port = dialog.testConnection.Port();
         tested.Host = dialog.testConnection.Host();
+        tested.TlsMode = dialog.testConnection.TlsMode();
+        tested.CAFile = dialog.testConnection.CAFile();
+        tested.PinnedFingerprint = dialog.testConnection.PinnedFingerprint();
         info = std::move(tested);
         return true;
     } catch (...) {

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 
 class QCheckBox;
 class QComboBox;
@@ -28,6 +30,12 @@ public:
 // pointers here only name them. OK sets testConnection's parameters and test-connects with them in a
 // client session of its own; the test connection is closed again at once, and the dialog is accepted
 // only when the test succeeded, so testConnection then holds the parameters that worked.
+//
+// Beyond the host, port, user and password, "Шифрование" says how the connection uses TLS; with a
+// verified server, CAFile names the authority (empty: the system's store). A certificate that
+// cannot be verified is shown with the reason and its fingerprint, and the user may trust it: the
+// fingerprint then goes with the parameters (for this connection only) until the host, the port or
+// the encryption settings change.
 class TConnectDialog : public QDialog {
     Q_OBJECT
 
@@ -55,6 +63,11 @@ public:
     QComboBox* UserName = nullptr;
     QLineEdit* Password = nullptr;
     QCheckBox* cbSavePassword = nullptr;
+    QLabel* lblEncryption = nullptr;
+    QComboBox* Encryption = nullptr; // items in the order of TTlsMode
+    QLabel* lblCAFile = nullptr;
+    QLineEdit* CAFile = nullptr;
+    QPushButton* btCAFile = nullptr;
     QPushButton* btOk = nullptr;
     QPushButton* btCancel = nullptr;
     QLabel* lblConnecting = nullptr;
@@ -65,8 +78,11 @@ protected:
 private:
     void AttemptEnded(const TConnectOutcome& outcome);
     void EndAttempt();
+    void btCAFileClick();
+    void EncryptionChanged();
 
     TSessionHandle FAttempt;
+    std::string FTrustedFingerprint; // a certificate the user chose to trust for these entries
 };
 
 // Shows a new connect dialog modally. True, with info holding the parameters with which the test

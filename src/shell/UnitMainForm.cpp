@@ -5,7 +5,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFileDialog>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProxyStyle>
 #include <QStackedWidget>
 #include <QTabBar>
@@ -15,6 +19,8 @@
 #include "ClientSession.h"
 #include "ClientStrings.h"
 #include "CrashConsoles.h"
+#include "Editor.h"
+#include "EditorView.h"
 #include "UnitAbout.h"
 #include "UnitConnectDialog.h"
 #include "UnitEditorFrame.h"
@@ -68,6 +74,8 @@ TMainForm::TMainForm(QWidget* parent)
                               &TMainForm::acDisconnectExecute);
     acReconnect = MakeAction(QStringLiteral("Переподключиться"), QStringLiteral("Соединения"),
                              &TMainForm::acReconnectExecute);
+    // The console names this key when a statement finds the connection gone.
+    acReconnect->setShortcut(TEditorFrame::ReconnectShortcut());
     acRun = MakeAction(QStringLiteral("Выполнить"), QStringLiteral("Действия"), &TMainForm::acRunExecute);
     acRun->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
     acCancelQuery = MakeAction(QStringLiteral("Прервать запрос"), QStringLiteral("Действия"),
@@ -94,16 +102,34 @@ TMainForm::TMainForm(QWidget* parent)
     acWhatsNew = MakeAction(QStringLiteral("История изменений"), QStringLiteral("Справка"),
                             &TMainForm::acWhatsNewExecute);
     acAbout = MakeAction(QStringLiteral("О программе"), QStringLiteral("Справка"), &TMainForm::acAboutExecute);
+    // Ctrl+F, F3 and Ctrl+S are nowhere in the panes' key map; Ctrl+S as the second key of the
+    // Ctrl+Q chord stays the pane's (the view claims it while the chord waits).
+    acFind = MakeAction(QStringLiteral("Найти…"), QStringLiteral("Действия"), &TMainForm::acFindExecute);
+    acFind->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    acFindNext = MakeAction(QStringLiteral("Найти далее"), QStringLiteral("Действия"), &TMainForm::acFindNextExecute);
+    acFindNext->setShortcut(QKeySequence(Qt::Key_F3));
+    acSaveTranscript = MakeAction(QStringLiteral("Сохранить протокол…"), QStringLiteral("Соединения"),
+                                  &TMainForm::acSaveTranscriptExecute);
+    acSaveTranscript->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    acDisconnectAsk = MakeAction(QStringLiteral("Разорвать соединение"), QStringLiteral("Соединения"),
+                                 &TMainForm::acDisconnectAskExecute);
+
+    acEditUndo = MakePaneAction(QStringLiteral("Отменить"), QKeySequence(Qt::CTRL | Qt::Key_Z), cmdUndo);
+    acEditCut = MakePaneAction(QStringLiteral("Вырезать"), QKeySequence(Qt::CTRL | Qt::Key_X), cmdCut);
+    acEditCopy = MakePaneAction(QStringLiteral("Копировать"), QKeySequence(Qt::CTRL | Qt::Key_C), cmdCopy);
+    acEditPaste = MakePaneAction(QStringLiteral("Вставить"), QKeySequence(Qt::CTRL | Qt::Key_V), cmdPaste);
+    acEditSelectAll =
+        MakePaneAction(QStringLiteral("Выделить всё"), QKeySequence(Qt::CTRL | Qt::Key_A), cmdSelectAll);
 
     QMenu* connections = menuBar()->addMenu(QStringLiteral("Соединения"));
-    connections->addActions({acConnect, acDisconnect, acReconnect});
+    connections->addActions({acConnect, acDisconnect, acReconnect, acSaveTranscript});
     QMenu* actions = menuBar()->addMenu(QStringLiteral("Действия"));
     actions->addActions({acRun, acCancelQuery});
     QMenu* history = actions->addMenu(QStringLiteral("История запросов"));
     history->addActions({acCommandUp, acCommandDown});
     QMenu* tabs = actions->addMenu(QStringLiteral("Закладки"));
     tabs->addActions({acNextConnection, acPrevConnection});
-    actions->addActions({acClearEditors, acSwapEditor});
+    actions->addActions({acClearEditors, acSwapEditor, acFind, acFindNext});
     QMenu* help = menuBar()->addMenu(QStringLiteral("Справка"));
     help->addActions({acWhatsNew, acAbout});
     auto* menuBarStyle = new TMenuBarStyle(QApplication::style()->name());
@@ -112,17 +138,18 @@ TMainForm::TMainForm(QWidget* parent)
     menuBar()->setFixedHeight(MenuBarHeight);
 
     PopupActionBar = new QMenu(this);
-    PopupActionBar->addActions({acDisconnect, acReconnect});
+    PopupActionBar->addActions({acDisconnectAsk, acReconnect});
     PopupActionBar->addSeparator();
     PopupActionBar->addActions({acRun, acClearEditors});
     PopupActionBar->addSeparator();
     PopupActionBar->addActions({acCommandUp, acCommandDown});
+    PaneMenu = new QMenu(this);
     // A drop-down menu is a window of its own and takes the application's font unless told:
     // menus use the window's font, as the menu bar does.
     for (QMenu* menu : findChildren<QMenu*>())
         menu->setFont(font());
-    // A right-click anywhere on the tab control, inside a console's panes too, opens the menu:
-    // nothing inside a console has a context menu of its own, so those requests reach the control.
+    // A right-click on the tab control outside the panes opens the menu; the panes ask for their own
+    // (PopupPaneMenu), which ends with the same items.
     MainPageControl->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(MainPageControl, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { PopupActionBar->popup(MainPageControl->mapToGlobal(pos)); });
@@ -156,6 +183,74 @@ QAction* TMainForm::MakeAction(const QString& caption, const QString& category,
     return action;
 }
 
+QAction* TMainForm::MakePaneAction(const QString& caption, const QKeySequence& shortcut, TCommand command)
+{
+    // Not one of the window's actions: the keys stay the pane's own, and the menu only shows them.
+    auto* action = new QAction(caption, this);
+    action->setShortcut(shortcut);
+    action->setShortcutContext(Qt::WidgetShortcut);
+    connect(action, &QAction::triggered, this, [this, command] {
+        Guarded([this, command] {
+            if (auto* editor = FMenuView ? dynamic_cast<TCustomEditor*>(&FMenuView->Editor()) : nullptr)
+                editor->Command(command);
+        });
+    });
+    return action;
+}
+
+QMenu* TMainForm::PreparePaneMenu(TEditorView* view)
+{
+    FMenuView = view;
+    const auto* editor = dynamic_cast<const TCustomEditor*>(&view->Editor());
+    const bool readOnly = editor->ReadOnly();
+    const QMimeData* clipboard = QApplication::clipboard()->mimeData();
+    acEditUndo->setEnabled(editor->CanUndo());
+    acEditCut->setEnabled(editor->Selected());
+    acEditCopy->setEnabled(editor->Selected());
+    acEditPaste->setEnabled(!readOnly && clipboard != nullptr && clipboard->hasText());
+    acEditSelectAll->setEnabled(editor->LineCount() > 0);
+
+    PaneMenu->clear();
+    // The transcript cannot be changed: it offers no undo and no cut, and shows its paste disabled.
+    if (!readOnly) {
+        PaneMenu->addAction(acEditUndo);
+        PaneMenu->addSeparator();
+        PaneMenu->addAction(acEditCut);
+    }
+    PaneMenu->addActions({acEditCopy, acEditPaste});
+    PaneMenu->addSeparator();
+    PaneMenu->addAction(acEditSelectAll);
+    PaneMenu->addSeparator();
+    PaneMenu->addActions(PopupActionBar->actions());
+    return PaneMenu;
+}
+
+void TMainForm::PopupPaneMenu(TEditorView* view, const QPoint& globalPos)
+{
+    PreparePaneMenu(view)->popup(globalPos);
+}
+
+bool TMainForm::ConfirmClose(TEditorFrame* frame, bool ask)
+{
+    if (frame->RunningStatement())
+        return ConfirmMessage(this, QStringLiteral("Запрос ещё выполняется. Закрыть?"));
+    return !ask || ConfirmMessage(this, QStringLiteral("Разорвать соединение?"));
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    bool running = false;
+    for (int i = 0; i < MainPageControl->count(); ++i) {
+        if (TEditorFrame* frame = FrameOf(MainPageControl->widget(i)))
+            running = running || frame->RunningStatement();
+    }
+    if (running && !ConfirmMessage(this, QStringLiteral("Запрос ещё выполняется. Закрыть?"))) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
 void TMainForm::Guarded(const std::function<void()>& handler)
 {
     try {
@@ -185,7 +280,8 @@ void TMainForm::FormDestroy()
 void TMainForm::UpdateActionStates()
 {
     const bool active = FActiveFrame != nullptr;
-    for (QAction* action : {acDisconnect, acCommandUp, acCommandDown, acClearEditors, acSwapEditor})
+    for (QAction* action : {acDisconnect, acCommandUp, acCommandDown, acClearEditors, acSwapEditor, acFind,
+                            acFindNext, acSaveTranscript, acDisconnectAsk})
         action->setEnabled(active);
     // A console runs one thing at a time: a statement or a connect in progress is cancelled, not
     // joined by another.
@@ -271,12 +367,28 @@ void TMainForm::acConnectExecute()
         if (frame == FActiveFrame)
             UpdateActionStates();
     });
+    for (TEditorView* view : {frame->QueryView(), frame->ResultView()}) {
+        connect(view, &TEditorView::ContextMenuRequested, this,
+                [this, view](const QPoint& globalPos) { PopupPaneMenu(view, globalPos); });
+    }
     frame->InitFrame();
     frame->OpenConnection(info);
     PageEnter(page);
 }
 
 void TMainForm::acDisconnectExecute()
+{
+    if (FActiveFrame && ConfirmClose(FActiveFrame, false))
+        CloseActiveConsole();
+}
+
+void TMainForm::acDisconnectAskExecute()
+{
+    if (FActiveFrame && ConfirmClose(FActiveFrame, true))
+        CloseActiveConsole();
+}
+
+void TMainForm::CloseActiveConsole()
 {
     if (!FActiveFrame)
         return;
@@ -365,4 +477,32 @@ void TMainForm::acWhatsNewExecute()
 void TMainForm::acAboutExecute()
 {
     ShowAboutBox();
+}
+
+void TMainForm::acFindExecute()
+{
+    if (FActiveFrame)
+        FActiveFrame->Find();
+}
+
+void TMainForm::acFindNextExecute()
+{
+    if (FActiveFrame)
+        FActiveFrame->FindNext();
+}
+
+void TMainForm::acSaveTranscriptExecute()
+{
+    if (!FActiveFrame)
+        return;
+    QFileDialog dialog(this, QStringLiteral("Сохранить протокол"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters({QStringLiteral("Текстовые файлы (*.txt)"), QStringLiteral("Все файлы (*)")});
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    dialog.selectFile(QStringLiteral("протокол.txt"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    // The console whose transcript was asked for: the dialog is modal, so it is still the active one.
+    if (FActiveFrame)
+        FActiveFrame->SaveTranscript(dialog.selectedFiles().constFirst());
 }

@@ -5,11 +5,15 @@
 #include <functional>
 
 #include <QMainWindow>
+#include <QPointer>
+
+#include "EditorCommands.h"
 
 class QAction;
 class QMenu;
 class QTabWidget;
 class TEditorFrame;
+class TEditorView;
 
 // Owns the tab pages through MainPageControl; each page owns one console. FActiveFrame is set exactly
 // when at least one tab exists, and then names the console of the tab shown.
@@ -36,11 +40,21 @@ public:
     void acSwapEditorExecute();
     void acWhatsNewExecute();
     void acAboutExecute();
+    void acFindExecute();
+    void acFindNextExecute();
+    void acSaveTranscriptExecute();
+    void acDisconnectAskExecute();
 
     TEditorFrame* ActiveFrame() const { return FActiveFrame; }
 
+    // Fills the context menu of a pane: the editing commands the pane allows now, then the tab area's
+    // menu. The editing commands act on that pane.
+    QMenu* PreparePaneMenu(TEditorView* view);
+
     QTabWidget* MainPageControl = nullptr;
+    // The context menu of the tab area; the panes' own menus end with its items.
     QMenu* PopupActionBar = nullptr;
+    QMenu* PaneMenu = nullptr;
 
     QAction* acConnect = nullptr;
     QAction* acDisconnect = nullptr;
@@ -55,6 +69,22 @@ public:
     QAction* acSwapEditor = nullptr;
     QAction* acWhatsNew = nullptr;
     QAction* acAbout = nullptr;
+    QAction* acFind = nullptr;
+    QAction* acFindNext = nullptr;
+    QAction* acSaveTranscript = nullptr;
+    // "Разорвать соединение" of the context menus, where a slip of the mouse is easy: it asks first.
+    QAction* acDisconnectAsk = nullptr;
+
+    // The editing commands of a pane's context menu; they act on the pane whose menu was opened.
+    QAction* acEditUndo = nullptr;
+    QAction* acEditCut = nullptr;
+    QAction* acEditCopy = nullptr;
+    QAction* acEditPaste = nullptr;
+    QAction* acEditSelectAll = nullptr;
+
+protected:
+    // Asks first while a statement runs in any console.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void FormCreate();
@@ -66,6 +96,15 @@ private:
     void PageShown(int index);
     QWidget* PageOf(const QWidget* widget) const;
     static TEditorFrame* FrameOf(QWidget* page);
+    // Whether the console may go: asked while a statement runs in it, and always when asking is
+    // wanted (a context menu's command).
+    bool ConfirmClose(TEditorFrame* frame, bool ask);
+    // Closes the active console's connection and removes its tab.
+    void CloseActiveConsole();
+    QAction* MakePaneAction(const QString& caption, const QKeySequence& shortcut, TCommand command);
+    void PopupPaneMenu(TEditorView* view, const QPoint& globalPos);
 
     TEditorFrame* FActiveFrame = nullptr;
+    // The pane whose context menu was opened last.
+    QPointer<TEditorView> FMenuView;
 };

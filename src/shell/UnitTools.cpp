@@ -34,6 +34,8 @@ QString GetVersionString()
 void ShowErrorMessage(QWidget* parent, const QString& text)
 {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"), text, QMessageBox::Ok, parent);
+    // Texts of servers and of the client library come here: nothing in them is markup.
+    box.setTextFormat(Qt::PlainText);
     box.setFont(WindowFont());
     box.exec();
 }
@@ -42,6 +44,7 @@ bool ConfirmMessage(QWidget* parent, const QString& text)
 {
     QMessageBox box(QMessageBox::Question, QStringLiteral("Подтверждение"), text,
                     QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText);
     box.setFont(WindowFont());
     // The questions warn before something risky, so a hasty Enter must not agree to it.
     box.setDefaultButton(QMessageBox::No);

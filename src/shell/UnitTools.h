@@ -21,7 +21,8 @@ bool GetFileVersion(const QString& fileName, std::uint32_t& major, std::uint32_t
 // executable carries none.
 QString GetVersionString();
 
-// An error message with the error icon and one OK button; returns once it is closed.
+// An error message with the error icon and one OK button; returns once it is closed. Both message
+// kinds show their text as plain text, whatever it holds.
 void ShowErrorMessage(QWidget* parent, const QString& text);
 // A question with the confirmation icon and Yes and No buttons; true only for Yes.
 bool ConfirmMessage(QWidget* parent, const QString& text);

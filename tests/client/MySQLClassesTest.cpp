@@ -1,5 +1,5 @@
-// The client layer against a real server: connecting, statements, stored results and rows, ending
-// a wait for the server from another thread, and the refusal of clear-text logins.
+// The client layer against a real server: connecting, statements, stored results and rows, and
+// ending a wait for the server from another thread.
 #include "MySQLClasses.h"
 
 #include <chrono>
@@ -431,45 +431,6 @@ TEST(MySQLConnection, InterruptEndsAConnectToAPeerThatNeverGreets)
     EXPECT_GE(took, milliseconds(250)) << "the connect did not wait for the greeting";
     EXPECT_LT(took, seconds(5)) << "the connect waited for its time-out";
     EXPECT_NE(connection.GetErrorCode(), 0u);
-}
-
-// A server that asks for an authentication that sends the password in clear text is refused before
-// the password leaves, with an error that says why.
-TEST(MySQLConnection, ClearTextAuthenticationIsRefused)
-{
-    const std::string password = "S3cret-pass";
-    struct TCase {
-        const char* Name;
-        std::string Greeting;
-        std::string Switch;
-    };
-    const TCase cases[] = {
-        {"named in the greeting", "mysql_clear_password", ""},
-        {"asked for after the login", "mysql_native_password", "mysql_clear_password"},
-        {"the dialog plugin asked for after the login", "mysql_native_password", "dialog"},
-    };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Name);
-        TFakeAuthServer server(c.Greeting, c.Switch);
-        TMySQLConnection connection;
-        connection.SetHost("127.0.0.1");
-        connection.SetPort(server.Port());
-        connection.SetUser("someone");
-        connection.SetPassword(password);
-        EXPECT_FALSE(connection.Connect());
-        EXPECT_EQ(connection.GetErrorText(), TMySQLConnection::ClearTextRefusedText);
-        connection.Disconnect();
-        EXPECT_EQ(server.Received().find(password), std::string::npos) << "the password was sent";
-    }
-
-    // The fake server does see a password that the library sends when nothing restricts it.
-    TFakeAuthServer server("mysql_native_password", "mysql_clear_password");
-    MYSQL* handle = mysql_init(nullptr);
-    EXPECT_EQ(mysql_real_connect(handle, "127.0.0.1", "someone", password.c_str(), nullptr,
-                                 static_cast<unsigned>(server.Port()), nullptr, 0),
-              nullptr);
-    mysql_close(handle);
-    EXPECT_NE(server.Received().find(password), std::string::npos);
 }
 
 } // namespace

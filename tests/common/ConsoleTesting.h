@@ -1,6 +1,7 @@
-// What the tests that drive consoles share: the test server's login, waiting for a console
-// to finish its statement, a pane's lines, a look at a console's own connection and at what the
-// server runs, the window's longest stall, and a shown console connected to the test server.
+// What the tests that drive consoles share: the test server's login, connecting a console and
+// waiting for it to finish its statement, a pane's lines, a look at a console's own connection and at what the
+// server runs, the window's longest stall, a shown console connected to the test server, and the
+// line a console adds when a statement finds its connection gone.
 #pragma once
 
 #include <algorithm>
@@ -19,6 +20,10 @@
 #include "TestServer.h"
 #include "UnitEditorFrame.h"
 
+// The line a console adds when a statement finds its connection gone.
+inline const QString kLostConnectionHint =
+    QStringLiteral("-- Соединение потеряно: «Переподключиться» (Ctrl+F5) восстановит его.");
+
 inline TConnectionInfo ServerInfo()
 {
     return {TestServer().Host, TestServer().Port, TestServer().User, TestServer().Password};
@@ -28,6 +33,16 @@ inline TConnectionInfo ServerInfo()
 inline void WaitIdle(const TEditorFrame& frame, int timeoutMs = 30000)
 {
     ASSERT_TRUE(QTest::qWaitFor([&frame] { return !frame.Busy(); }, timeoutMs)) << "still busy";
+}
+
+// Sets a console up and connects it, as the main window does, and waits for the connection. Fails
+// the test when it does not open.
+inline void ConnectConsole(TEditorFrame& frame, const TConnectionInfo& info)
+{
+    frame.InitFrame();
+    frame.OpenConnection(info);
+    WaitIdle(frame);
+    ASSERT_TRUE(frame.Session().State().Opened) << frame.Session().State().ErrorText;
 }
 
 inline QStringList LinesOf(const THLEditor& pane)

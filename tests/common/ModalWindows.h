@@ -55,6 +55,7 @@ struct TSeenMessageBox {
     QString Text;
     QMessageBox::Icon Icon;
     QMessageBox::StandardButtons Buttons;
+    Qt::TextFormat Format;
 };
 
 // Answers every message box that comes up while it lives, with a button or (no answer) with Esc.
@@ -63,7 +64,7 @@ public:
     explicit TMessageBoxes(std::optional<QMessageBox::StandardButton> answer = QMessageBox::Ok)
         : FOnBox(
             [this, answer](QMessageBox& box) {
-                FSeen.push_back({box.windowTitle(), box.text(), box.icon(), box.standardButtons()});
+                FSeen.push_back({box.windowTitle(), box.text(), box.icon(), box.standardButtons(), box.textFormat()});
                 if (answer && box.button(*answer))
                     box.button(*answer)->click();
                 else

@@ -12,12 +12,16 @@
 
 namespace {
 
-TTestServer ReadState()
+// The state of the main server, or of the one whose state lies beside it with suffix.
+TTestServer ReadState(const std::string& suffix)
 {
     TTestServer server;
-    const char* path = std::getenv("BRINDLECAST_TESTDB");
-    if (!path)
+    const char* main = std::getenv("BRINDLECAST_TESTDB");
+    if (!main)
         return server;
+    std::string path = main;
+    if (!suffix.empty() && path.size() > 6 && path.ends_with(".state"))
+        path = path.substr(0, path.size() - 6) + suffix + ".state";
     std::ifstream in(path);
     std::map<std::string, std::string> values;
     for (std::string line; std::getline(in, line);) {
@@ -31,6 +35,14 @@ TTestServer ReadState()
     server.User = values["TESTDB_USER"];
     server.Password = values["TESTDB_PASSWORD"];
     server.RootPassword = values["TESTDB_ROOT_PASSWORD"];
+    server.CAFile = values["TESTDB_CA"];
+    return server;
+}
+
+const TTestServer& Checked(const TTestServer& server, const char* which)
+{
+    EXPECT_NE(server.Port, 0) << "no " << which << " test server: BRINDLECAST_TESTDB does not name a running "
+                                 "one (ctest starts it; by hand: scripts/testdb start)";
     return server;
 }
 
@@ -38,10 +50,20 @@ TTestServer ReadState()
 
 const TTestServer& TestServer()
 {
-    static const TTestServer server = ReadState();
-    EXPECT_NE(server.Port, 0) << "no test server: BRINDLECAST_TESTDB does not name a running one "
-                                 "(ctest starts it; by hand: scripts/testdb start)";
-    return server;
+    static const TTestServer server = ReadState("");
+    return Checked(server, "main");
+}
+
+const TTestServer& PlainTestServer()
+{
+    static const TTestServer server = ReadState("-plain");
+    return Checked(server, "plain");
+}
+
+const TTestServer& SecureTestServer()
+{
+    static const TTestServer server = ReadState("-secure");
+    return Checked(server, "secure");
 }
 
 void ConfigureForTestServer(TMySQLCustomDataSet& dataSet, bool root)

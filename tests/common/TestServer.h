@@ -1,5 +1,7 @@
-// Where the throwaway test server of this test run is: read from the state file that
-// scripts/testdb writes, whose path the test run puts in BRINDLECAST_TESTDB.
+// Where the throwaway test servers of this test run are: read from the state files that
+// scripts/testdb writes. The test run puts the path of the main server's (with TLS) in
+// BRINDLECAST_TESTDB; beside it lie those of a server without TLS (testdb-plain.state) and of one that
+// requires secure transport and has a certificate for another name (testdb-secure.state).
 #pragma once
 
 #include <cstdint>
@@ -14,11 +16,14 @@ struct TTestServer {
     std::string User;
     std::string Password;
     std::string RootPassword;
+    std::string CAFile; // the authority of the server's certificate; empty without TLS
 };
 
 // The test server of this run. Fails the calling test (and returns an empty record) when the run
 // has none, so that a server test never passes silently without a server.
 const TTestServer& TestServer();
+const TTestServer& PlainTestServer();
+const TTestServer& SecureTestServer();
 
 // Gives a data set the test server's address and the ordinary user's login, or root's.
 void ConfigureForTestServer(TMySQLCustomDataSet& dataSet, bool root = false);

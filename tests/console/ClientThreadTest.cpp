@@ -140,7 +140,7 @@ TEST(StatementRun, TheProducerWaitsForRoomAndADropWakesIt)
                 fullSlice();
                 ++pushed;
             }
-            run.Finish({true});
+            run.Finish(true, {});
         } catch (const TStatementRun::TDropped&) {
             droppedThrown = true;
         }

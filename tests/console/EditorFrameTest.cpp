@@ -3,13 +3,18 @@
 #include "UnitEditorFrame.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QRegularExpression>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QtTest/QTest>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "EditorCommands.h"
 #include "EditorView.h"
@@ -92,24 +97,44 @@ TEST_F(Console, ErrorsAreWrappedAndThePaneKeepsTheStatement)
     EXPECT_TRUE(Frame.QueryView()->hasFocus());
 }
 
+// The server drops the console's connection: every statement then says so and names the key that
+// brings it back; Reconnect does, in the database the console had.
 TEST_F(Console, ALostConnectionShowsAsTheNextStatementsError)
 {
+    Run("USE information_schema");
     TMySQLDataSet killer;
     ConfigureForTestServer(killer);
     ASSERT_TRUE(killer.Open());
-    const std::string id = std::to_string(Frame.Session().State().ConnectionId);
-    killer.Query("KILL " + id);
+    killer.Query("KILL " + std::to_string(Frame.Session().State().ConnectionId));
 
-    const int mark = Mark();
-    Run("SELECT 1");
-    const QStringList lines = Since(mark);
-    ASSERT_GE(lines.size(), 2);
-    EXPECT_EQ(lines[0], "mysql> SELECT 1");
-    EXPECT_TRUE(lines[1].startsWith("-- ")) << lines[1].toStdString();
-    EXPECT_EQ(Frame.mmQuery().Lines().Count(), 1);
+    struct TCase {
+        const char* Sql;
+        const char* Error;
+    };
+    const TCase cases[] = {
+        {"SELECT 1", "-- Lost connection to server during query"},
+        {"SELECT 2", "-- Server has gone away"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Sql);
+        const int mark = Mark();
+        Run(c.Sql);
+        EXPECT_EQ(Since(mark), (QStringList{QStringLiteral("mysql> ") + c.Sql, c.Error, kLostConnectionHint}));
+        EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList{c.Sql});
+    }
 
     Frame.ReopenConnection();
     WaitIdle(Frame);
+    EXPECT_EQ(LinesOf(Frame.mmResult()).last(),
+              QString("-- Переподключено: сервер %1, база данных `information_schema`.")
+                  .arg(QString::fromStdString(Frame.Session().State().ServerVersion)));
+    // Back in that database; a statement that the server refuses says nothing of the connection.
+    const int mark = Mark();
+    Run("SELECT DATABASE() AS db; SELECT * FROM no_such");
+    EXPECT_EQ(Since(mark).mid(1), (QStringList{"-- +--------------------+", "-- | db                 |",
+                                               "-- +--------------------+", "-- | information_schema |",
+                                               "-- +--------------------+", "-- 1 rows",
+                                               "-- Unknown table 'no_such' in information_schema"}));
     ExpectTheNextStatementRuns();
 }
 
@@ -180,6 +205,20 @@ TEST_F(Console, NewConsoleHistoryEdges)
     Type("again");
     Frame.HistoryForward();
     EXPECT_EQ(LinesOf(Frame.mmQuery()), QStringList{"again"});
+}
+
+// Whether and how the connection is encrypted shows below the transcript, without opening anything.
+TEST_F(Console, TheTranscriptsStatusShowsTheEncryption)
+{
+    const auto panels = Frame.StatusBarResult()->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(panels.size(), 2);
+    EXPECT_TRUE(panels[1]->text().startsWith("TLS 1.")) << panels[1]->text().toStdString();
+    const std::string cipher = QueryOnSession(
+        Frame, "SELECT VARIABLE_VALUE FROM information_schema.SESSION_STATUS WHERE VARIABLE_NAME = 'Ssl_cipher'");
+    ASSERT_FALSE(cipher.empty());
+    EXPECT_TRUE(panels[1]->text().endsWith(", " + QString::fromStdString(cipher)))
+        << panels[1]->text().toStdString();
+    EXPECT_EQ(panels[1]->textFormat(), Qt::PlainText);
 }
 
 TEST_F(Console, StatusPanelsAndFocus)
@@ -264,9 +303,7 @@ TEST_F(Console, AnEditorErrorIsShownInAMessageBox)
 TEST_F(Console, TheWindowAnswersWhileAStatementRuns)
 {
     TEditorFrame other;
-    other.InitFrame();
-    other.OpenConnection(ServerInfo());
-    WaitIdle(other);
+    ASSERT_NO_FATAL_FAILURE(ConnectConsole(other, ServerInfo()));
 
     const int mark = Mark();
     TStallMeter meter;
@@ -299,7 +336,8 @@ TEST_F(Console, TheWindowAnswersWhileAStatementRuns)
                 static_cast<long long>(meter.LongestMs()));
     EXPECT_LT(meter.LongestMs(), 1000);
     EXPECT_EQ(Since(mark).value(4), "-- | 0     |");
-    EXPECT_EQ(Frame.BusyText(), "");
+    // Once idle, the panel tells how long the statement took.
+    EXPECT_TRUE(QRegularExpression("^\\d+,\\d+ с$").match(Frame.BusyText()).hasMatch()) << Frame.BusyText().toStdString();
     EXPECT_FALSE(Frame.Busy());
 }
 
@@ -328,9 +366,7 @@ TEST_F(Console, CancelEndsAStatementWithTheServersErrorAndTheConsoleGoesOn)
 TEST(ConsoleFrame, ClosingDuringAStatementCancelsIt)
 {
     auto frame = std::make_unique<TEditorFrame>();
-    frame->InitFrame();
-    frame->OpenConnection(ServerInfo());
-    WaitIdle(*frame);
+    ASSERT_NO_FATAL_FAILURE(ConnectConsole(*frame, ServerInfo()));
     const std::uint64_t id = frame->Session().State().ConnectionId;
     frame->mmQuery().Lines().SetText("SELECT SLEEP(30)");
     frame->RunQuery();
@@ -389,6 +425,70 @@ TEST_F(Console, AMultiLineLiteralIsStoredExactly)
     reader.Query("DROP TABLE brindle." + table.toStdString());
 }
 
+// What is typed or pasted into the query pane reaches the server byte for byte, through the pane's
+// own key and paste paths: blanks typed before a line break inside a literal, pasted lines ending in
+// blanks (a pasted TAB becomes blanks, as the pane holds no TABs), a line that undo brings back.
+// Another connection reads the stored value back.
+TEST_F(Console, TypedAndPastedLiteralsReachTheServerByteForByte)
+{
+    const QString table = QString("typed_literal_%1").arg(Frame.Session().State().ConnectionId);
+    Run("CREATE OR REPLACE TABLE " + table + " (v TEXT)");
+    TMySQLDataSet reader;
+    ConfigureForTestServer(reader);
+    ASSERT_TRUE(reader.Open()) << reader.ErrorText();
+    const std::string stored = "brindle." + table.toStdString();
+
+    TEditorView* view = Frame.QueryView();
+    const QString insert = "insert into " + table + " values ('";
+    const auto press = [view](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(view, key, modifiers);
+    };
+    const auto paste = [&](const QString& text) {
+        QApplication::clipboard()->setText(text);
+        press(Qt::Key_V, Qt::ControlModifier);
+    };
+    struct TCase {
+        const char* Name;
+        std::function<void()> Enter;
+        const char* Hex;
+    };
+    const TCase cases[] = {
+        {"blanks typed before Enter",
+         [&] {
+             QTest::keyClicks(view, insert + "a   ");
+             press(Qt::Key_Return);
+             QTest::keyClicks(view, "b')");
+         },
+         "612020200A62"},
+        {"pasted lines ending in blanks, with a TAB", [&] { paste(insert + "x  \r\n  y  \r\nz\tw  ')"); },
+         "7820200A20207920200A7A20202020202020772020"},
+        {"a deleted line ending in blanks, brought back by undo",
+         [&] {
+             paste(insert + "a\r\nb  \r\nc')");
+             press(Qt::Key_Up);
+             press(Qt::Key_Y, Qt::ControlModifier);
+             press(Qt::Key_Z, Qt::ControlModifier);
+         },
+         "610A6220200A63"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        view->setFocus();
+        c.Enter();
+        const int mark = Mark();
+        Frame.RunQuery();
+        WaitIdle(Frame);
+        EXPECT_EQ(Since(mark).value(Since(mark).size() - 1), "-- Query Ok. 1 rows affected.");
+        auto result = reader.Query("SELECT HEX(v) FROM " + stored);
+        ASSERT_NE(result, nullptr) << reader.ErrorText();
+        auto row = result->FetchRow();
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(row->GetValue(0), c.Hex);
+        reader.Query("DELETE FROM " + stored);
+    }
+    reader.Query("DROP TABLE " + stored);
+}
+
 TEST(ConsoleFrame, LayoutAndPaneSettings)
 {
     TEditorFrame frame;
@@ -414,6 +514,9 @@ TEST(ConsoleFrame, LayoutAndPaneSettings)
     }
     EXPECT_TRUE(frame.mmResult().ReadOnly());
     EXPECT_FALSE(frame.mmQuery().ReadOnly());
+    // The statement goes as typed; the transcript writes its lines by its own rules.
+    EXPECT_TRUE(frame.mmQuery().KeepTrailingBlanks());
+    EXPECT_FALSE(frame.mmResult().KeepTrailingBlanks());
     EXPECT_EQ(frame.HistoryIndex(), -1);
 }
 

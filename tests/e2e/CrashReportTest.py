@@ -350,6 +350,11 @@ class Case:
 
     def login(self):
         connect(self.s, f"login before the failure in {os.path.basename(self.dir)}")
+        # The console connects on its own after the dialog: a statement's answer shows it is there.
+        self.s.type_lines(["SELECT 'logged' AS state;"])
+        self.s.key("ctrl+Return")
+        self.s.wait_until("the console answers after the login",
+                          lambda: "-- | logged |" in case_transcript(self.s, focus_back=True))
         return self.s.sql("SELECT VERSION()")
 
 

@@ -26,6 +26,8 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 MAIN_TITLE = "Brindlecast 2.0"
+# The items of the menu "Соединения", top to bottom.
+CONNECTIONS_MENU = ["Установить соединение", "Разорвать соединение", "Переподключиться", "Сохранить протокол…"]
 DIALOG_TITLE = "Создать соединение"
 CRLF = "\r\n"
 
@@ -403,45 +405,49 @@ class Session:
         """Opens the menu "Соединения" at the left of the menu bar and clicks its item at index."""
         popup = self.open_first_menu()
         width, height = self.geometry(popup)
-        # The menu holds its three items without separators, one equal share of its height each.
-        self.click(popup, width // 3, height * (2 * index + 1) // 6)
+        # The menu holds its items without separators, one equal share of its height each.
+        items = len(CONNECTIONS_MENU)
+        self.click(popup, width // 3, height * (2 * index + 1) // (2 * items))
         self.wait_until(f'the menu closes after choosing "{caption}"',
                         lambda: popup not in self.windows())
 
-    # ---- the clipboard
+    # ---- the clipboard and the primary selection
 
-    def clipboard(self):
-        done = self.run(["xclip", "-selection", "clipboard", "-o"], timeout=15, check=False)
+    def clipboard(self, selection="clipboard"):
+        done = self.run(["xclip", "-selection", selection, "-o"], timeout=15, check=False)
         return done.stdout.decode("utf-8", errors="replace") if done.returncode == 0 else None
 
-    def copy(self, keys, what):
-        """Presses keys that copy something and returns the clipboard's new text. A sentinel put on
-        the clipboard first tells a copy that happened (an empty text included) from one that did
-        not."""
+    def copy(self, keys, what, selection="clipboard", act=None):
+        """Presses keys (or runs act) that copy something and returns the new text of the clipboard
+        (or of the primary selection). A sentinel put there first tells a copy that happened (an
+        empty text included) from one that did not."""
         if self.sentinel is not None and self.sentinel.poll() is None:
             self.sentinel.kill()
             self.sentinel.wait()
         self.sentinel_count += 1
-        marker = f"<e2e clipboard sentinel {self.sentinel_count}>"
-        # xclip serves the text until another client takes the clipboard, then ends by itself.
-        self.sentinel = subprocess.Popen(["xclip", "-quiet", "-selection", "clipboard", "-i"],
+        marker = f"<e2e {selection} sentinel {self.sentinel_count}>"
+        # xclip serves the text until another client takes the selection, then ends by itself.
+        self.sentinel = subprocess.Popen(["xclip", "-quiet", "-selection", selection, "-i"],
                                          env=self.env, stdin=subprocess.PIPE,
                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                          preexec_fn=die_with_parent)
         self.sentinel.stdin.write(marker.encode())
         self.sentinel.stdin.close()
-        self.wait_until("the clipboard takes the sentinel text", lambda: self.clipboard() == marker)
-        self.key(*keys)
+        self.wait_until(f"the {selection} takes the sentinel text", lambda: self.clipboard(selection) == marker)
+        if act is not None:
+            act()
+        else:
+            self.key(*keys)
         text = []
 
         def changed():
-            now = self.clipboard()
+            now = self.clipboard(selection)
             if now is not None and now != marker:
                 text.append(now)
                 return True
             return False
 
-        self.wait_until(f"{what} reaches the clipboard", changed)
+        self.wait_until(f"{what} reaches the {selection}", changed)
         return text[0]
 
     def expect_copy(self, keys, expected, what):
@@ -799,6 +805,44 @@ def step7(s):
 
 
 def step8(s):
+    """A mouse drag over the transcript's first line puts it in the primary selection; a middle click
+    pastes it into the query pane."""
+    # End drops the query pane's selection, which would hide its navy; the transcript shows its start.
+    s.key("End", "ctrl+Tab", "ctrl+Home")
+
+    def panes(image):
+        bands = navy_bands(image)
+        if len(bands) < 2:
+            raise Failure(f"the main window shows {len(bands)} navy panes, expected the transcript and "
+                          "the query pane")
+        columns, _ = text_lines(image, bands[0])
+        return bands, min(columns), max(columns)
+
+    (bands, left, right), _ = s.wait_for_picture("before-drag", s.main_window, panes,
+                                                 "the panes show before the mouse drag")
+    # The navy starts two pixels left of the gutter's edge, the first cell five pixels right of it:
+    # a point a little into the first cell, in the middle of the first row.
+    start_x = left + 7
+    row_y = bands[0][0] + 7
+    window = s.main_window
+
+    def drag():
+        s.xdotool("mousemove", "--window", window, "--sync", str(start_x), str(row_y), "mousedown", "1",
+                  "mousemove", "--window", window, "--sync", str(right - 5), str(row_y), "mouseup", "1")
+
+    first_line = TABLE_TRANSCRIPT[0]
+    selected = s.copy([], "a mouse drag over the transcript's first line", selection="primary", act=drag)
+    if selected != first_line:
+        raise Failure(f"the primary selection holds {selected!r} after dragging over the first line "
+                      f"{first_line!r} (screenshot {s.screenshot('after-drag')})")
+
+    s.key("ctrl+Tab", "ctrl+a", "ctrl+Delete")
+    query_row_y = bands[1][0] + 7
+    s.xdotool("mousemove", "--window", window, "--sync", str(start_x), str(query_row_y), "click", "2")
+    s.expect_copy(COPY_ALL, first_line, "the query pane after a middle click")
+
+
+def step9(s):
     s.wait_active(s.main_window, "the main window")
     # Alt+F4 is the window manager's close: the window is asked to close, as by its close button.
     s.key("alt+F4")
@@ -824,7 +868,8 @@ STEPS = [
     (5, "a second tab; Alt+Left / Alt+Right move the focus; Disconnect removes the tab", step5),
     (6, "the transcript shows navy with a white keyword", step6),
     (7, "the About box leaves the focus in the transcript; bookmarks under the Russian layout", step7),
-    (8, "closing the window ends the program with status 0 and no connection left", step8),
+    (8, "a mouse drag sets the primary selection, a middle click in the query pane pastes it", step8),
+    (9, "closing the window ends the program with status 0 and no connection left", step9),
 ]
 
 

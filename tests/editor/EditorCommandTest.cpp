@@ -406,6 +406,37 @@ TEST(EditorMouse, DoubleClicks)
     EXPECT_EQ(h.Caret(), QPoint(0, 0));
 }
 
+// What the mouse selects becomes the X primary selection; a middle click pastes it where it clicks,
+// beside the selection rather than over it, as one undo step; a read-only pane takes no paste.
+TEST(EditorMouse, PrimarySelection)
+{
+    TEditorHarness h;
+    Load(h, "select abc\nfrom t|");
+    h.Editor.MouseDown(TMouseButton::Left, 0, XOf(7), YOf(0));
+    h.Editor.MouseMove(0, XOf(10), YOf(0));
+    h.Editor.MouseUp(TMouseButton::Left, 0, XOf(10), YOf(0));
+    EXPECT_EQ(h.Platform.Primary, "abc") << "a drag";
+    h.Editor.MouseDown(TMouseButton::Left, 0, XOf(2), YOf(1));
+    h.Editor.MouseUp(TMouseButton::Left, 0, XOf(2), YOf(1));
+    EXPECT_EQ(h.Platform.Primary, "abc") << "a click that selects nothing keeps it";
+    // The view reports a double click, then the press that came with it.
+    h.Editor.DoubleClick(0, XOf(1), YOf(1));
+    h.Editor.MouseDown(TMouseButton::Left, 0, XOf(1), YOf(1));
+    h.Editor.MouseUp(TMouseButton::Left, 0, XOf(1), YOf(1));
+    EXPECT_EQ(h.Platform.Primary, "from") << "a double click";
+    EXPECT_TRUE(h.Platform.ClipboardText.isEmpty()) << "the clipboard is not touched";
+
+    h.Editor.MouseDown(TMouseButton::Middle, 0, XOf(6), YOf(1));
+    h.Editor.MouseUp(TMouseButton::Middle, 0, XOf(6), YOf(1));
+    EXPECT_EQ(Describe(h.Editor), "select abc\nfrom tfrom|");
+    RunKeys(h.Editor, "Ctrl+Z");
+    EXPECT_EQ(Describe(h.Editor), "select abc\n[from]| t");
+
+    h.Editor.SetReadOnly(true);
+    h.Editor.MouseDown(TMouseButton::Middle, 0, XOf(0), YOf(0));
+    EXPECT_EQ(h.Lines(), (QStringList{"select abc", "from t"}));
+}
+
 TEST(EditorMouse, GutterEventsAndPointer)
 {
     TEditorHarness h;

@@ -122,6 +122,66 @@ TEST(EditorEditing, SurrogatePairsAreNeverSplit)
     EXPECT_EQ(Describe(h.Editor), "xy|b") << "overwriting replaces the whole pair";
 }
 
+// A selection edge between the two halves of a pair (a mouse press on its second cell, a column block
+// whose side runs through it) stands after the pair: the highlighted cells are the ones Ctrl+C copies
+// and Delete removes, and the pair is drawn in one run with both halves.
+TEST(EditorEditing, ASelectionEdgeInsideAPairPaintsCopiesAndDeletesTheSameCells)
+{
+    const QString line = "a" + kEmoji + "bcd";  // the pair takes columns 1 and 2
+    struct TCase {
+        const char* Name;
+        std::function<void(TEditorHarness&)> Select;
+        const char* Painted[2];  // columns 0..5 of each line: 's' highlighted
+        QString Copied;
+        QStringList AfterDelete;
+    };
+    // Cells are 8 pixels wide from x = 28; a press in the middle of a cell picks it.
+    const auto drag = [](int fromColumn, int toColumn, TShiftState shift) {
+        return [=](TEditorHarness& h) {
+            h.Editor.MouseDown(TMouseButton::Left, shift, 28 + 8 * fromColumn + 1, 4);
+            h.Editor.MouseMove(shift, 28 + 8 * toColumn + 1, 4 + 16 * (shift != 0 ? 1 : 0));
+            h.Editor.MouseUp(TMouseButton::Left, shift, 28 + 8 * toColumn + 1, 4);
+        };
+    };
+    const TCase cases[] = {
+        {"a mouse selection from the pair's second cell", drag(2, 5, 0), {"...ss.", "......"}, "bc",
+         {"a" + kEmoji + "d", "xyzuvw"}},
+        {"a mouse selection back to the pair's second cell", drag(5, 2, 0), {"...ss.", "......"}, "bc",
+         {"a" + kEmoji + "d", "xyzuvw"}},
+        {"a column block whose right side runs through the pair", drag(0, 1, ssAlt), {"sss...", "ss...."},
+         "a" + kEmoji + "\r\nxy", {"bcd", "zuvw"}},
+        {"a column block whose left side runs through the pair", drag(2, 3, ssAlt), {"...s..", "..ss.."},
+         "b\r\nzu", {"a" + kEmoji + "cd", "xyvw"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TEditorHarness h({line, "xyzuvw"});
+        c.Select(h);
+        ASSERT_TRUE(h.Editor.Selected());
+
+        TRecordingCanvas canvas;
+        h.Editor.Paint(canvas, QRect(0, 0, 400, 200));
+        for (int row = 0; row < 2; ++row) {
+            QString painted;
+            for (int column = 0; column < 6; ++column) {
+                const TRecordingCanvas::TCells* cells = canvas.CellsAt(28 + 8 * column + 1, 16 * row + 8);
+                ASSERT_NE(cells, nullptr);
+                painted += cells->Back == clHighlight ? u's' : u'.';
+            }
+            EXPECT_EQ(painted, c.Painted[row]) << "line " << row;
+        }
+        for (const TRecordingCanvas::TCells& cells : canvas.Cells) {
+            EXPECT_FALSE(cells.Text.endsWith(kEmoji[0])) << "a run ends in the first half";
+            EXPECT_FALSE(cells.Text.startsWith(kEmoji[1])) << "a run starts with the second half";
+        }
+
+        RunKeys(h.Editor, "Ctrl+C");
+        EXPECT_EQ(h.Platform.ClipboardText, c.Copied);
+        RunKeys(h.Editor, "Delete");
+        EXPECT_EQ(h.Lines(), c.AfterDelete);
+    }
+}
+
 TEST(EditorEditing, Tabs)
 {
     auto noSmartTab = [](TEditorHarness& h) { h.Editor.SetSmartTab(false); };

@@ -68,6 +68,14 @@ const std::vector<QString> kTexts = {
     "x = 1;\n  /*\n  c\n  */ d|",
 };
 
+// Texts whose lines end in blanks, for the query pane, which keeps them: a literal with a line of its
+// own ending in blanks, a selection that ends in them, the caret among them.
+const std::vector<QString> kBlankEndedTexts = {
+    "select 'a\n|b  \nc'",
+    "select 'a  \n[b  \nc]|'  ",
+    "x  \n  |  \ny··",
+};
+
 struct TCommandCase {
     const char* Keys;
     // The clipboard before the command, with its block format (-1: text from another program).
@@ -85,16 +93,28 @@ const std::vector<TCommandCase> kCommands = {
     {"Ctrl+V", "*/ p\r\nq /*", -1, true},
     {"Ctrl+V", "ab\r\n*/\r\ncd\r\nef\r\ngh", bfColumn, true},
     {"Ctrl+V", "/* whole", bfLine, true},
+    {"Ctrl+V", "a  \r\n b \r\nc  ", -1, true},
 };
 
 TEST(EditorIntegrity, EveryCommandKeepsStatesAndSelectionAndUndoesExactly)
 {
+    // The query pane keeps trailing blanks: there the undo must give them back too, and take away
+    // the blanks a command put before the caret.
+    std::vector<std::pair<QString, bool>> texts;
     for (const QString& text : kTexts) {
+        texts.emplace_back(text, false);
+        texts.emplace_back(text, true);
+    }
+    for (const QString& text : kBlankEndedTexts)
+        texts.emplace_back(text, true);
+    for (const auto& [text, keepBlanks] : texts) {
         for (const TSelBlockFormat format : {bfNonInclusive, bfInclusive, bfLine, bfColumn}) {
             for (const TCommandCase& command : kCommands) {
                 SCOPED_TRACE(::testing::Message() << text.toStdString() << " in " << FormatName(format)
-                                                  << " format: " << command.Keys);
+                                                  << " format" << (keepBlanks ? ", blanks kept" : "") << ": "
+                                                  << command.Keys);
                 THLHarness h;
+                h.Editor.SetKeepTrailingBlanks(keepBlanks);
                 h.Load(text, format);
                 h.Platform.ClipboardText = command.Clipboard;
                 h.Platform.ClipboardFormat = command.ClipboardFormat;

@@ -33,6 +33,15 @@ TEST(EditorUndo, KeySequencesAndTheirUndoSteps)
         };
     };
     auto overwrite = [](TEditorHarness& h) { h.Editor.SetInsertMode(false); };
+    // The query pane keeps trailing blanks: the undo gives them back, and takes away those that an
+    // edit put before the caret.
+    auto keep = [](TEditorHarness& h) { h.Editor.SetKeepTrailingBlanks(true); };
+    auto keepAndClipboard = [=](const QString& text) {
+        return [=](TEditorHarness& h) {
+            keep(h);
+            clipboard(text, -1)(h);
+        };
+    };
     const TUndoCase cases[] = {
         {"typing, Enter with indentation and more typing go as one step", "first\n  ind|", "'abc' Enter 'de'",
          "first\n  indabc\n  de|", {"first\n  ind|"}},
@@ -59,6 +68,22 @@ TEST(EditorUndo, KeySequencesAndTheirUndoSteps)
         {"typing over a selection: the character, then the selection", "a[bc]|d", "'x'", "ax|d",
          {"a|d", "a[bc]|d"}},
         {"upper case of a selection", "a[bc]|d", "Ctrl+K O", "a[BC]|d", {"a[bc]|d"}},
+        {"a selection that starts past its line's end goes from the line's end", "ab···[\n0123]|45",
+         "Ctrl+Delete", "ab|45", {"ab···[\n0123]|45"}},
+        {"kept blanks: a pasted line ending in blanks, deleted", "|", "Ctrl+V Up Ctrl+Y",
+         "select 'a\n|c'", {"select 'a\nb | \nc'", "select 'a\nb  \nc'|", "|"}, keepAndClipboard("select 'a\r\nb  \r\nc'")},
+        {"kept blanks: typing past the end", "ab···|", "'x'", "ab   x|", {"ab···|"}, keep},
+        {"kept blanks: typing on an empty pane past its start", "··|", "'x'", "  x|", {"··|"}, keep},
+        {"kept blanks: Enter past the end", "ab··|", "Enter", "ab  \n|", {"ab··|"}, keep},
+        {"kept blanks: a joining delete past the end", "ab···|\ncd", "Delete", "ab   |cd", {"ab···|\ncd"},
+         keep},
+        {"kept blanks: a column paste below short lines", "a|bc\n\nd", "Ctrl+V", "aXbc\n Y\nd|Z",
+         {"a|bc\n\nd"}, [=](TEditorHarness& h) {
+             keep(h);
+             clipboard("X\r\nY\r\nZ", bfColumn)(h);
+         }},
+        {"kept blanks: a column block deleted over a short line", "a|bc\n\nde", "Alt+Shift+Down*2 Delete",
+         "ac\n\nd|", {"a[bc\n\nd]|e"}, keep},
     };
     for (const TUndoCase& c : cases) {
         SCOPED_TRACE(c.Name);

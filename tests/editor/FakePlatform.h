@@ -86,6 +86,13 @@ public:
         HasClipboardText = true;
     }
 
+    void WritePrimarySelection(const QString& text) override { Primary = text; }
+    bool ReadPrimarySelection(QString& text) override
+    {
+        text = Primary;
+        return !Primary.isEmpty();
+    }
+
     bool HasFocus() const override { return Focused; }
     void SetFocus() override { Focused = true; }
     void SetMouseCapture(bool capture) override { Captured = capture; }
@@ -133,6 +140,7 @@ public:
     QByteArray ClipboardBytes;  // what the editor wrote, as it wrote it
     int ClipboardFormat = -1;
     bool HasClipboardText = false;
+    QString Primary;
     bool Captured = false;
     TEditorPointer Pointer = TEditorPointer::Arrow;
     bool CompletionVisible = false;

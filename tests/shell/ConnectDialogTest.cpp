@@ -21,7 +21,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
 #include <future>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -58,6 +65,11 @@ void ExpectDefaults(const TConnectDialog& dialog)
     EXPECT_EQ(dialog.UserName->currentText(), "");
     EXPECT_EQ(dialog.Password->text(), "");
     EXPECT_FALSE(dialog.cbSavePassword->isChecked());
+    EXPECT_EQ(dialog.Encryption->currentIndex(), static_cast<int>(TTlsMode::WhenOffered));
+    EXPECT_EQ(dialog.CAFile->text(), "");
+    // The authority matters only to the verified mode.
+    EXPECT_FALSE(dialog.CAFile->isEnabled());
+    EXPECT_FALSE(dialog.btCAFile->isEnabled());
     EXPECT_EQ(dialog.HostName->count(), 0);
     EXPECT_EQ(dialog.UserName->count(), 0);
     EXPECT_EQ(dialog.testConnection.Host(), "localhost");
@@ -68,7 +80,8 @@ TEST(ConnectDialog, LooksAsDescribed)
 {
     TConnectDialog dialog;
     EXPECT_EQ(dialog.windowTitle(), "Создать соединение");
-    EXPECT_EQ(dialog.size(), QSize(343, 148));
+    // The encryption rows add 48 pixels to the window and the panel.
+    EXPECT_EQ(dialog.size(), QSize(343, 196));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize()) << "the frame is not sizeable";
     // What the user gets of the 8-point window font: characters 11 pixels high, lines that fit the
     // 21-pixel boxes, and (below) captions that fit their controls.
@@ -104,10 +117,29 @@ TEST(ConnectDialog, LooksAsDescribed)
     EXPECT_EQ(dialog.cbSavePassword->pos(), QPoint(138, 83));
     EXPECT_GE(dialog.cbSavePassword->width(), 197);
     EXPECT_LE(dialog.cbSavePassword->geometry().right(), dialog.width()) << "runs off the window";
-    EXPECT_EQ(dialog.mainPanel->geometry(), QRect(0, -1, 345, 113));
+    EXPECT_EQ(dialog.mainPanel->geometry(), QRect(0, -1, 345, 161));
     EXPECT_EQ(dialog.mainPanel->palette().color(QPalette::Window), QColor(Qt::white));
-    EXPECT_EQ(dialog.btOk->pos(), QPoint(183, 119));
-    EXPECT_EQ(dialog.btCancel->pos(), QPoint(262, 119));
+    EXPECT_EQ(dialog.btOk->pos(), QPoint(183, 167));
+    EXPECT_EQ(dialog.btCancel->pos(), QPoint(262, 167));
+
+    EXPECT_EQ(dialog.lblEncryption->text(), "Шифрование");
+    EXPECT_EQ(dialog.lblCAFile->text(), "Центр сертификации");
+    for (const QLabel* label : {dialog.lblEncryption, dialog.lblCAFile}) {
+        EXPECT_EQ(label->geometry().right() + 1, 132) << label->text().toStdString();
+        EXPECT_LE(label->sizeHint().width(), label->width()) << label->text().toStdString() << " is cut";
+    }
+    EXPECT_EQ(dialog.Encryption->geometry(), QRect(138, 107, 197, 21));
+    EXPECT_EQ(dialog.CAFile->geometry(), QRect(138, 131, 170, 21));
+    EXPECT_EQ(dialog.btCAFile->geometry(), QRect(311, 131, 24, 21));
+    EXPECT_EQ(dialog.Encryption->count(), 3);
+    EXPECT_EQ(dialog.Encryption->itemText(0), "когда сервер предлагает");
+    EXPECT_EQ(dialog.Encryption->itemText(1), "обязательно");
+    EXPECT_EQ(dialog.Encryption->itemText(2), "с проверкой сервера");
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_LE(QFontMetrics(dialog.Encryption->font()).horizontalAdvance(dialog.Encryption->itemText(i)) + 30,
+                  dialog.Encryption->width())
+            << dialog.Encryption->itemText(i).toStdString() << " is cut";
+    }
 
     EXPECT_TRUE(dialog.Port->alignment() & Qt::AlignRight);
     EXPECT_EQ(dialog.Password->echoMode(), QLineEdit::Password);
@@ -127,6 +159,9 @@ TEST(ConnectDialog, EveryDialogStartsFromTheDefaults)
         dialog.Port->setText("3307");
         dialog.UserName->setEditText("someone");
         dialog.Password->setText("secret");
+        dialog.Encryption->setCurrentIndex(2);
+        EXPECT_TRUE(dialog.CAFile->isEnabled());
+        dialog.CAFile->setText("/tmp/ca.pem");
         TMessageBoxes answers(QMessageBox::Yes);
         dialog.cbSavePassword->setChecked(true);
         dialog.testConnection.SetHost("db.example");
@@ -140,9 +175,10 @@ TEST(ConnectDialog, FocusStartsInTheHostAndTabFollowsTheControls)
     dialog.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
 
+    // The authority's box and button are off, and left out, until the verified mode is chosen.
     const std::vector<QWidget*> order = {dialog.HostName, dialog.Port, dialog.UserName,
-                                         dialog.Password, dialog.cbSavePassword, dialog.btOk,
-                                         dialog.btCancel, dialog.HostName};
+                                         dialog.Password, dialog.cbSavePassword, dialog.Encryption,
+                                         dialog.btOk, dialog.btCancel, dialog.HostName};
     for (std::size_t i = 0; i < order.size(); ++i) {
         QWidget* focused = QApplication::focusWidget();
         ASSERT_NE(focused, nullptr);
@@ -510,6 +546,122 @@ TEST_F(ConnectDialogServer, APeerThatNeverGreets)
     dialog.btCancel->click();
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
+}
+
+// A host name holding a control character is refused with a message before anything connects.
+TEST(ConnectDialog, AHostWithAControlCharacterIsRefused)
+{
+    TSilentPeer peer;
+    const QString hosts[] = {QString("127.0.0.1") + QChar(0) + "evil", "127.0.\t0.1", QString("db") + QChar(0x7F),
+                             QString("db") + QChar(0x85) + ".example"};
+    for (const QString& host : hosts) {
+        SCOPED_TRACE(host.toStdString());
+        TConnectDialog dialog;
+        dialog.show();
+        dialog.HostName->setEditText(host);
+        dialog.Port->setText(QString::number(peer.Port()));
+        TMessageBoxes boxes;
+        dialog.btOkClick();
+        EXPECT_FALSE(dialog.Connecting()) << "it tried to connect";
+        ASSERT_EQ(boxes.Seen().size(), 1u);
+        EXPECT_TRUE(boxes.Seen()[0].Text.startsWith("Имя хоста содержит управляющий символ"))
+            << boxes.Seen()[0].Text.toStdString();
+        EXPECT_EQ(boxes.Seen()[0].Icon, QMessageBox::Critical);
+        EXPECT_EQ(dialog.HostName->currentText(), host);
+        EXPECT_TRUE(dialog.isVisible());
+    }
+}
+
+// A server's text is shown as it is: markup in it is neither drawn nor followed, and a picture it
+// names is never opened.
+TEST(ConnectDialog, ServerTextsAreShownAsPlainText)
+{
+    char directory[] = "/tmp/brindlecast-fifo.XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    const std::string fifo = std::string(directory) + "/picture";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Opening the FIFO for writing succeeds only while someone has it open for reading; the watcher
+    // then closes it again, which also ends a reader's wait.
+    std::atomic<bool> opened = false;
+    std::atomic<bool> watching = true;
+    std::thread watcher([&] {
+        while (watching) {
+            const int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                opened = true;
+                close(fd);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+
+    const std::string text = "<img src=\"" + fifo + "\"><b>Access</b> denied for user '<u>admin<s>'";
+    TFakeServer::TScript script;
+    script.LoginError = text;
+    TFakeServer server(script);
+    TConnectDialog dialog;
+    dialog.show();
+    dialog.HostName->setEditText("127.0.0.1");
+    dialog.Port->setText(QString::number(server.Port()));
+    TMessageBoxes boxes;
+    PressOk(dialog);
+    watching = false;
+    watcher.join();
+    std::filesystem::remove_all(directory);
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].Text, QString::fromStdString(text));
+    EXPECT_EQ(boxes.Seen()[0].Format, Qt::PlainText);
+    EXPECT_FALSE(opened) << "the message box opened the file its text names";
+}
+
+// The verified mode against a server whose authority the system does not know: the reason and the
+// fingerprint, and the question whether to trust it. Trusted, the test connects with the certificate
+// pinned, and the pin goes to the console; not trusted, nothing changes.
+TEST_F(ConnectDialogServer, AnUnverifiedCertificateMayBeTrustedForThisConnection)
+{
+    for (const bool trust : {false, true}) {
+        SCOPED_TRACE(trust);
+        TMessageBoxes boxes(trust ? QMessageBox::Yes : QMessageBox::No);
+        TConnectionInfo info;
+        TOnModal<TConnectDialog> fill([this, trust](TConnectDialog& dialog) {
+            Fill(dialog, TestServer().Host, TestServer().Port);
+            dialog.Encryption->setCurrentIndex(static_cast<int>(TTlsMode::Verified));
+            PressOk(dialog);
+            if (!trust) {
+                EXPECT_TRUE(dialog.isVisible());
+                EXPECT_EQ(dialog.testConnection.PinnedFingerprint(), "");
+                dialog.reject();
+                return;
+            }
+            ASSERT_TRUE(QTest::qWaitFor([&dialog] { return !dialog.isVisible(); }, 30000));
+        });
+        EXPECT_EQ(ShowConnectDialog(info), trust);
+        ASSERT_EQ(boxes.Seen().size(), 1u);
+        const TSeenMessageBox& question = boxes.Seen()[0];
+        EXPECT_EQ(question.Icon, QMessageBox::Question);
+        EXPECT_TRUE(question.Text.contains("он выдан центром сертификации, которому нет доверия")) << question.Text.toStdString();
+        EXPECT_TRUE(question.Text.contains("Доверять этому сертификату в этом соединении?")) << question.Text.toStdString();
+        if (trust) {
+            EXPECT_EQ(info.TlsMode, TTlsMode::Verified);
+            EXPECT_EQ(info.PinnedFingerprint.size(), 32u * 3 - 1);
+            EXPECT_TRUE(question.Text.contains(QString::fromStdString(info.PinnedFingerprint)));
+        }
+    }
+}
+
+TEST_F(ConnectDialogServer, TheVerifiedModeWithTheServersAuthorityConnectsAtOnce)
+{
+    TConnectDialog dialog;
+    dialog.show();
+    Fill(dialog, TestServer().Host, TestServer().Port);
+    dialog.Encryption->setCurrentIndex(static_cast<int>(TTlsMode::Verified));
+    dialog.CAFile->setText(QString::fromStdString(TestServer().CAFile));
+    TMessageBoxes boxes;
+    PressOk(dialog);
+    EXPECT_TRUE(boxes.Seen().empty());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.testConnection.TlsMode(), TTlsMode::Verified);
+    EXPECT_EQ(dialog.testConnection.CAFile(), TestServer().CAFile);
 }
 
 } // namespace

@@ -4,8 +4,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QFontInfo>
@@ -20,12 +23,17 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 
+#include "EditorKeyboard.h"
 #include "EditorView.h"
+#include "FindBar.h"
 #include "HLEditor.h"
+#include "TKeyTranslation.h"
 #include "ModalWindows.h"
 #include "QtPrinters.h"
 #include "TestServer.h"
+#include "TKeyTranslation.h"
 #include "UnitAbout.h"
 #include "ConsoleTesting.h"
 #include "UnitConnectDialog.h"
@@ -105,7 +113,7 @@ TEST_F(MainWindow, MenusAndActions)
     const TCase cases[] = {
         {Form->acConnect, "Установить соединение", "Соединения", {}, true},
         {Form->acDisconnect, "Разорвать соединение", "Соединения", {}, false},
-        {Form->acReconnect, "Переподключиться", "Соединения", {}, false},
+        {Form->acReconnect, "Переподключиться", "Соединения", QKeySequence(Qt::CTRL | Qt::Key_F5), false},
         {Form->acRun, "Выполнить", "Действия", QKeySequence(Qt::CTRL | Qt::Key_Return), false},
         {Form->acCancelQuery, "Прервать запрос", "Действия", QKeySequence(Qt::CTRL | Qt::Key_Pause), false},
         {Form->acCommandUp, "Предыдущий запрос", "История запросов", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Up), false},
@@ -116,6 +124,9 @@ TEST_F(MainWindow, MenusAndActions)
         {Form->acSwapEditor, "Редактор запроса/Поле результата", "Действия", QKeySequence(Qt::CTRL | Qt::Key_Tab), false},
         {Form->acWhatsNew, "История изменений", "Справка", {}, true},
         {Form->acAbout, "О программе", "Справка", {}, true},
+        {Form->acFind, "Найти…", "Действия", QKeySequence(Qt::CTRL | Qt::Key_F), false},
+        {Form->acFindNext, "Найти далее", "Действия", QKeySequence(Qt::Key_F3), false},
+        {Form->acSaveTranscript, "Сохранить протокол…", "Соединения", QKeySequence(Qt::CTRL | Qt::Key_S), false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.Action->text(), c.Caption);
@@ -139,9 +150,10 @@ TEST_F(MainWindow, MenusAndActions)
     }
     const QStringList expected = {
         "Соединения", "  Установить соединение", "  Разорвать соединение", "  Переподключиться",
+        "  Сохранить протокол…",
         "Действия", "  Выполнить", "  Прервать запрос", "  История запросов", "    Предыдущий запрос", "    Следующий запрос",
         "  Закладки", "    Следующее соединение", "    Предыдущее соединение", "  Очистить",
-        "  Редактор запроса/Поле результата",
+        "  Редактор запроса/Поле результата", "  Найти…", "  Найти далее",
         "Справка", "  История изменений", "  О программе",
     };
     EXPECT_EQ(outline, expected);
@@ -296,6 +308,52 @@ TEST_F(MainWindow, ShortcutsGoToActionsBeforeThePane)
     QTest::keyClick(query, Qt::Key_Right, Qt::AltModifier);
     query->removeEventFilter(&counter);
     EXPECT_EQ(altKeys, 2);
+}
+
+// Every window shortcut is its own, and none takes a key of the panes' key map: no single key, no
+// first key of a chord, and no second key other than those the pane claims while its chord waits
+// (Ctrl+S after Ctrl+Q, see FindAndSaveFromTheKeyboard). The reconnect key, pressed in the query
+// pane, reconnects the console into the database it had.
+TEST_F(MainWindow, WindowShortcutsLeaveThePanesKeysAlone)
+{
+    TKeyboard keyMap;
+    keyMap.LoadDefaultKeyMap();
+    const QStringList claimedSecondKeys = {"Ctrl+S"};
+    std::map<QString, QString> owners;
+    for (QAction* action : Form->actions()) {
+        for (const QKeySequence& shortcut : action->shortcuts()) {
+            const QString caption = action->text();
+            const auto [owner, added] = owners.emplace(shortcut.toString(), caption);
+            EXPECT_TRUE(added) << shortcut.toString().toStdString() << ": " << owner->second.toStdString()
+                               << " and " << caption.toStdString();
+            const QKeyCombination combination = shortcut[0];
+            const TTranslatedKey key = TranslateKey(combination.key(), combination.keyboardModifiers(), QString());
+            for (const TEditKey& entry : keyMap.Keys()) {
+                const bool taken = (entry.FirstKey == key.Key && entry.FirstShift == key.Shift)
+                    || (entry.SecondKey == key.Key && entry.SecondShift == key.Shift
+                        && !claimedSecondKeys.contains(shortcut.toString()));
+                EXPECT_FALSE(taken) << caption.toStdString() << " " << shortcut.toString().toStdString()
+                                    << " is command " << entry.CommandCode;
+            }
+        }
+    }
+    for (const char* added : {"Ctrl+F", "F3", "Ctrl+S"})
+        EXPECT_EQ(owners.count(added), 1u) << added;
+
+    Connect();
+    TEditorFrame* frame = Form->ActiveFrame();
+    QWidget* query = frame->QueryView();
+    QTest::keyClicks(query, "use information_schema");
+    QTest::keyClick(query, Qt::Key_Return, Qt::ControlModifier);
+    WaitIdle(frame);
+    const std::uint64_t before = frame->Session().State().ConnectionId;
+    QTest::keyClick(query, Qt::Key_F5, Qt::ControlModifier);
+    WaitIdle(frame);
+    EXPECT_NE(frame->Session().State().ConnectionId, before);
+    EXPECT_EQ(LinesOf(frame->mmResult()).last(),
+              QString("-- Переподключено: сервер %1, база данных `information_schema`.")
+                  .arg(QString::fromStdString(frame->Session().State().ServerVersion)));
+    EXPECT_EQ(LinesOf(frame->mmQuery()), QStringList());
 }
 
 TEST_F(MainWindow, TabsFollowNextPreviousAndDisconnect)
@@ -499,15 +557,174 @@ TEST_F(MainWindow, TabCaptionsShowAnAmpersand)
     EXPECT_EQ(Form->MainPageControl->currentIndex(), 0);
 }
 
-TEST_F(MainWindow, RightClickInsideAConsoleOpensTheTabAreaMenu)
+// Find, Find next and Save work from the keyboard on the console shown: the find bar of the pane that
+// has the focus, the transcript saved through the file dialog. Ctrl+S as the second key of the
+// Ctrl+Q chord stays the pane's.
+TEST_F(MainWindow, FindAndSaveFromTheKeyboard)
 {
     Connect();
-    QWidget* viewport = Form->ActiveFrame()->QueryView()->viewport();
-    const QPoint at(20, 20);
+    TEditorFrame* frame = Form->ActiveFrame();
+    QWidget* query = frame->QueryView();
+    QTest::keyClicks(query, "select 'needle' as n");
+    QTest::keyClick(query, Qt::Key_Return, Qt::ControlModifier);
+    WaitIdle(frame);
+    QTest::keyClicks(query, "needle");
+
+    QTest::keyClick(query, Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(frame->QueryFindBar()->isVisible());
+    EXPECT_FALSE(frame->ResultFindBar()->isVisible());
+    QTest::keyClicks(QApplication::focusWidget(), "NEEDLE");
+    frame->ResultView()->setFocus();
+    QTest::keyClick(frame->ResultView(), Qt::Key_F3);
+    ASSERT_TRUE(frame->ResultFindBar()->isVisible()) << "nothing to find yet: the transcript's bar opens";
+    QTest::keyClicks(QApplication::focusWidget(), "needle");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F3);
+    ASSERT_TRUE(QTest::qWaitFor([frame] { return !frame->ResultFindBar()->Searching(); }, 30000));
+    EXPECT_TRUE(frame->mmResult().Selected());
+    EXPECT_EQ(frame->mmResult().SelBegY(), 0) << "the echo holds it first";
+
+    // Ctrl+Q, Ctrl+S: the caret goes to the line's start; no file dialog comes up.
+    frame->QueryView()->setFocus();
+    QTest::keyClick(query, Qt::Key_End);
+    int dialogs = 0;
+    {
+        TOnModal<QFileDialog> count([&](QFileDialog& dialog) {
+            ++dialogs;
+            dialog.reject();
+        });
+        QTest::keyClick(query, Qt::Key_Q, Qt::ControlModifier);
+        QTest::keyClick(query, Qt::Key_S, Qt::ControlModifier);
+        QTest::qWait(50);
+    }
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_EQ(frame->mmQuery().CaretX(), 0);
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("saved");
+    TOnModal<QFileDialog> save([&](QFileDialog& dialog) {
+        EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
+        dialog.selectFile(path);
+        static_cast<QDialog&>(dialog).accept();
+    });
+    QTest::keyClick(query, Qt::Key_S, Qt::ControlModifier);
+    ASSERT_EQ(save.Calls(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([frame] { return !frame->SavingTranscript(); }, 30000));
+    QFile file(path + ".txt");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << "the dialog adds the .txt ending";
+    EXPECT_EQ(QString::fromUtf8(file.readAll()), LinesOf(frame->mmResult()).join(u'\n') + u'\n');
+}
+
+// Closing a tab or the window asks first while a statement runs, and only then.
+TEST_F(MainWindow, TheCloseQuestionComesOnlyWhileAStatementRuns)
+{
+    Connect();
+    Connect();
+    {
+        TMessageBoxes none(QMessageBox::No);
+        Form->acDisconnect->trigger();
+        EXPECT_TRUE(none.Seen().empty());
+        EXPECT_EQ(Form->MainPageControl->count(), 1) << "an idle tab closes at once";
+    }
+
+    TEditorFrame* frame = Form->ActiveFrame();
+    frame->mmQuery().Lines().SetText("SELECT SLEEP(30)");
+    frame->RunQuery();
+    ASSERT_TRUE(frame->RunningStatement());
+    for (const bool closeWindow : {false, true}) {
+        SCOPED_TRACE(closeWindow ? "the window" : "the tab");
+        TMessageBoxes no(QMessageBox::No);
+        if (closeWindow)
+            EXPECT_FALSE(Form->close());
+        else
+            Form->acDisconnect->trigger();
+        ASSERT_EQ(no.Seen().size(), 1u);
+        EXPECT_EQ(no.Seen()[0].Text, "Запрос ещё выполняется. Закрыть?");
+        EXPECT_EQ(no.Seen()[0].Icon, QMessageBox::Question);
+        EXPECT_TRUE(Form->isVisible());
+        EXPECT_EQ(Form->MainPageControl->count(), 1);
+        EXPECT_TRUE(frame->RunningStatement()) << "the statement goes on";
+    }
+    TMessageBoxes yes(QMessageBox::Yes);
+    EXPECT_TRUE(Form->close());
+    EXPECT_EQ(yes.Seen().size(), 1u);
+    EXPECT_FALSE(Form->isVisible());
+}
+
+// A pane's context menu: the editing commands first (the transcript's without undo and cut, its paste
+// disabled), then the tab area's items; they act on that pane, and breaking the connection from the
+// menu asks first. The tab strip keeps the tab area's menu.
+TEST_F(MainWindow, ThePanesContextMenu)
+{
+    Connect();
+    TEditorFrame* frame = Form->ActiveFrame();
+    auto items = [](QMenu* menu) {
+        QStringList captions;
+        for (QAction* item : menu->actions())
+            captions << (item->isSeparator() ? QStringLiteral("-")
+                                             : item->text() + (item->isEnabled() ? "" : " (off)"));
+        return captions;
+    };
+    const QStringList tabArea = {"-", "Разорвать соединение", "Переподключиться", "-", "Выполнить", "Очистить",
+                                 "-", "Предыдущий запрос", "Следующий запрос"};
+    QApplication::clipboard()->setText("pasted");
+    frame->mmQuery().Lines().SetText("select 1");
+    EXPECT_EQ(items(Form->PreparePaneMenu(frame->QueryView())),
+              QStringList({"Отменить (off)", "-", "Вырезать (off)", "Копировать (off)", "Вставить", "-",
+                           "Выделить всё"}) + tabArea);
+    EXPECT_EQ(items(Form->PreparePaneMenu(frame->ResultView())),
+              QStringList({"Копировать (off)", "Вставить (off)", "-", "Выделить всё (off)"}) + tabArea);
+
+    // A right-click opens the pane's menu.
+    QWidget* viewport = frame->QueryView()->viewport();
+    const QPoint at(40, 8);
     QContextMenuEvent event(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
     QApplication::sendEvent(viewport, &event);
+    EXPECT_TRUE(Form->PaneMenu->isVisible());
+    EXPECT_FALSE(Form->PopupActionBar->isVisible());
+    Form->PaneMenu->close();
+
+    // The commands act on the pane whose menu it is; each opening of the menu enables what fits.
+    const auto choose = [&](TEditorView* view, QAction* action) {
+        Form->PreparePaneMenu(view);
+        EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
+        action->trigger();
+    };
+    choose(frame->QueryView(), Form->acEditSelectAll);
+    choose(frame->QueryView(), Form->acEditCut);
+    EXPECT_EQ(QApplication::clipboard()->text(), "select 1");
+    EXPECT_EQ(LinesOf(frame->mmQuery()), QStringList{""});
+    choose(frame->QueryView(), Form->acEditPaste);
+    choose(frame->QueryView(), Form->acEditPaste);
+    EXPECT_EQ(LinesOf(frame->mmQuery()), QStringList{"select 1select 1"});
+    choose(frame->QueryView(), Form->acEditUndo);
+    EXPECT_EQ(LinesOf(frame->mmQuery()), QStringList{"select 1"});
+    frame->mmResult().AppendLines({"-- transcript"});
+    choose(frame->ResultView(), Form->acEditSelectAll);
+    choose(frame->ResultView(), Form->acEditCopy);
+    EXPECT_EQ(QApplication::clipboard()->text(), "-- transcript");
+
+    // Breaking the connection from the menu asks, also with no statement running.
+    {
+        TMessageBoxes no(QMessageBox::No);
+        Form->PreparePaneMenu(frame->QueryView())->actions().at(8)->trigger();
+        ASSERT_EQ(no.Seen().size(), 1u);
+        EXPECT_EQ(no.Seen()[0].Text, "Разорвать соединение?");
+        EXPECT_EQ(Form->MainPageControl->count(), 1);
+    }
+
+    // The tab strip opens the tab area's menu.
+    QTabBar* strip = Form->MainPageControl->tabBar();
+    const QPoint onTab = strip->tabRect(0).center();
+    QContextMenuEvent onStrip(QContextMenuEvent::Mouse, onTab, strip->mapToGlobal(onTab));
+    QApplication::sendEvent(strip, &onStrip);
     EXPECT_TRUE(Form->PopupActionBar->isVisible());
     Form->PopupActionBar->close();
+
+    TMessageBoxes yes(QMessageBox::Yes);
+    Form->PopupActionBar->actions().at(0)->trigger();
+    EXPECT_EQ(yes.Seen().size(), 1u);
+    EXPECT_EQ(Form->MainPageControl->count(), 0);
 }
 
 // Run and Reconnect wait while the active console runs a statement, and the cancel command (Ctrl+Break)

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QGlyphRun>
 #include <QKeyEvent>
@@ -458,6 +459,20 @@ void TEditorView::WriteClipboard(const QByteArray& utf8, int blockFormat)
     QApplication::clipboard()->setMimeData(data.release());  // the clipboard takes ownership
 }
 
+void TEditorView::WritePrimarySelection(const QString& text)
+{
+    QClipboard* clipboard = QApplication::clipboard();
+    if (clipboard->supportsSelection())
+        clipboard->setText(text, QClipboard::Selection);
+}
+
+bool TEditorView::ReadPrimarySelection(QString& text)
+{
+    QClipboard* clipboard = QApplication::clipboard();
+    text = clipboard->supportsSelection() ? clipboard->text(QClipboard::Selection) : QString();
+    return !text.isEmpty();
+}
+
 bool TEditorView::HasFocus() const
 {
     return hasFocus();
@@ -528,6 +543,27 @@ void TEditorView::SetCompletionIndex(int index)
 {
     if (FCompletionList != nullptr)
         FCompletionList->setCurrentRow(index);
+}
+
+bool TEditorView::event(QEvent* event)
+{
+    // The second key of a chord is the editor's even where a window shortcut has it too: Ctrl+Q
+    // Ctrl+S goes to the line's start rather than to the window's Ctrl+S.
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* editor = dynamic_cast<const TCustomEditor*>(FEditor.get());
+        const TTranslatedKey key = TranslateKeyEvent(*static_cast<QKeyEvent*>(event));
+        if (editor != nullptr && !key.Ignored && editor->CompletesChord(key.Key, key.Shift)) {
+            event->accept();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(event);
+}
+
+void TEditorView::contextMenuEvent(QContextMenuEvent* event)
+{
+    event->accept();
+    emit ContextMenuRequested(event->globalPos());
 }
 
 void TEditorView::paintEvent(QPaintEvent* event)

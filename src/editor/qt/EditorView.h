@@ -61,6 +61,8 @@ public:
     void Beep() override;
     bool ReadClipboard(QString& text, int& blockFormat) override;
     void WriteClipboard(const QByteArray& utf8, int blockFormat) override;
+    void WritePrimarySelection(const QString& text) override;
+    bool ReadPrimarySelection(QString& text) override;
     bool HasFocus() const override;
     void SetFocus() override;
     void SetMouseCapture(bool capture) override;
@@ -80,8 +82,13 @@ public:
 
 signals:
     void EditorError(const QString& message);
+    // A right-click or the menu key asks for the pane's context menu at a point of the screen; the
+    // window around the pane shows it.
+    void ContextMenuRequested(const QPoint& globalPos);
 
 protected:
+    bool event(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;

@@ -1,0 +1,32 @@
+// What a connection asks of its encryption, and what was found wrong with a server's certificate.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// How a connection uses TLS.
+enum class TTlsMode : std::int32_t {
+    // TLS when the server offers it, plain otherwise (and through a local socket as the library
+    // chooses).
+    WhenOffered = 0,
+    // TLS or no connection: nothing is sent before the server has agreed to it.
+    Required = 1,
+    // TLS with a server whose certificate chains to a trusted authority (a CA file, or the
+    // system's store) and names the host, or whose certificate the user chose to trust.
+    Verified = 2,
+};
+
+// Why a server's certificate could not be verified, with what the user needs to decide whether to
+// trust it anyway.
+struct TCertificateProblem {
+    enum class TReason { UnknownAuthority, WrongName, Expired, NotYetValid, Other };
+
+    TReason Reason = TReason::Other;
+    // The certificate's SHA-256 fingerprint: upper-case hex byte pairs joined by colons.
+    std::string Fingerprint;
+    // For Other: the TLS library's own words.
+    std::string Detail;
+};
+
+// Fingerprints compare by their hex digits alone: case, colons and blanks do not matter.
+std::string NormalizeFingerprint(const std::string& fingerprint);

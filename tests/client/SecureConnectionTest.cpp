@@ -1,0 +1,361 @@
+// Secure connections: the three TLS modes against real servers with and without TLS, trusting a
+// certificate that cannot be verified, and what a hostile peer of the test's own can get out of a
+// login (never the password), how slowly it may answer, and what its texts may hold.
+#include "MySQLClasses.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
+#include <gtest/gtest.h>
+
+#include "NetworkPeers.h"
+#include "TestServer.h"
+
+namespace {
+
+const std::string kPassword = "S3cret-pass";
+
+std::string TlsDir(const TTestServer& server)
+{
+    return server.CAFile.substr(0, server.CAFile.rfind('/'));
+}
+
+// The SHA-256 fingerprint of a server's certificate, read from its file as openssl shows it.
+std::string CertificateFingerprint(const TTestServer& server)
+{
+    std::FILE* file = std::fopen((TlsDir(server) + "/server.pem").c_str(), "r");
+    if (!file)
+        return {};
+    X509* certificate = PEM_read_X509(file, nullptr, nullptr, nullptr);
+    std::fclose(file);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    X509_digest(certificate, EVP_sha256(), digest, &size);
+    X509_free(certificate);
+    std::string text;
+    char pair[4];
+    for (unsigned int i = 0; i < size; ++i) {
+        std::snprintf(pair, sizeof pair, i ? ":%02X" : "%02X", digest[i]);
+        text += pair;
+    }
+    return text;
+}
+
+void Configure(TMySQLCustomDataSet& dataSet, const TTestServer& server, TTlsMode mode, const std::string& caFile = "")
+{
+    dataSet.SetHost(server.Host);
+    dataSet.SetPort(server.Port);
+    dataSet.SetUser(server.User);
+    dataSet.SetPassword(server.Password);
+    dataSet.SetTlsMode(mode);
+    dataSet.SetCAFile(caFile);
+}
+
+// The cipher the server says the connection uses ("" for none).
+std::string ServerSideCipher(TMySQLDataSet& dataSet)
+{
+    auto result = dataSet.Query("SHOW SESSION STATUS LIKE 'Ssl_cipher'");
+    if (!result)
+        return "<" + dataSet.ErrorText() + ">";
+    return result->FetchRow()->GetValue(1);
+}
+
+TEST(TlsModes, EachModeAgainstServersWithAndWithoutTls)
+{
+    using TReason = TCertificateProblem::TReason;
+    const TTestServer& tls = TestServer();
+    const TTestServer& plain = PlainTestServer();
+    const TTestServer& secure = SecureTestServer();
+    struct TCase {
+        const char* Name;
+        const TTestServer& Server;
+        TTlsMode Mode;
+        std::string CAFile;
+        bool Connects;
+        bool Encrypted;
+        std::optional<TReason> Problem;
+        const char* Text; // in the error text
+    };
+    const TCase cases[] = {
+        {"offered and taken", tls, TTlsMode::WhenOffered, "", true, true, {}, ""},
+        {"not offered: plain", plain, TTlsMode::WhenOffered, "", true, false, {}, ""},
+        {"a server that requires it", secure, TTlsMode::WhenOffered, "", true, true, {}, ""},
+        {"required and offered", tls, TTlsMode::Required, "", true, true, {}, ""},
+        {"required, not offered", plain, TTlsMode::Required, "", false, false, {}, "не предлагает шифрование"},
+        {"required by both", secure, TTlsMode::Required, "", true, true, {}, ""},
+        {"verified with the right authority", tls, TTlsMode::Verified, tls.CAFile, true, true, {}, ""},
+        {"verified by the system's store", tls, TTlsMode::Verified, "", false, false, TReason::UnknownAuthority,
+         "центром сертификации, которому нет доверия"},
+        {"verified with another authority", tls, TTlsMode::Verified, secure.CAFile, false, false,
+         TReason::UnknownAuthority, "центром сертификации, которому нет доверия"},
+        {"a certificate for another name", secure, TTlsMode::Verified, secure.CAFile, false, false,
+         TReason::WrongName, "выдан не на имя «127.0.0.1»"},
+        {"verified, not offered", plain, TTlsMode::Verified, "", false, false, {}, "не предлагает шифрование"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TMySQLDataSet dataSet;
+        Configure(dataSet, c.Server, c.Mode, c.CAFile);
+        ASSERT_EQ(dataSet.Open(), c.Connects) << dataSet.ErrorText();
+        if (c.Connects) {
+            const std::string cipher = ServerSideCipher(dataSet);
+            if (c.Encrypted) {
+                EXPECT_FALSE(cipher.empty());
+                EXPECT_EQ(dataSet.Connection()->EncryptionText().rfind("TLS 1.", 0), 0u)
+                    << dataSet.Connection()->EncryptionText();
+                EXPECT_NE(dataSet.Connection()->EncryptionText().find(", " + cipher), std::string::npos)
+                    << dataSet.Connection()->EncryptionText() << " vs " << cipher;
+            } else {
+                EXPECT_EQ(cipher, "");
+                EXPECT_EQ(dataSet.Connection()->EncryptionText(), "без шифрования");
+            }
+            continue;
+        }
+        EXPECT_NE(dataSet.ErrorText().find(c.Text), std::string::npos) << dataSet.ErrorText();
+        const auto& problem = dataSet.Connection()->CertificateProblem();
+        ASSERT_EQ(problem.has_value(), c.Problem.has_value());
+        if (problem) {
+            EXPECT_EQ(problem->Reason, *c.Problem);
+            EXPECT_EQ(problem->Fingerprint, CertificateFingerprint(c.Server));
+            EXPECT_NE(dataSet.ErrorText().find(problem->Fingerprint), std::string::npos) << dataSet.ErrorText();
+        }
+    }
+}
+
+// A certificate the user chose to trust is pinned: every later connect, reconnects included, takes
+// that certificate and no other.
+TEST(TlsModes, ATrustedFingerprintIsPinnedForEveryReconnect)
+{
+    TMySQLDataSet dataSet;
+    Configure(dataSet, TestServer(), TTlsMode::Verified);
+    ASSERT_FALSE(dataSet.Open());
+    ASSERT_TRUE(dataSet.Connection()->CertificateProblem());
+    const std::string fingerprint = dataSet.Connection()->CertificateProblem()->Fingerprint;
+
+    // Shown with colons and in upper case; any spelling of the same digits pins it.
+    std::string spelled;
+    for (const char c : fingerprint) {
+        if (c != ':')
+            spelled += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    dataSet.SetPinnedFingerprint(spelled);
+    for (int connect = 0; connect < 3; ++connect) {
+        SCOPED_TRACE(connect);
+        ASSERT_TRUE(dataSet.Open()) << dataSet.ErrorText();
+        EXPECT_FALSE(ServerSideCipher(dataSet).empty());
+        dataSet.Close();
+    }
+
+    // The same pin does not open another server, nor another pin this one.
+    TMySQLDataSet other;
+    Configure(other, SecureTestServer(), TTlsMode::Verified);
+    other.SetPinnedFingerprint(fingerprint);
+    EXPECT_FALSE(other.Open());
+    EXPECT_NE(other.ErrorText().find("не тот сертификат, которому вы доверились"), std::string::npos) << other.ErrorText();
+    std::string changed = fingerprint;
+    changed[0] = changed[0] == 'A' ? 'B' : 'A';
+    dataSet.SetPinnedFingerprint(changed);
+    EXPECT_FALSE(dataSet.Open());
+    ASSERT_TRUE(dataSet.Connection()->CertificateProblem());
+    EXPECT_EQ(dataSet.Connection()->CertificateProblem()->Fingerprint, fingerprint);
+}
+
+TFakeServer::TScript Script(const std::string& greeting, const std::string& switchTo = "")
+{
+    TFakeServer::TScript script;
+    script.GreetingPlugin = greeting;
+    script.SwitchPlugin = switchTo;
+    script.Password = kPassword;
+    return script;
+}
+
+bool ConnectToFake(TMySQLConnection& connection, const TFakeServer& server, TTlsMode mode = TTlsMode::WhenOffered,
+                   const std::string& caFile = "")
+{
+    connection.SetHost("127.0.0.1");
+    connection.SetPort(server.Port());
+    connection.SetUser("someone");
+    connection.SetPassword(kPassword);
+    connection.SetTlsMode(mode);
+    connection.SetCAFile(caFile);
+    return connection.Connect();
+}
+
+// A peer that asks for a login which would hand the password over, over plain TCP, is refused before
+// the password leaves, and told why; the fake hands out its own RSA key to whoever asks and tries to
+// decrypt everything it gets.
+TEST(Logins, APasswordNeverReachesAPeerThatCouldReadIt)
+{
+    struct TCase {
+        const char* Name;
+        std::string Greeting;
+        std::string Switch;
+        const char* Text;
+        bool HandsThePasswordOver = true; // refused for the plain connection, not for the login itself
+    };
+    const TCase cases[] = {
+        {"caching_sha2_password, full authentication", "caching_sha2_password", "",
+         "«caching_sha2_password» с полной проверкой пароля"},
+        {"caching_sha2_password after a switch", "mysql_native_password", "caching_sha2_password",
+         "«caching_sha2_password» с полной проверкой пароля"},
+        {"sha256_password", "sha256_password", "", "«sha256_password»"},
+        {"sha256_password after a switch", "mysql_native_password", "sha256_password", "«sha256_password»"},
+        {"mysql_clear_password", "mysql_clear_password", "", "«mysql_clear_password»"},
+        {"mysql_clear_password after a switch", "mysql_native_password", "mysql_clear_password",
+         "«mysql_clear_password»"},
+        {"dialog after a switch", "mysql_native_password", "dialog", "«dialog»"},
+        {"mysql_old_password", "mysql_old_password", "", "«mysql_old_password»: по ответу этого устаревшего", false},
+        {"mysql_old_password after a switch", "mysql_native_password", "mysql_old_password",
+         "«mysql_old_password»: по ответу этого устаревшего", false},
+        {"an unknown login after a switch", "mysql_native_password", "brindle_magic",
+         "«brindle_magic», а Brindlecast такого способа входа не знает", false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TFakeServer server(Script(c.Greeting, c.Switch));
+        TMySQLConnection connection;
+        EXPECT_FALSE(ConnectToFake(connection, server));
+        const std::string text = connection.GetErrorText();
+        EXPECT_NE(text.find(c.Text), std::string::npos) << text;
+        EXPECT_NE(text.find("пароль не отправлен"), std::string::npos) << text;
+        EXPECT_EQ(text.find("соединение не зашифровано") != std::string::npos, c.HandsThePasswordOver) << text;
+        connection.Disconnect();
+        server.Stop();
+        EXPECT_EQ(server.Received().find(kPassword), std::string::npos) << "the password was sent";
+        EXPECT_EQ(server.Recovered().find(kPassword), std::string::npos) << "the password was recovered";
+    }
+}
+
+// The fake does recover a password from a client that encrypts it with the fake's key: the
+// command-line client of the library, which is not restricted.
+TEST(Logins, TheFakeRecoversAPasswordEncryptedWithItsKey)
+{
+    for (const char* plugin : {"caching_sha2_password", "sha256_password"}) {
+        SCOPED_TRACE(plugin);
+        TFakeServer server(Script(plugin));
+        const std::string command = "timeout 20 mariadb --no-defaults -h 127.0.0.1 -P " + std::to_string(server.Port())
+                                  + " -u someone -p" + kPassword + " -e 'SELECT 1' > /dev/null 2>&1";
+        [[maybe_unused]] const int status = std::system(command.c_str());
+        server.Stop();
+        EXPECT_NE(server.Recovered().find(kPassword), std::string::npos) << server.Recovered();
+    }
+}
+
+// caching_sha2_password's fast login sends only a proof, which the fake checks; and the password
+// itself goes over TLS to a verified server, not to an unverified one.
+TEST(Logins, CachingSha2ProofAlwaysThePasswordOnlyToAVerifiedServer)
+{
+    {
+        TFakeServer::TScript script = Script("caching_sha2_password");
+        script.FastLogin = true;
+        TFakeServer server(script);
+        TMySQLConnection connection;
+        EXPECT_TRUE(ConnectToFake(connection, server)) << connection.GetErrorText();
+        connection.Disconnect();
+        server.Stop();
+        EXPECT_EQ(server.Received().find(kPassword), std::string::npos);
+    }
+    const TTestServer& real = TestServer();
+    TFakeServer::TScript script = Script("caching_sha2_password");
+    script.CertificateFile = TlsDir(real) + "/server.pem";
+    script.KeyFile = TlsDir(real) + "/server.key";
+    {
+        TFakeServer server(script);
+        TMySQLConnection connection;
+        EXPECT_FALSE(ConnectToFake(connection, server, TTlsMode::Required));
+        EXPECT_NE(connection.GetErrorText().find("сертификат сервера не проверен"), std::string::npos)
+            << connection.GetErrorText();
+        connection.Disconnect();
+        server.Stop();
+        EXPECT_EQ(server.Recovered().find(kPassword), std::string::npos);
+    }
+    {
+        TFakeServer server(script);
+        TMySQLConnection connection;
+        EXPECT_TRUE(ConnectToFake(connection, server, TTlsMode::Verified, real.CAFile)) << connection.GetErrorText();
+        EXPECT_EQ(connection.EncryptionText().rfind("TLS 1.", 0), 0u);
+        connection.Disconnect();
+        server.Stop();
+        EXPECT_NE(server.Recovered().find(kPassword), std::string::npos) << "a verified server gets the password";
+    }
+}
+
+TEST(Logins, BrokenGreetingsAndTextsAreReportedAsTheyAre)
+{
+    {
+        TFakeServer::TScript script = Script("mysql_native_password");
+        script.TruncatedGreeting = true;
+        TFakeServer server(script);
+        TMySQLConnection connection;
+        EXPECT_FALSE(ConnectToFake(connection, server));
+        EXPECT_NE(connection.GetErrorText().find("Приветствие сервера оборвано"), std::string::npos)
+            << connection.GetErrorText();
+        EXPECT_NE(connection.GetErrorCode(), 0u);
+        connection.Disconnect();
+        server.Stop();
+        EXPECT_EQ(server.Received().find(kPassword), std::string::npos);
+    }
+    {
+        // A server's text comes back to the caller byte for byte.
+        const std::string text = "<img src=\"/dev/zero\"><b>Access</b> denied";
+        TFakeServer::TScript script = Script("mysql_native_password");
+        script.LoginError = text;
+        TFakeServer server(script);
+        TMySQLConnection connection;
+        EXPECT_FALSE(ConnectToFake(connection, server));
+        EXPECT_EQ(connection.GetErrorText(), text);
+    }
+}
+
+// The connect as a whole ends after ConnectTimeout, however slowly a peer trickles its greeting, and
+// also when it stalls inside the library's TLS handshake, where no wait of this layer's runs.
+TEST(Connect, GivesUpAfterTenSecondsHoweverSlowlyThePeerAnswers)
+{
+    using namespace std::chrono;
+    TFakeServer::TScript trickle = Script("mysql_native_password");
+    trickle.TrickleMs = 2000;
+    TFakeServer::TScript stall = Script("mysql_native_password");
+    stall.CertificateFile = TlsDir(TestServer()) + "/server.pem";
+    stall.KeyFile = TlsDir(TestServer()) + "/server.key";
+    stall.StallTls = true;
+    const std::pair<TFakeServer::TScript, TTlsMode> cases[] = {
+        {trickle, TTlsMode::WhenOffered}, {trickle, TTlsMode::Required}, {stall, TTlsMode::WhenOffered}};
+    for (const auto& [script, mode] : cases) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        TFakeServer server(script);
+        TMySQLConnection connection;
+        const auto start = steady_clock::now();
+        EXPECT_FALSE(ConnectToFake(connection, server, mode));
+        const auto took = duration_cast<milliseconds>(steady_clock::now() - start);
+        std::printf("%s: the connect gave up after %lld ms\n",
+                    script.StallTls ? "a TLS handshake that stalls" : "a greeting trickled a byte every 2 s",
+                    static_cast<long long>(took.count()));
+        EXPECT_GE(took, milliseconds(9500)) << connection.GetErrorText();
+        EXPECT_LT(took, milliseconds(13000));
+    }
+}
+
+TEST(Connect, AZeroByteInAParameterIsRefusedBeforeConnecting)
+{
+    TSilentPeer peer;
+    const std::string zero("\0", 1);
+    for (const char* field : {"host", "user", "password"}) {
+        SCOPED_TRACE(field);
+        TMySQLConnection connection;
+        connection.SetHost(field == std::string("host") ? "127.0.0.1" + zero + "evil" : "127.0.0.1");
+        connection.SetPort(peer.Port());
+        connection.SetUser(field == std::string("user") ? "root" + zero + "x" : "someone");
+        connection.SetPassword(field == std::string("password") ? "pw" + zero : "pw");
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(connection.Connect());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << "it tried to connect";
+        EXPECT_NE(connection.GetErrorText().find("нулевой символ"), std::string::npos) << connection.GetErrorText();
+    }
+}
+
+} // namespace
