@@ -3,11 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <new>
-#include <utility>
-
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include "Utf8.h"
 
@@ -17,39 +12,9 @@ namespace {
 // length, then its bytes.
 using TLength = std::uint32_t;
 
-constexpr std::size_t kHugePage = std::size_t(2) << 20;
 constexpr std::size_t kFirstChunkBytes = std::size_t(64) << 10;
 
 } // namespace
-
-TMySQLPackedResult::TChunk::TChunk(std::size_t size)
-{
-    // A chunk is written through as the rows come. Its pages are brought in by one call rather than
-    // by a fault each, and a chunk of whole huge pages (which the system places on their boundary)
-    // asks for them: 4 KiB pages, brought in and given back one by one, cost more than the rows.
-    const bool huge = size % kHugePage == 0;
-    const int flags = MAP_PRIVATE | MAP_ANONYMOUS | (huge ? 0 : MAP_POPULATE);
-    void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, flags, -1, 0);
-    if (data == MAP_FAILED)
-        throw std::bad_alloc();
-    Data = static_cast<char*>(data);
-    Size = size;
-    if (huge) {
-        madvise(Data, Size, MADV_HUGEPAGE);
-        madvise(Data, Size, MADV_POPULATE_WRITE);
-    }
-}
-
-TMySQLPackedResult::TChunk::TChunk(TChunk&& other) noexcept
-    : Data(std::exchange(other.Data, nullptr)), Size(std::exchange(other.Size, 0)), Used(std::exchange(other.Used, 0))
-{
-}
-
-TMySQLPackedResult::TChunk::~TChunk()
-{
-    if (Data)
-        munmap(Data, Size);
-}
 
 TMySQLPackedResult::TMySQLPackedResult(std::vector<std::string> names, std::size_t chunkBytes)
     : FNames(std::move(names)), FWidths(FNames.size(), 0), FChunkBytes(chunkBytes)
@@ -68,18 +33,17 @@ void TMySQLPackedResult::AddRow(const char* const* values, const unsigned long* 
     }
     // A row never spans two chunks, so that taking it is one walk through one chunk. Chunks grow
     // with the result up to FChunkBytes, so that a small result maps little.
-    if (FChunks.empty() || FChunks.back().Size - FChunks.back().Used < rowBytes) {
-        static const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-        const std::size_t grown = FChunks.empty() ? kFirstChunkBytes : FChunks.back().Size * 2;
+    if (FChunks.empty() || FChunks.back().Memory.Size() - FChunks.back().Used < rowBytes) {
+        const std::size_t grown = FChunks.empty() ? kFirstChunkBytes : FChunks.back().Memory.Size() * 2;
         std::size_t size = std::max(std::min(grown, FChunkBytes), rowBytes);
-        size = (size + page - 1) / page * page;
-        if (size > kHugePage)
-            size = (size + kHugePage - 1) / kHugePage * kHugePage;
+        // A chunk past a huge page is whole huge pages (the block rounds the rest to pages).
+        if (size > TMappedBlock::HugePage)
+            size = (size + TMappedBlock::HugePage - 1) / TMappedBlock::HugePage * TMappedBlock::HugePage;
         FChunks.emplace_back(size);
-        FHeldBytes += size;
+        FHeldBytes += FChunks.back().Memory.Size();
     }
     TChunk& chunk = FChunks.back();
-    char* const row = chunk.Data + chunk.Used;
+    char* const row = chunk.Memory.Data() + chunk.Used;
     char* at = row + 1;
     bool printable = true;
     for (std::size_t i = 0; i < columns; ++i) {
@@ -113,11 +77,11 @@ bool TMySQLPackedResult::TakeRow(std::vector<std::string_view>& values)
         return false;
     }
     while (FReadOffset == FChunks.front().Used && FChunks.size() > 1) {
-        FHeldBytes -= FChunks.front().Size;
+        FHeldBytes -= FChunks.front().Memory.Size();
         FChunks.pop_front();
         FReadOffset = 0;
     }
-    const char* at = FChunks.front().Data + FReadOffset;
+    const char* at = FChunks.front().Memory.Data() + FReadOffset;
     FTakenPrintable = *at++ != 0;
     values.resize(FNames.size());
     for (std::string_view& value : values) {
@@ -127,7 +91,7 @@ bool TMySQLPackedResult::TakeRow(std::vector<std::string_view>& values)
         value = std::string_view(at, length);
         at += length;
     }
-    FReadOffset = static_cast<std::size_t>(at - FChunks.front().Data);
+    FReadOffset = static_cast<std::size_t>(at - FChunks.front().Memory.Data());
     ++FTaken;
     return true;
 }

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "MappedBlock.h"
+
 // The rows of a result set as the server sends them (read with mysql_use_result, so the library
 // never holds more than the row it reads), packed one after another into chunks of memory mapped for
 // this alone, with each column's width measured on the way. Rows are taken once each, in order; a
@@ -46,14 +48,8 @@ public:
 
 private:
     struct TChunk {
-        explicit TChunk(std::size_t size);
-        TChunk(TChunk&& other) noexcept;
-        TChunk& operator=(TChunk&& other) = delete;
-        TChunk(const TChunk&) = delete;
-        ~TChunk();
-
-        char* Data = nullptr;
-        std::size_t Size = 0;
+        explicit TChunk(std::size_t size) : Memory(size) {}
+        TMappedBlock Memory;
         std::size_t Used = 0;
     };
 

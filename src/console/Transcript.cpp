@@ -5,7 +5,7 @@
 
 #include "ClientStrings.h"
 #include "Editor.h"
-#include "LineStore.h"
+#include "MappedBlock.h"
 #include "MySQLPackedResult.h"
 #include "Utf8.h"
 
@@ -93,7 +93,7 @@ void MakeRoom(std::string& line, std::size_t bytes)
         return;
     line.reserve(line.size() + bytes);
     if (bytes >= kPrefaultBytes)
-        TLineStore::Prefault(line.data() + line.size(), line.capacity() - line.size());
+        TMappedBlock::Prefault(line.data() + line.size(), line.capacity() - line.size());
 }
 
 } // namespace

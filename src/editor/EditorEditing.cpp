@@ -2,6 +2,7 @@
 // and the clipboard with the selection's block format.
 #include "Editor.h"
 #include "EditorUndo.h"
+#include "MappedBlock.h"
 
 #include <QLocale>
 
@@ -616,7 +617,7 @@ QByteArray TCustomEditor::SelectionBytes()
         size += slice(line).size();
     QByteArray bytes(static_cast<qsizetype>(size), Qt::Uninitialized);
     char* out = bytes.data();
-    TLineStore::Prefault(out, size);
+    TMappedBlock::Prefault(out, size);
     for (int line = FSel.SelBegY; line <= FSel.SelEndY; ++line) {
         if (line > FSel.SelBegY) {
             *out++ = '\r';

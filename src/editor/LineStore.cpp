@@ -1,24 +1,18 @@
 #include "LineStore.h"
 
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cassert>
 #include <cstring>
-#include <new>
-#include <utility>
+#include <string>
+
+#include "Utf8.h"
 
 namespace {
 
-std::atomic<std::size_t> gMappedBytes{0};
-
-std::uint32_t PageRounded(std::uint32_t size)
-{
-    static const auto page = static_cast<std::uint32_t>(sysconf(_SC_PAGESIZE));
-    return (size + page - 1) / page * page;
-}
+constexpr char32_t kReplacementCharacter = 0xFFFD;
+constexpr std::string_view kReplacementBytes = "\xEF\xBF\xBD";
 
 // Whether eight bytes are all ASCII.
 bool AsciiWord(const char* p)
@@ -39,46 +33,6 @@ bool IsAsciiBytes(std::string_view bytes)
         if (static_cast<unsigned char>(*p) >= 0x80)
             return false;
     return true;
-}
-
-// The length of the well-formed sequence at p (1 to 4 bytes), or 0 when the bytes there are
-// ill-formed; `ill` is then the length of the maximal ill-formed part that one U+FFFD stands for.
-// The ranges of the second byte are those of the Unicode well-formedness table, so surrogates and
-// overlong forms are ill-formed.
-int SequenceAt(const unsigned char* p, const unsigned char* end, int& ill)
-{
-    const unsigned char lead = *p;
-    if (lead < 0x80)
-        return 1;
-    int trail = 0;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        trail = 1;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        trail = 2;
-        if (lead == 0xE0)
-            lo = 0xA0;
-        else if (lead == 0xED)
-            hi = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        trail = 3;
-        if (lead == 0xF0)
-            lo = 0x90;
-        else if (lead == 0xF4)
-            hi = 0x8F;
-    } else {
-        ill = 1;
-        return 0;
-    }
-    for (int i = 1; i <= trail; ++i) {
-        if (p + i >= end || p[i] < lo || p[i] > hi) {
-            ill = i;
-            return 0;
-        }
-        lo = 0x80;
-        hi = 0xBF;
-    }
-    return trail + 1;
 }
 
 bool IsHigh(char16_t unit)
@@ -197,7 +151,7 @@ QString TLineStore::Get(int index) const
     const TEntry& entry = FIndex[index];
     if (entry.Bytes == 0)
         return QString();
-    return DecodeBytes(FBlocks[entry.Block].Data + entry.Offset, entry.Bytes, entry.Units);
+    return DecodeBytes(FBlocks[entry.Block].Data() + entry.Offset, entry.Bytes, entry.Units);
 }
 
 QString TLineStore::Get(int index, int from, int count) const
@@ -209,7 +163,7 @@ QString TLineStore::Get(int index, int from, int count) const
     const qint64 last = std::clamp<qint64>(first + std::max(count, 0), first, units);
     if (first == last)
         return QString();
-    const char* data = FBlocks[entry.Block].Data + entry.Offset;
+    const char* data = FBlocks[entry.Block].Data() + entry.Offset;
     // An ASCII line has one byte per unit: the slice is read directly, whatever the line's length.
     if (entry.Bytes == entry.Units)
         return QString::fromLatin1(data + first, static_cast<qsizetype>(last - first));
@@ -325,8 +279,8 @@ void TLineStore::Set(int index, QStringView text)
     const std::uint32_t bytes = EncodedSize(text);
     if (entry.Bytes > 0 && entry.Block == FTail) {
         TBlock& tail = FBlocks[FTail];
-        if (entry.Offset + entry.Bytes == tail.Used && entry.Offset + bytes <= tail.Size) {
-            Encode(text, bytes, tail.Data + entry.Offset);
+        if (entry.Offset + entry.Bytes == tail.Used && entry.Offset + bytes <= tail.Size()) {
+            Encode(text, bytes, tail.Data() + entry.Offset);
             tail.Used = entry.Offset + bytes;
             FLiveBytes = FLiveBytes - entry.Bytes + bytes;
             FUsedBytes = FUsedBytes - entry.Bytes + bytes;
@@ -369,28 +323,28 @@ int TLineStore::AppendUtf8(std::string_view line)
         Grew(FIndex.back().Units, 0);
         return static_cast<int>(FIndex.back().Units);
     }
-    const auto* p = reinterpret_cast<const unsigned char*>(line.data());
-    const auto* end = p + line.size();
     std::uint32_t units = 0;
     std::string repaired;
-    const unsigned char* copied = p;
-    for (const unsigned char* at = p; at < end;) {
-        int ill = 0;
-        const int length = SequenceAt(at, end, ill);
-        if (length > 0) {
-            units += length == 4 ? 2 : 1;
-            at += length;
+    std::size_t copied = 0;
+    for (std::size_t at = 0; at < line.size();) {
+        if (static_cast<unsigned char>(line[at]) < 0x80) {
+            ++at;
+            ++units;
             continue;
         }
+        const std::size_t start = at;
+        const char32_t cp = NextCodePoint(line, at);
+        units += cp >= 0x10000 ? 2 : 1;
+        // An ill-formed sequence reads as U+FFFD too, but never as its three bytes.
+        if (cp != kReplacementCharacter || line.substr(start, at - start) == kReplacementBytes)
+            continue;
         // Only a line that needs repair is copied.
-        repaired.append(reinterpret_cast<const char*>(copied), static_cast<std::size_t>(at - copied));
-        repaired.append("\xEF\xBF\xBD");
-        units += 1;
-        at += ill;
+        repaired.append(line.substr(copied, start - copied));
+        repaired.append(kReplacementBytes);
         copied = at;
     }
-    if (copied != p) {
-        repaired.append(reinterpret_cast<const char*>(copied), static_cast<std::size_t>(end - copied));
+    if (copied != 0) {
+        repaired.append(line.substr(copied));
         line = repaired;
     }
     FIndex.push_back(StoreBytes(line, units));
@@ -428,67 +382,11 @@ void TLineStore::Clear()
     FLongestKnown = true;
 }
 
-void TLineStore::Prefault(char* data, std::size_t size)
-{
-    static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + page - 1) / page * page;
-    const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) / page * page;
-    if (end > begin)
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
-}
-
-std::size_t TLineStore::MappedBytes()
-{
-    return gMappedBytes.load(std::memory_order_relaxed);
-}
-
-TLineStore::TBlock::TBlock(std::uint32_t size) : Size(PageRounded(size))
-{
-    // Every block is written at once, so its pages are brought in by the one call rather than by a
-    // fault each. A block of whole huge pages (the system places it on their boundary) asks for
-    // them: bringing in and giving back 4 KiB pages one by one costs more than the text they hold.
-    const bool huge = Size % kHugePage == 0;
-    void* data = mmap(nullptr, Size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | (huge ? 0 : MAP_POPULATE),
-        -1, 0);
-    if (data == MAP_FAILED)
-        throw std::bad_alloc();
-    Data = static_cast<char*>(data);
-    if (huge) {
-        madvise(Data, Size, MADV_HUGEPAGE);
-        madvise(Data, Size, MADV_POPULATE_WRITE);
-    }
-    gMappedBytes.fetch_add(Size, std::memory_order_relaxed);
-}
-
-TLineStore::TBlock::TBlock(TBlock&& other) noexcept
-    : Data(std::exchange(other.Data, nullptr)), Size(std::exchange(other.Size, 0)), Used(std::exchange(other.Used, 0))
-{
-}
-
-TLineStore::TBlock& TLineStore::TBlock::operator=(TBlock&& other) noexcept
-{
-    if (this != &other) {
-        TBlock old(std::move(*this));
-        Data = std::exchange(other.Data, nullptr);
-        Size = std::exchange(other.Size, 0);
-        Used = std::exchange(other.Used, 0);
-    }
-    return *this;
-}
-
-TLineStore::TBlock::~TBlock()
-{
-    if (Data == nullptr)
-        return;
-    munmap(Data, Size);
-    gMappedBytes.fetch_sub(Size, std::memory_order_relaxed);
-}
-
 std::size_t TLineStore::MemoryBytes() const
 {
     std::size_t bytes = FIndex.capacity() * sizeof(TEntry) + FBlocks.capacity() * sizeof(TBlock);
     for (const TBlock& block : FBlocks)
-        bytes += block.Size;
+        bytes += block.Size();
     return bytes;
 }
 
@@ -520,12 +418,12 @@ TLineStore::TEntry TLineStore::StoreBytes(std::string_view bytes, std::uint32_t 
 
 char* TLineStore::Reserve(std::uint32_t bytes, std::uint32_t& block, std::uint32_t& offset)
 {
-    if (FTail != kNoBlock && FBlocks[FTail].Size - FBlocks[FTail].Used >= bytes) {
+    if (FTail != kNoBlock && FBlocks[FTail].Size() - FBlocks[FTail].Used >= bytes) {
         TBlock& tail = FBlocks[FTail];
         block = FTail;
         offset = tail.Used;
         tail.Used += bytes;
-        return tail.Data + offset;
+        return tail.Data() + offset;
     }
     // A line longer than a block gets a block of its own, which never becomes the tail: the space
     // left in the tail is still good for the short lines that follow.
@@ -542,7 +440,7 @@ char* TLineStore::Reserve(std::uint32_t bytes, std::uint32_t& block, std::uint32
     offset = 0;
     if (!ownBlock)
         FTail = block;
-    return fresh.Data;
+    return fresh.Data();
 }
 
 void TLineStore::Reserve(int lines)
@@ -583,7 +481,7 @@ void TLineStore::Compact()
     for (TEntry& entry : FIndex) {
         if (entry.Bytes == 0)
             continue;
-        const char* source = old[entry.Block].Data + entry.Offset;
+        const char* source = old[entry.Block].Data() + entry.Offset;
         std::memcpy(Reserve(entry.Bytes, entry.Block, entry.Offset), source, entry.Bytes);
         FUsedBytes += entry.Bytes;
     }

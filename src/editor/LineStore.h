@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "MappedBlock.h"
+
 // A list of lines that costs about its UTF-8 text plus 16 bytes of index per line, so that a
 // transcript of hundreds of thousands of lines stays small; a QString per line would cost three times
 // as much. Lines go in and out as UTF-16; any sequence of units survives the round trip, unpaired
@@ -50,7 +52,7 @@ public:
         const TEntry& entry = FIndex[index];
         if (entry.Bytes == 0)
             return {};
-        return {FBlocks[entry.Block].Data + entry.Offset, entry.Bytes};
+        return {FBlocks[entry.Block].Data() + entry.Offset, entry.Bytes};
     }
     // The bytes of units from..from + count - 1 of a line, cut at its end. A position between the
     // halves of a surrogate pair counts as the one after the pair, as the editor's columns do.
@@ -85,17 +87,10 @@ public:
     // "?", as Qt's own conversion to UTF-8 writes it.
     static void ReplaceLoneSurrogates(QByteArray& bytes);
 
-    // Brings in the pages of a fresh buffer about to be written whole, by one call rather than by a
-    // fault each, which costs several times more on a virtual machine. Best effort.
-    static void Prefault(char* data, std::size_t size);
-
-    // Bytes that every store of the process holds mapped from the system now.
-    static std::size_t MappedBytes();
-
 private:
     static constexpr std::uint32_t kNoBlock = 0xFFFFFFFF;
     static constexpr std::uint32_t kBlockSize = 64 * 1024;
-    static constexpr std::uint32_t kHugePage = 2 * 1024 * 1024;
+    static constexpr auto kHugePage = static_cast<std::uint32_t>(TMappedBlock::HugePage);
     // From this much text on, blocks are huge pages.
     static constexpr std::uint32_t kHugeText = 4 * kHugePage;
 
@@ -107,13 +102,11 @@ private:
     };
     // A block of memory mapped for the store alone, unmapped with it.
     struct TBlock {
-        explicit TBlock(std::uint32_t size);
-        TBlock(TBlock&& other) noexcept;
-        TBlock& operator=(TBlock&& other) noexcept;
-        ~TBlock();
+        explicit TBlock(std::uint32_t size) : Memory(size) {}
+        char* Data() const { return Memory.Data(); }
+        std::uint32_t Size() const { return static_cast<std::uint32_t>(Memory.Size()); }
 
-        char* Data = nullptr;
-        std::uint32_t Size = 0;
+        TMappedBlock Memory;
         std::uint32_t Used = 0;
     };
 

@@ -216,24 +216,24 @@ std::size_t ResidentBytes()
 TEST(LineStore, GivesItsBlocksBackToTheSystem)
 {
     constexpr std::size_t kText = 64u << 20;
-    const std::size_t mappedBefore = TLineStore::MappedBytes();
+    const std::size_t mappedBefore = TMappedBlock::MappedBytes();
     const std::string line(1000, 'x');
     TLineStore store;
     for (std::size_t bytes = 0; bytes < kText; bytes += line.size())
         store.AppendUtf8(line);
     store.Append(QString(3000000, u'y'));  // a line with a block of its own
-    EXPECT_GE(TLineStore::MappedBytes() - mappedBefore, kText);
+    EXPECT_GE(TMappedBlock::MappedBytes() - mappedBefore, kText);
 
     // Removing most lines rebuilds the blocks: those of the removed text go.
     store.Remove(0, store.Count() - 10);
-    EXPECT_LT(TLineStore::MappedBytes() - mappedBefore, 8u << 20);
+    EXPECT_LT(TMappedBlock::MappedBytes() - mappedBefore, 8u << 20);
     EXPECT_EQ(store.Get(store.Count() - 1), QString(3000000, u'y'));
 
     for (std::size_t bytes = 0; bytes < kText; bytes += line.size())
         store.AppendUtf8(line);
     const std::size_t residentFull = ResidentBytes();
     store.Clear();
-    EXPECT_EQ(TLineStore::MappedBytes(), mappedBefore);
+    EXPECT_EQ(TMappedBlock::MappedBytes(), mappedBefore);
     // The process's own figure, whatever the heap keeps for itself: the blocks' pages are gone.
     EXPECT_GT(residentFull, ResidentBytes() + kText * 3 / 4) << "the memory went back to the system";
 }
