@@ -9,6 +9,7 @@
 #include "CrashHandler.h"
 #include "CrashReport.h"
 #include "CrashReportForm.h"
+#include "QtTranslations.h"
 #include "TestFaults.h"
 #include "UnitMainForm.h"
 #include "UnitTools.h"
@@ -60,6 +61,7 @@ int main(int argc, char** argv)
     app.setWindowIcon(ApplicationIcon());
     // Every window, menu and message box of the program in one font.
     app.setFont(WindowFont());
+    InstallQtTranslations(app);
 
     if (reportRecord)
         return RunCrashReport(record);

@@ -16,8 +16,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTranslator>
 #include <QtTest/QTest>
 
 #include <gtest/gtest.h>
@@ -31,6 +33,7 @@
 #include "HLEditor.h"
 #include "TKeyTranslation.h"
 #include "ModalWindows.h"
+#include "QtTranslations.h"
 #include "QtPrinters.h"
 #include "TestServer.h"
 #include "TKeyTranslation.h"
@@ -649,6 +652,42 @@ TEST_F(MainWindow, TheCloseQuestionComesOnlyWhileAStatementRuns)
     EXPECT_TRUE(Form->close());
     EXPECT_EQ(yes.Seen().size(), 1u);
     EXPECT_FALSE(Form->isVisible());
+}
+
+// With Qt's translations installed, as the program does at start, the standard buttons of the
+// program's questions speak Russian, like the question itself.
+TEST_F(MainWindow, TheStandardButtonsSpeakRussian)
+{
+    ASSERT_TRUE(InstallQtTranslations(*qApp)) << "qtbase_ru.qm is missing (qt6-translations-l10n)";
+    // Later tests in this process see Qt's own texts again.
+    const auto uninstall = qScopeGuard([] {
+        for (QTranslator* translator : qApp->findChildren<QTranslator*>()) {
+            QCoreApplication::removeTranslator(translator);
+            delete translator;
+        }
+    });
+    Connect();
+    TEditorFrame* frame = Form->ActiveFrame();
+    frame->mmQuery().Lines().SetText("SELECT SLEEP(30)");
+    frame->RunQuery();
+    ASSERT_TRUE(frame->RunningStatement());
+
+    QString yes;
+    QString no;
+    TOnModal<QMessageBox> answer([&](QMessageBox& box) {
+        // A user reads the question before answering.
+        QTest::qWait(200);
+        yes = box.button(QMessageBox::Yes) ? box.button(QMessageBox::Yes)->text() : QString();
+        no = box.button(QMessageBox::No) ? box.button(QMessageBox::No)->text() : QString();
+        box.button(QMessageBox::No)->click();
+    });
+    EXPECT_FALSE(Form->close());
+    ASSERT_EQ(answer.Calls(), 1);
+    EXPECT_EQ(QString(yes).remove(u'&'), "Да");
+    EXPECT_EQ(QString(no).remove(u'&'), "Нет");
+    EXPECT_TRUE(frame->RunningStatement()) << "No keeps the window and its statement";
+    TMessageBoxes close(QMessageBox::Yes);
+    EXPECT_TRUE(Form->close());
 }
 
 // A pane's context menu: the editing commands first (the transcript's without undo and cut, its paste
