@@ -3,6 +3,8 @@
 #include "UnitTools.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QTextDocument>
@@ -36,8 +38,16 @@ TWhatsNewForm::TWhatsNewForm(QWidget* parent)
 
 void TWhatsNewForm::FormCreate()
 {
-    // Beside the executable, wherever it was moved to; the working directory plays no part.
-    const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/doc/index.html");
+    // Beside the executable, wherever it was moved to; the working directory plays no part. An
+    // installed program keeps it in the data folder that lies beside its own binary folder (a
+    // program folder under /usr/bin is not allowed), found from the executable's place as well, so
+    // that an installation under any prefix finds its own copy. When neither is there, the window
+    // names the place beside the executable.
+    const QString dir = QCoreApplication::applicationDirPath();
+    QString path = dir + QStringLiteral("/doc/index.html");
+    const QString installed = QDir::cleanPath(dir + QStringLiteral("/" BRINDLECAST_INSTALLED_DOC));
+    if (!QFileInfo::exists(path) && QFileInfo::exists(installed))
+        path = installed;
     MainWebBrowser->setSource(QUrl::fromLocalFile(path));
 }
 

@@ -1,4 +1,5 @@
-// The change-history window: shows doc/index.html from the executable's directory.
+// The change-history window: shows doc/index.html from the executable's directory, or from the
+// data folder of the installation the executable belongs to.
 #pragma once
 
 #include <QDialog>

@@ -391,8 +391,9 @@ TEST(WhatsNew, CloseAndEscEndWithOk)
     }
 }
 
-// The document is found beside the executable wherever the two are moved together, whatever the
-// working directory; without it the view shows its own page instead of an empty pane.
+// The document is found beside the executable wherever the two are moved together, or in the data
+// folder of an installation, whatever the working directory; without it the view shows its own page
+// instead of an empty pane.
 TEST(WhatsNew, FindsTheDocumentWhereverTheExecutableMoved)
 {
     QTemporaryDir dir;
@@ -411,6 +412,15 @@ TEST(WhatsNew, FindsTheDocumentWhereverTheExecutableMoved)
               (QStringList{dir.filePath("moved/doc/index.html"), "История изменений Brindlecast"}));
     EXPECT_EQ(RunProbe(bare, "whatsnew", dir.filePath("elsewhere")),
               (QStringList{dir.filePath("bare/doc/index.html"), "Документ недоступен"}));
+
+    // Installed under a prefix: the data folder beside the binary folder holds it.
+    const QString installed = dir.filePath("prefix/usr/bin/brindlecast");
+    ASSERT_TRUE(CopyFile(SHELL_PROBE, installed));
+    ASSERT_TRUE(CopyFile(QCoreApplication::applicationDirPath() + "/doc/index.html",
+                         dir.filePath("prefix/usr/share/brindlecast/doc/index.html")));
+    EXPECT_EQ(RunProbe(installed, "whatsnew", dir.filePath("elsewhere")),
+              (QStringList{dir.filePath("prefix/usr/share/brindlecast/doc/index.html"),
+                           "История изменений Brindlecast"}));
 }
 
 } // namespace
