@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Draws the application icon and the About box's picture with ImageMagick. The PNGs it writes are
-# kept in the repository; run this again only to change them.
+# Draws the application icon (the window's, and the installed theme icons in each size) and the About
+# box's picture with ImageMagick. The PNGs it writes are kept in the repository; run this again only to
+# change them. icons/hicolor/scalable/apps/brindlecast.svg is the same drawing by hand: change both.
 set -euo pipefail
 cd "$(dirname "$0")"
 font=/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf
@@ -22,6 +23,10 @@ draw() {  # SIZE OUT BACKGROUND
 }
 
 draw 64 brindlecast.png none
+for s in 16 22 24 32 48 64 128 256; do
+  mkdir -p "icons/hicolor/${s}x${s}/apps"
+  draw "$s" "icons/hicolor/${s}x${s}/apps/brindlecast.png" none
+done
 # The About picture is an opaque 24-bit image on the box's face colour.
 draw 80 about.png '#efefef'
 convert about.png -type TrueColor -define png:color-type=2 -depth 8 -strip about.png
