@@ -375,7 +375,7 @@ def case_exception(s):
     report = save_report(s, window, os.path.join(case.dir, "report.txt"), EXCEPTION_BUTTONS)
     expect_in_report(report, [
         "исключение std::logic_error: «тестовая ошибка: исключение из обработчика события»",
-        "TestFaults::ThrowFromEventHandler()", "src/shell/TestFaults.cpp:",
+        "TestFaults::ThrowFromEventHandler()", "src/crash/TestFaults.cpp:",
         "главный поток программы", console_line(s, version)],
         "the report of an exception")
     expect_private(s, report, [marker])
@@ -412,7 +412,7 @@ def case_null(s):
     window, reporter, report = case.crash(signal.SIGUSR1, signal.SIGSEGV, "a null dereference")
     expect_in_report(report, [
         "сигнал SIGSEGV (обращение к недопустимому адресу памяти) по адресу 0x0",
-        "TestFaults::DereferenceNull()", "src/shell/TestFaults.cpp:", "главный поток программы",
+        "TestFaults::DereferenceNull()", "src/crash/TestFaults.cpp:", "главный поток программы",
         console_line(s, version)], "the report of a null dereference")
     expect_private(s, report)
     case.check_cores(logged_in=True)
