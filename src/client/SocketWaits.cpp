@@ -1,5 +1,7 @@
 #include "SocketWaits.h"
 
+#include "OwnThreads.h"
+
 #include <algorithm>
 #include <cerrno>
 
@@ -66,6 +68,7 @@ TScope::~TScope()
 
 TDeadlineWatch::TDeadlineWatch(TClock::time_point deadline, std::function<void()> action)
     : FThread([this, deadline, action = std::move(action)] {
+        EnterOwnThread("deadline");
         std::unique_lock lock(FMutex);
         if (FWake.wait_until(lock, deadline, [this] { return FDone; }))
             return;

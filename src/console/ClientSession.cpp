@@ -109,7 +109,7 @@ std::optional<std::string> RunStatements(TMySQLDataSet& dataSet, TStatementRun& 
 
 } // namespace
 
-TClientSession::TClientSession(unsigned long clientFlags)
+TClientSession::TClientSession(unsigned long clientFlags, const char* threadRole)
     : FReplies(this, [this](TJobReply& reply) { JobEnded(reply); })
     , FWakes(this,
              [this](std::uint64_t& serial) {
@@ -117,7 +117,7 @@ TClientSession::TClientSession(unsigned long clientFlags)
                      emit RunReady();
              })
     , FDataSet(std::make_shared<TMySQLDataSet>())
-    , FThread(std::make_unique<TClientThread>())
+    , FThread(std::make_unique<TClientThread>(threadRole))
 {
     // Sessions still closing when the application object goes are finished then, within bounds.
     static const bool registered = [] {

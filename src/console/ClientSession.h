@@ -69,7 +69,8 @@ public:
     static constexpr std::chrono::milliseconds StopBound{300};
 
     // clientFlags: what the connection asks the server for besides multiple results.
-    explicit TClientSession(unsigned long clientFlags = 0);
+    // threadRole names the session's thread (see TClientThread).
+    explicit TClientSession(unsigned long clientFlags = 0, const char* threadRole = "client");
     // Only once retired and done; owners hold a session through TSessionHandle.
     ~TClientSession() override;
 

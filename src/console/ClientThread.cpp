@@ -1,5 +1,7 @@
 #include "ClientThread.h"
 
+#include "OwnThreads.h"
+
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -20,9 +22,12 @@ struct TClientThread::TState {
     bool Ended = false;    // the thread function has returned
 };
 
-TClientThread::TClientThread()
+TClientThread::TClientThread(const char* role)
     : FState(std::make_shared<TState>())
-    , FThread([state = FState] { RunJobs(state); })
+    , FThread([state = FState, role] {
+        EnterOwnThread(role);
+        RunJobs(state);
+    })
 {
 }
 

@@ -17,7 +17,9 @@ public:
     // How long the destructor waits for a job that is still running.
     static constexpr std::chrono::milliseconds JoinBound{2000};
 
-    TClientThread();
+    // role names the thread ("client", "cancel"), numbered, as reports and debuggers show it; it must
+    // outlive the thread (a literal).
+    explicit TClientThread(const char* role = "client");
     // Stop with JoinBound, unless stopped before. A thread that has ended is joined, so that what it
     // leaves to its own end (the client library's per-thread state) is gone with it; one still stuck
     // in a job is left to finish alone.

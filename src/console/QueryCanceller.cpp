@@ -51,7 +51,7 @@ TKillOutcome KillRun(TMySQLDataSet& dataSet, std::uint64_t connectionId, const T
 TQueryCanceller::TQueryCanceller(const TConnectionInfo& info, std::uint64_t connectionId,
                                  std::shared_ptr<const TStatementRun> run, QObject* parent)
     : QObject(parent)
-    , FSession(new TClientSession())
+    , FSession(new TClientSession(0, "cancel"))
 {
     FGiveUp = new QTimer(this);
     FGiveUp->setSingleShot(true);

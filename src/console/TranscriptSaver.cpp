@@ -1,6 +1,7 @@
 #include "TranscriptSaver.h"
 
 #include "Editor.h"
+#include "OwnThreads.h"
 
 #include <QElapsedTimer>
 
@@ -89,6 +90,7 @@ void TTranscriptSaver::Commit()
     // The file is touched by nothing else meanwhile; the outcome comes back as a queued call, which
     // is dropped if the saver is gone by then.
     FCommit = std::thread([this] {
+        EnterOwnThread("save");
         const bool saved = FFile.commit();
         const QString error = saved ? QString() : FFile.errorString();
         QMetaObject::invokeMethod(

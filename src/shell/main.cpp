@@ -1,11 +1,11 @@
 // The program's entry: the crash handler, the application object, the main window, the event loop;
 // or, in report mode, only the error report of a process that failed.
-#include <cstdio>
 #include <cstring>
 #include <optional>
 
 #include <QApplication>
 
+#include "CoreDumps.h"
 #include "CrashHandler.h"
 #include "CrashReport.h"
 #include "CrashReportForm.h"
@@ -47,8 +47,10 @@ const char* SwitchValue(int argc, char** argv, const char* prefix)
 
 int main(int argc, char** argv)
 {
+    // From the start, so that nothing typed later (a password inside a statement, too) can end up
+    // in a core file.
+    KeepPasswordsOutOfCoreDumps();
     const char* reportRecord = SwitchValue(argc, argv, kCrashReportSwitch);
-    const char* testFault = SwitchValue(argc, argv, kTestFaultSwitch);
     // The report process only shows a report: should it fail itself, it starts no further one.
     std::optional<TCrashRecord> record;
     if (reportRecord)
@@ -65,11 +67,10 @@ int main(int argc, char** argv)
 
     if (reportRecord)
         return RunCrashReport(record);
+    ReportCrashesInWindow();
     SetCrashEnvironment(CurrentEnvironment());
-    if (testFault && !ArmTestFault(QString::fromLocal8Bit(testFault))) {
-        std::fprintf(stderr, "brindlecast: unknown test fault '%s'\n", testFault);
+    if (!ArmTestFaults(argc, argv))
         return 2;
-    }
 
     TMainForm form;
     form.show();

@@ -2,12 +2,15 @@
 """The error report in a real X server, met as a user meets it.
 
 For each way the program can fail (its test faults: a null dereference, abort(), an exception that
-escapes a thread, an exception that escapes an event handler; and kill -SEGV from outside) it starts
-the program, makes it fail and checks the window "Отчёт об ошибке": that it appears, what its report
-says, that "Сохранить…" writes the report, "Печать…" prints it to a PDF file, "Отправить…" hands it
-to the mail program (or says that there is none), "Продолжить" leaves the program working and
-"Перезапустить" brings up a fresh main window. A report made after a login holds no password, no
-statement and no result, and a core file of a crash after a login holds no password.
+escapes a thread, an exception that escapes an event handler, a stack overflow on a client thread,
+SIGABRT while a SIGSEGV is being handled; and kill -SEGV from outside) it starts the program, makes
+it fail and checks the window "Отчёт об ошибке": that it appears, what its report says, that
+"Сохранить…" writes the report, "Печать…" prints it to a PDF file, "Отправить…" hands it to the mail
+program (or says that there is none), "Продолжить" leaves the program working and "Перезапустить"
+brings up a fresh main window, also of an executable replaced while the program ran. A report made
+after a login holds no password, no statement and no result; the program writes no core file at all;
+a report never asks the debug-information server that DEBUGINFOD_URLS names; and a failure with no
+display is told once on the standard error, with no second process.
 
 The X server, the window manager, the keys and the clipboard are the window session test's
 (WindowSessionTest.py beside this file). This script makes itself the subreaper of what it starts, so
@@ -23,7 +26,11 @@ import ctypes
 import mmap
 import os
 import resource
+import select
+import shutil
 import signal
+import socket
+import subprocess
 import sys
 import time
 import urllib.parse
@@ -54,7 +61,8 @@ class CrashSession(Session):
         # Distinctive, so that finding it in a core file means it was left there.
         self.user = f"e2e_crash_{os.getpid()}"
         self.password = f"Crash-{os.getpid()}-Secret"
-        self.program_real = os.path.realpath(program)
+        # The executables whose processes are the program's: a copy that a case replaces joins them.
+        self.program_files = {os.path.realpath(program)}
 
     def windows(self):
         """The visible windows, id -> title, of the program and of the programs it left behind."""
@@ -89,7 +97,9 @@ class CrashSession(Session):
                 exe = os.readlink(f"/proc/{entry}/exe")
             except OSError:
                 continue
-            if int(fields[1]) == os.getpid() and fields[0] not in "ZX" and exe == self.program_real:
+            if exe.endswith(" (deleted)"):
+                exe = exe[:-len(" (deleted)")]
+            if int(fields[1]) == os.getpid() and fields[0] not in "ZX" and exe in self.program_files:
                 found.append(int(entry))
         return found
 
@@ -331,30 +341,42 @@ class Case:
         report = save_report(self.s, window, os.path.join(self.dir, "report.txt"), CRASH_BUTTONS)
         return window, reporter, report
 
-    def check_cores(self, logged_in):
+    def check_cores(self, secrets=()):
+        """The program wrote no core file, and none holds a secret; a process of this script's own
+        that fails the same way beside it does write one, so the absence means something."""
         possible, why = core_files_possible()
         if not possible:
             print(f"      note: no core file can be read here ({why}); the core check is left out")
             return
         cores = core_files(self.dir)
         for core in cores:
-            if file_holds(core, self.s.password):
-                raise Failure(f"the core file {core} holds the password")
-        sizes = ", ".join(f"{os.path.basename(c)} {os.path.getsize(c) // 1024} KiB" for c in cores)
-        if not logged_in and not cores:
-            raise Failure("a crash before any login wrote no core file, so the check of the cores "
-                          "after a login proves nothing")
-        print(f"      core files: {sizes or 'none'}")
-        for core in cores:
-            os.remove(core)
+            for secret in (self.s.password, *secrets):
+                if file_holds(core, secret):
+                    raise Failure(f"the core file {core} holds {secret!r}")
+        control = os.path.join(self.dir, "control")
+        os.makedirs(control, exist_ok=True)
+        subprocess.run(["sh", "-c", "kill -SEGV $$"], cwd=control, preexec_fn=with_cores, check=False)
+        if not core_files(control):
+            raise Failure("a shell killed by SIGSEGV beside the program wrote no core file, so the "
+                          "absence of the program's cores proves nothing")
+        if cores:
+            raise Failure(f"the program wrote core files: {cores}")
 
     def login(self):
         connect(self.s, f"login before the failure in {os.path.basename(self.dir)}")
         # The console connects on its own after the dialog: a statement's answer shows it is there.
         self.s.type_lines(["SELECT 'logged' AS state;"])
         self.s.key("ctrl+Return")
-        self.s.wait_until("the console answers after the login",
-                          lambda: "-- | logged |" in case_transcript(self.s, focus_back=True))
+
+        def answered():
+            text = case_transcript(self.s, focus_back=True)
+            if "SELECT 'logged'" not in text:
+                # Still connecting, the console took no statement: it is still in the query pane.
+                self.s.key("ctrl+Return")
+                return False
+            return "-- | logged |" in text
+
+        self.s.wait_until("the console answers after the login", answered, interval=1)
         return self.s.sql("SELECT VERSION()")
 
 
@@ -375,7 +397,7 @@ def case_exception(s):
     report = save_report(s, window, os.path.join(case.dir, "report.txt"), EXCEPTION_BUTTONS)
     expect_in_report(report, [
         "исключение std::logic_error: «тестовая ошибка: исключение из обработчика события»",
-        "TestFaults::ThrowFromEventHandler()", "src/shell/TestFaults.cpp:",
+        "TestFaults::ThrowFromEventHandler()", "src/crash/TestFaults.cpp:",
         "главный поток программы", console_line(s, version)],
         "the report of an exception")
     expect_private(s, report, [marker])
@@ -409,13 +431,19 @@ def case_null(s):
     mailer, letter = mailer_script(case.dir)
     case.start(["--test-fault=null"], env={"MAILER": mailer})
     version = case.login()
+    # A password inside a statement, as an administrator sets one for another account.
+    marker = f"Marker-{os.getpid()}-Password"
+    s.type_lines([f"SELECT PASSWORD('{marker}') AS hash;"])
+    s.key("ctrl+Return")
+    s.wait_until("the statement with a password has run",
+                 lambda: "-- | hash" in case_transcript(s, focus_back=True))
     window, reporter, report = case.crash(signal.SIGUSR1, signal.SIGSEGV, "a null dereference")
     expect_in_report(report, [
         "сигнал SIGSEGV (обращение к недопустимому адресу памяти) по адресу 0x0",
-        "TestFaults::DereferenceNull()", "src/shell/TestFaults.cpp:", "главный поток программы",
+        "TestFaults::DereferenceNull()", "src/crash/TestFaults.cpp:", "главный поток программы",
         console_line(s, version)], "the report of a null dereference")
-    expect_private(s, report)
-    case.check_cores(logged_in=True)
+    expect_private(s, report, [marker])
+    case.check_cores([marker])
 
     body = send_report(s, window, CRASH_BUTTONS, letter)
     if body.strip() != report.strip():
@@ -434,7 +462,7 @@ def case_abort(s):
     print_report(s, window, os.path.join(case.dir, "report.pdf"), CRASH_BUTTONS)
     expect_in_report(report, ["сигнал SIGABRT", "TestFaults::CallAbort()", "Открытые соединения:\n  нет"],
                      "the report of abort()")
-    case.check_cores(logged_in=False)
+    case.check_cores()
     send_without_mail_program(s, window, CRASH_BUTTONS)
 
 
@@ -446,7 +474,7 @@ def case_terminate(s):
     expect_in_report(report, [
         "вызов std::terminate из-за необработанного исключения std::runtime_error: "
         "«тестовая ошибка: исключение покинуло поток»",
-        "«test-fault»", "TestFaults::ThrowOutOfThread()"], "the report of std::terminate")
+        "«test-fault ", "TestFaults::ThrowOutOfThread()"], "the report of std::terminate")
     expect_private(s, report)
 
     press(s, window, "Перезапустить", CRASH_BUTTONS)
@@ -466,16 +494,41 @@ def case_terminate(s):
         raise Failure(f"the restarted program ended with status {status}")
 
 
+def silent_server():
+    """A debug-information server that takes connections into its queue and never answers."""
+    server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    server.bind(("127.0.0.1", 0))
+    server.listen(16)
+    return server
+
+
+def called(server):
+    return bool(select.select([server], [], [], 0)[0])
+
+
 def case_kill(s):
     case = Case(s, "kill")
-    case.start()
+    server = silent_server()
+    url = f"http://127.0.0.1:{server.getsockname()[1]}"
+    case.start(env={"DEBUGINFOD_URLS": url})
     version = case.login()
     window, reporter, report = case.crash(signal.SIGSEGV, signal.SIGSEGV, "kill -SEGV from outside")
     expect_in_report(report, [
         f"сигнал SIGSEGV (обращение к недопустимому адресу памяти), посланный процессом {os.getpid()}",
-        " main — src/shell/main.cpp:", console_line(s, version)], "the report of kill -SEGV")
+        "src/shell/main.cpp:", console_line(s, version)], "the report of kill -SEGV")
     expect_private(s, report)
-    case.check_cores(logged_in=True)
+    if called(server):
+        raise Failure(f"the report asked the debug-information server at {url}")
+    with open(f"/proc/{reporter}/maps", encoding="utf-8") as f:
+        if "libdebuginfod" in f.read():
+            raise Failure("the report process loaded the debug-information client")
+    server.close()
+    # Named like the program in the process list, although started through /proc/self/exe.
+    with open(f"/proc/{reporter}/comm", encoding="utf-8") as f:
+        name = f.read().strip()
+    if name != os.path.basename(s.program_path):
+        raise Failure(f"the report process is called {name!r} in the process list")
+    case.check_cores()
     s.wait_for_connections(0, "no connection of the crashed program left on the server")
     # Закрыть is the default button.
     s.key("Return")
@@ -484,12 +537,134 @@ def case_kill(s):
         raise Failure(f"the report process ended with status {status}")
 
 
+def case_replaced(s):
+    """A package upgrade replaces the executable while the program runs: the report still names
+    the program's own frames, and Перезапустить starts the program installed now."""
+    case = Case(s, "replaced")
+    installed = os.path.join(case.dir, "bin", os.path.basename(s.program_path))
+    os.makedirs(os.path.dirname(installed))
+    shutil.copy2(s.program_path, installed)
+    s.program_files.add(installed)
+    saved_path = s.program_path
+    s.program_path = installed
+    try:
+        case.start(["--test-fault=null"])
+    finally:
+        s.program_path = saved_path
+    # As a package manager does it: the new file beside, then renamed over the old one.
+    shutil.copy2(s.program_path, installed + ".new")
+    os.rename(installed + ".new", installed)
+    window, reporter, report = case.crash(signal.SIGUSR1, signal.SIGSEGV,
+                                          "a null dereference of a replaced executable")
+    expect_in_report(report, ["TestFaults::DereferenceNull()", "src/crash/TestFaults.cpp:"],
+                     "the report of a replaced executable")
+    if "(deleted)" in report:
+        raise Failure(f"the report names the removed file:\n{report}")
+    press(s, window, "Перезапустить", CRASH_BUTTONS)
+    s.wait_for_exit(reporter, "the report process after Перезапустить")
+    s.main_window = s.wait_until("Перезапустить brings up a fresh main window",
+                                 lambda: s.window_named(MAIN_TITLE), timeout=START_TIMEOUT)
+    fresh = s.window_pid(s.main_window)
+    if os.stat(f"/proc/{fresh}/exe").st_ino != os.stat(installed).st_ino:
+        raise Failure(f"the restarted program is not the one installed now: {os.readlink(f'/proc/{fresh}/exe')}")
+    s.wait_active(s.main_window, "the fresh main window")
+    s.key("alt+F4")
+    status = s.wait_for_exit(fresh, "the restarted program after its window is closed")
+    if status != 0:
+        raise Failure(f"the restarted program ended with status {status}")
+
+
+def case_segv_abrt(s):
+    """SIGABRT arrives while a SIGSEGV is being handled: it waits, and the report comes."""
+    case = Case(s, "segv-abrt")
+    case.start(["--test-fault=segv-abrt"])
+    since = case.fail(signal.SIGUSR1)
+    window = wait_for_report(s, since, "SIGABRT during the handling of SIGSEGV")
+    reporter = s.window_pid(window)
+    try:
+        status = case.program.wait(timeout=START_TIMEOUT)
+    except Exception:  # noqa: BLE001
+        raise Failure(f"the program did not end within {START_TIMEOUT} s of its crash") from None
+    if status not in (-signal.SIGSEGV, -signal.SIGABRT):
+        raise Failure(f"the program ended with status {status}")
+    report = save_report(s, window, os.path.join(case.dir, "report.txt"), CRASH_BUTTONS)
+    expect_in_report(report, ["сигнал SIGSEGV", "TestFaults::DereferenceNull()"],
+                     "the report of SIGSEGV then SIGABRT")
+    s.key("Return")
+    s.wait_for_exit(reporter, "the report process after Enter")
+
+
+def case_client_overflow(s):
+    """A stack overflow on a console's client thread: the handler runs on the thread's own signal
+    stack. The sanitizer's signal stacks are off, so that the program's own are what is tested."""
+    case = Case(s, "client-overflow")
+    env = s.program_env()
+    env["ASAN_OPTIONS"] += ":use_sigaltstack=0"
+    case.start(["--test-fault=client-overflow"], env=env)
+    window, reporter, report = case.crash(signal.SIGUSR1, signal.SIGSEGV,
+                                          "a stack overflow on a client thread")
+    expect_in_report(report, ["сигнал SIGSEGV", "«client ", "Recurse"],
+                     "the report of a stack overflow on a client thread")
+    if "главный поток программы" in report:
+        raise Failure(f"the report names the main thread:\n{report}")
+    s.key("Return")
+    s.wait_for_exit(reporter, "the report process after Enter")
+
+
+def case_no_display(s):
+    """No display: the program fails before any window; that is told once on the standard error,
+    and no report process is started (it would fail the same way)."""
+    case = Case(s, "no-display")
+    env = s.program_env()
+    env.pop("DISPLAY", None)
+    env["ASAN_OPTIONS"] += ":disable_coredump=0"
+    log = os.path.join(case.dir, "stderr.txt")
+    with open(log, "wb") as out:
+        program = subprocess.Popen([s.program_path], env=env, cwd=case.dir, stdin=subprocess.DEVNULL,
+                                   stdout=out, stderr=out, preexec_fn=with_cores)
+        try:
+            status = program.wait(timeout=START_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            program.kill()
+            raise Failure("the program without a display did not end") from None
+    if status != -signal.SIGABRT:
+        raise Failure(f"the program without a display ended with status {status}")
+    # A report process would be started before the program ends; orphaned, it is this script's
+    # child now, running or ended.
+    others = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat", encoding="utf-8", errors="replace") as f:
+                head, _, tail = f.read().rpartition(")")
+        except OSError:
+            continue
+        name = head.split("(", 1)[1]
+        # Started through /proc/self/exe, a report process may be called "exe".
+        if int(tail.split()[1]) == os.getpid() and name in (os.path.basename(s.program_path), "exe"):
+            others.append(f"{entry} {name}")
+    if others:
+        raise Failure(f"the program without a display left processes behind: {others}")
+    with open(log, encoding="utf-8", errors="replace") as f:
+        text = f.read()
+    told = text.count("fatal error before any window was shown")
+    if told != 1 or text.count("could not connect to display") != 1:
+        raise Failure(f"the standard error does not tell the failure once:\n{text}")
+    case.check_cores()
+
+
 CASES = [
     ("exception", "an exception escapes an event handler; Сохранить…, Продолжить", case_exception),
-    ("null", "a null dereference after a login; Сохранить…, Отправить…, the core", case_null),
-    ("abort", "abort() before any login; Печать…, Сохранить…, no mail program, a core", case_abort),
+    ("null", "a null dereference after a password in a statement; Сохранить…, Отправить…, no core",
+     case_null),
+    ("abort", "abort() before any login; Печать…, Сохранить…, no mail program, no core", case_abort),
     ("terminate", "an exception escapes a thread; Перезапустить", case_terminate),
-    ("kill", "kill -SEGV from outside after a login; Закрыть", case_kill),
+    ("kill", "kill -SEGV from outside after a login, DEBUGINFOD_URLS silent; Закрыть", case_kill),
+    ("replaced", "the executable replaced while running; Перезапустить", case_replaced),
+    ("segv-abrt", "SIGABRT while a SIGSEGV is handled", case_segv_abrt),
+    ("client-overflow", "a stack overflow on a client thread", case_client_overflow),
+    ("no-display", "no display: one message, one process, no core", case_no_display),
 ]
 
 
@@ -497,7 +672,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("program", help="the brindlecast executable")
     parser.add_argument("--artifacts", help="where logs and screenshots go (kept after the run)")
-    parser.add_argument("--only", help="run only the case of this name")
+    parser.add_argument("--only", help="run only the cases of these names, separated by commas")
     args = parser.parse_args()
     artifacts = prepare_run(args.artifacts, "brindlecast-crash-artifacts.")
     # Orphans of the program (its report process, a restarted program) come to this script.
@@ -517,7 +692,7 @@ def main():
         session.start_desktop()
         print(f"start-up: ok ({time.monotonic() - began:.1f} s, display {session.env['DISPLAY']})")
         for name, title, run in CASES:
-            if args.only and name != args.only:
+            if args.only and name not in args.only.split(","):
                 continue
             current = f"{name} ({title})"
             case_began = time.monotonic()

@@ -40,6 +40,9 @@ struct TCrashEnvironment {
     std::string Qt;
     std::string Client;
     std::string System;
+    // Where the executable was installed when the program started: the program to start again,
+    // which a package upgrade may have replaced meanwhile.
+    std::string Executable;
 };
 
 // A record read back. Frames are return addresses; Pc, when set, is the failing instruction itself.

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "CrashRecord.h"
+#include "CrashReport.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -22,9 +23,14 @@ public:
     enum TChoice { chClose = QDialog::Rejected, chContinue = 2, chRestart = 3 };
 
     // canContinue shows "Продолжить" (after an exception, not after a crash); Esc and the close box
-    // then continue too, so that a slip of the hand ends nothing.
+    // then continue too, so that a slip of the hand ends nothing. address, when not empty, is where
+    // "Отправить…" addresses the letter.
     TCrashReportForm(const QString& summary, const QString& report, bool canContinue,
-                     QWidget* parent = nullptr);
+                     const QString& address = CrashReportAddress(), QWidget* parent = nullptr);
+
+    // The program that "Перезапустить" starts: the one installed where the failed one was started
+    // from, which a package upgrade may have replaced. Without one, this process's executable.
+    void SetRestartProgram(const QString& path);
 
     void btEditClick(bool editing);
     void btSaveClick();
@@ -35,6 +41,7 @@ public:
     void reject() override;
 
     QLabel* lblSummary = nullptr;
+    QLabel* lblNextSteps = nullptr;
     QPlainTextEdit* mmReport = nullptr;
     QPushButton* btEdit = nullptr;
     QPushButton* btSave = nullptr;
@@ -46,11 +53,14 @@ public:
 
 private:
     bool FCanContinue;
+    QString FAddress;
+    QString FRestartProgram;
 };
 
-// Report mode, before the application object exists (so that nothing else has taken the record's
-// descriptor): reads the crash record at path. A record under /proc/self/fd/ is an inherited
-// descriptor, closed once read. None when it cannot be read or is no record.
+// Report mode, first thing in main, before the application object exists (so that nothing else has
+// taken the record's descriptor): takes the program's name for the process and reads the crash
+// record at path. A record under /proc/self/fd/ is an inherited descriptor, closed once read. None
+// when it cannot be read or is no record.
 std::optional<TCrashRecord> LoadCrashRecord(const char* path);
 
 // Report mode: shows the report of record, or a message that there is none, and answers the

@@ -1,5 +1,6 @@
 #include "CrashReport.h"
 
+#include "LocalDebugInfo.h"
 #include "UnitTools.h"
 
 #include <QDateTime>
@@ -7,16 +8,20 @@
 #include <QSysInfo>
 #include <QtGlobal>
 
+#include <algorithm>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 #include <cxxabi.h>
 #include <elfutils/libdwfl.h>
 #include <mysql.h>
 #include <sys/utsname.h>
+#include <unistd.h>
 
 namespace {
 
@@ -28,10 +33,11 @@ std::string Demangled(const char* name)
     return status == 0 && plain ? std::string(plain.get()) : std::string(name);
 }
 
+// The file's name without its directory, and without the note that it was removed since.
 std::string BaseName(const char* path)
 {
-    const char* slash = std::strrchr(path, '/');
-    return slash ? slash + 1 : path;
+    const std::string_view name = WithoutDeletedNote(path);
+    return std::string(name.substr(name.rfind('/') + 1));
 }
 
 // Source paths of our own files are given from the top of the source tree: the rest of the path
@@ -49,26 +55,20 @@ struct TDwflDeleter {
     void operator()(Dwfl* dwfl) const { dwfl_end(dwfl); }
 };
 
-// The modules of the record's map, each opened from its file when first asked for.
-std::unique_ptr<Dwfl, TDwflDeleter> ReportModules(const std::string& maps)
+// The modules of the record's map, each opened from its local file when first asked for.
+std::unique_ptr<Dwfl, TDwflDeleter> ReportModules(const TCrashRecord& record)
 {
-    static char* debuginfoPath = nullptr;
-    static const Dwfl_Callbacks callbacks = {
-        .find_elf = dwfl_linux_proc_find_elf,
-        .find_debuginfo = dwfl_standard_find_debuginfo,
-        .section_address = nullptr,
-        .debuginfo_path = &debuginfoPath,
-    };
-    std::unique_ptr<Dwfl, TDwflDeleter> dwfl(dwfl_begin(&callbacks));
-    if (!dwfl || maps.empty())
+    std::unique_ptr<Dwfl, TDwflDeleter> dwfl(dwfl_begin(&LocalDebugInfoCallbacks()));
+    if (!dwfl || record.Maps.empty())
         return dwfl;
-    FILE* file = fmemopen(const_cast<char*>(maps.data()), maps.size(), "r");
+    FILE* file = fmemopen(const_cast<char*>(record.Maps.data()), record.Maps.size(), "r");
     if (!file)
         return dwfl;
     dwfl_report_begin(dwfl.get());
     dwfl_linux_proc_maps_report(dwfl.get(), file);
     std::fclose(file);
     dwfl_report_end(dwfl.get(), nullptr, nullptr);
+    MarkOwnExecutable(dwfl.get(), record.Anchor);
     return dwfl;
 }
 
@@ -219,7 +219,7 @@ QString FrameLine(int index, const TStackFrame& frame)
 
 std::vector<TStackFrame> SymboliseStack(const TCrashRecord& record, std::string* buildId)
 {
-    const std::unique_ptr<Dwfl, TDwflDeleter> dwfl = ReportModules(record.Maps);
+    const std::unique_ptr<Dwfl, TDwflDeleter> dwfl = ReportModules(record);
     std::vector<TStackFrame> frames;
     if (record.Pc != 0)
         frames.push_back(Symbolise(dwfl.get(), record.Pc, true));
@@ -243,7 +243,16 @@ TCrashEnvironment CurrentEnvironment()
     utsname kernel;
     if (uname(&kernel) == 0)
         environment.System += std::string(", ") + kernel.sysname + ' ' + kernel.release + ", " + kernel.machine;
+    char executable[PATH_MAX];
+    const ssize_t size = readlink("/proc/self/exe", executable, sizeof executable);
+    if (size > 0)
+        environment.Executable = WithoutDeletedNote(std::string_view(executable, static_cast<std::size_t>(size)));
     return environment;
+}
+
+QString CrashReportAddress()
+{
+    return QStringLiteral(BRINDLECAST_REPORT_ADDRESS);
 }
 
 QString CrashSummary(const TCrashRecord& record)
@@ -251,20 +260,36 @@ QString CrashSummary(const TCrashRecord& record)
     if (record.Kind == TCrashKind::Exception)
         return QStringLiteral("В Brindlecast произошла внутренняя ошибка: начатое действие не "
                               "выполнено, но работу можно продолжить.");
-    if (SentByAnotherProcess(record))
-        return QStringLiteral("Brindlecast была остановлена другой программой, и её открытые "
-                              "соединения закрыты.");
-    return QStringLiteral("Brindlecast аварийно завершилась из-за внутренней ошибки, и её открытые "
-                          "соединения закрыты.");
+    QString summary = SentByAnotherProcess(record)
+                          ? QStringLiteral("Brindlecast была остановлена другой программой")
+                          : QStringLiteral("Brindlecast аварийно завершилась из-за внутренней ошибки");
+    const bool connected = std::any_of(record.Consoles.begin(), record.Consoles.end(),
+                                       [](const TCrashConsole& console) { return !console.ServerVersion.empty(); });
+    if (connected)
+        summary += QStringLiteral(", и её открытые соединения закрыты");
+    return summary + u'.';
 }
 
-QString CrashReportText(const TCrashRecord& record)
+QString CrashNextSteps(const QString& address)
+{
+    QString steps = QStringLiteral("Чтобы ошибку исправили, сохраните отчёт кнопкой «Сохранить…» и "
+                                   "приложите файл к сообщению об ошибке");
+    if (!address.isEmpty())
+        steps += QStringLiteral(" или отправьте отчёт кнопкой «Отправить…» на адрес %1").arg(address);
+    return steps + QStringLiteral(". Всё, чего вы не хотите отправлять, можно убрать из отчёта "
+                                  "после нажатия кнопки «Изменить».");
+}
+
+QString CrashReportText(const TCrashRecord& record, const QString& address)
 {
     std::string buildId;
     const std::vector<TStackFrame> frames = SymboliseStack(record, &buildId);
 
     QStringList lines;
-    lines << QStringLiteral("Отчёт об ошибке Brindlecast") << QString();
+    lines << QStringLiteral("Отчёт об ошибке Brindlecast");
+    if (!address.isEmpty())
+        lines << QStringLiteral("Куда отправить: ") + address;
+    lines << QString();
     lines << QStringLiteral("Что случилось: ") + WhatHappened(record);
     lines << QStringLiteral("Время: ") + LocalTime(record.Time);
     lines << QStringLiteral("Программа: Brindlecast ") + Text(record.Environment.Version);

@@ -263,7 +263,8 @@ std::string EnvironmentLines(const TCrashEnvironment& environment)
                                      std::pair{"build", &environment.Build},
                                      std::pair{"qt", &environment.Qt},
                                      std::pair{"client", &environment.Client},
-                                     std::pair{"system", &environment.System}})
+                                     std::pair{"system", &environment.System},
+                                     std::pair{"executable", &environment.Executable}})
         text += std::string(key) + ' ' + Escaped(*value) + '\n';
     return text;
 }
@@ -378,6 +379,8 @@ std::optional<TCrashRecord> ParseCrashRecord(std::string_view text)
             record.Environment.Client = Unescape(value);
         } else if (key == "system") {
             record.Environment.System = Unescape(value);
+        } else if (key == "executable") {
+            record.Environment.Executable = Unescape(value);
         } else if (key == "console") {
             const std::vector<std::string_view> fields = Fields(value);
             TCrashConsole console;

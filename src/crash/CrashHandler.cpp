@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -61,13 +62,16 @@ TPublishedText gConsoles;
 
 // The in-memory file that takes the record, made at start, so that a failure need not make one.
 int gRecordFd = -1;
-// What the report process is started with, prepared at start.
+// What the report process is started with, prepared at start: under the program's own name, which
+// it takes for itself (started through /proc/self/exe, it would be called "exe").
 char gRecordSwitch[64];
-char gProgramName[] = "brindlecast";
+char gProgramName[256] = "brindlecast";
 char* gReportArgv[] = {gProgramName, gRecordSwitch, nullptr};
 
 // The thread that handles a failure, or 0.
 std::atomic<long> gHandlingThread{0};
+// Whether a report process can show its window: not before the program has shown that it can.
+std::atomic<bool> gReportInWindow{false};
 
 char gAlternateStack[256 * 1024];
 
@@ -129,8 +133,48 @@ void StartReportProcess()
     syscall(SYS_exit_group, 127);
 }
 
+void WriteError(std::string_view text)
+{
+    while (!text.empty()) {
+        const ssize_t done = write(STDERR_FILENO, text.data(), text.size());
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return;
+        text.remove_prefix(static_cast<std::size_t>(done));
+    }
+}
+
+// A failure before the program could show a window (no display, say) would fail the same way in a
+// report process: it is told on the standard error, once, and nothing more is started.
+void TellWithoutWindow(const TCrashEvent& event)
+{
+    WriteError(gProgramName);
+    WriteError(": fatal error before any window was shown: ");
+    if (event.Kind == TCrashKind::Signal) {
+        const char* name = sigabbrev_np(event.Signal);
+        WriteError("signal SIG");
+        WriteError(name ? name : "?");
+    } else {
+        WriteError("std::terminate");
+        if (event.ExceptionType) {
+            WriteError(" after an exception ");
+            WriteError(event.ExceptionType);
+        }
+        if (event.ExceptionText) {
+            WriteError(": ");
+            WriteError(event.ExceptionText);
+        }
+    }
+    WriteError("\n");
+}
+
 void RecordAndReport(const TCrashEvent& event)
 {
+    if (!gReportInWindow.load()) {
+        TellWithoutWindow(event);
+        return;
+    }
     if (gRecordFd < 0)
         return;
     WriteCrashRecord(gRecordFd, event, gEnvironment.Get(), gConsoles.Get());
@@ -252,6 +296,9 @@ void InstallCrashHandler()
                                + std::to_string(kReportRecordFd);
     std::strncpy(gRecordSwitch, recordSwitch.c_str(), sizeof gRecordSwitch - 1);
 
+    // The report process goes by the name the program was started under.
+    std::strncpy(gProgramName, program_invocation_short_name, sizeof gProgramName - 1);
+
     // The first call of backtrace loads the unwinder, which a signal handler must not have to do.
     void* warm[2];
     backtrace(warm, 2);
@@ -262,10 +309,15 @@ void InstallCrashHandler()
     stack.ss_size = sizeof gAlternateStack;
     sigaltstack(&stack, nullptr);
 
+    // Every fatal signal waits while the handler runs: a second one (an abort() on another thread
+    // at that moment, a kill from outside) would otherwise end the process before its report is
+    // under way.
     struct sigaction action = {};
     action.sa_sigaction = FatalSignal;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK;
     sigemptyset(&action.sa_mask);
+    for (int signal : kFatalSignals)
+        sigaddset(&action.sa_mask, signal);
     for (int signal : kFatalSignals)
         sigaction(signal, &action, nullptr);
     std::set_terminate(Terminated);
@@ -274,6 +326,16 @@ void InstallCrashHandler()
 void SetCrashEnvironment(const TCrashEnvironment& environment)
 {
     gEnvironment.Set(EnvironmentLines(environment));
+}
+
+void ReportCrashesInWindow()
+{
+    gReportInWindow.store(true);
+}
+
+bool CrashBeingHandled()
+{
+    return gHandlingThread.load() != 0;
 }
 
 void SetCrashConsoles(const std::vector<TCrashConsole>& consoles)

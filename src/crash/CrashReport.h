@@ -28,10 +28,18 @@ std::vector<TStackFrame> SymboliseStack(const TCrashRecord& record, std::string*
 // Qt's and the client library's versions, and the system. Once the application object exists.
 TCrashEnvironment CurrentEnvironment();
 
-// What happened, in one sentence for the user.
+// The address that reports are to be sent to, as the build names it; empty when it names none.
+QString CrashReportAddress();
+
+// What happened, in one sentence for the user. It says that connections were closed only when a
+// console was connected.
 QString CrashSummary(const TCrashRecord& record);
 
+// What the user can do next: save the report and attach it to a bug report, or, where the build
+// names an address, send it there.
+QString CrashNextSteps(const QString& address);
+
 // The whole report: what happened, when, versions, the thread, the open consoles (host, port, user,
-// server version) and the symbolised stack. Never a password, a statement or a result: the record
-// holds none.
-QString CrashReportText(const TCrashRecord& record);
+// server version), the symbolised stack and, when there is one, the address it is to be sent to.
+// Never a password, a statement or a result: the record holds none.
+QString CrashReportText(const TCrashRecord& record, const QString& address = CrashReportAddress());

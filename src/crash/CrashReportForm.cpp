@@ -1,7 +1,6 @@
 #include "CrashReportForm.h"
 
 #include "CrashHandler.h"
-#include "CrashReport.h"
 #include "UnitTools.h"
 
 #include <QApplication>
@@ -20,11 +19,13 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace {
@@ -39,17 +40,23 @@ QFont ReportFont()
 }
 
 // A fresh process of the program, as the user starts it: no arguments, so no consoles come back.
-bool StartAfresh()
+bool StartAfresh(const QString& program)
 {
-    return QProcess::startDetached(QCoreApplication::applicationFilePath(), {});
+    return QProcess::startDetached(program.isEmpty() ? QCoreApplication::applicationFilePath() : program, {});
+}
+
+void ShowRestartProgram(TCrashReportForm& form, const TCrashRecord& record)
+{
+    form.SetRestartProgram(QString::fromStdString(record.Environment.Executable));
 }
 
 } // namespace
 
 TCrashReportForm::TCrashReportForm(const QString& summary, const QString& report, bool canContinue,
-                                   QWidget* parent)
+                                   const QString& address, QWidget* parent)
     : QDialog(parent)
     , FCanContinue(canContinue)
+    , FAddress(address)
 {
     setWindowTitle(QStringLiteral("Отчёт об ошибке"));
     setWindowIcon(ApplicationIcon());
@@ -62,6 +69,10 @@ TCrashReportForm::TCrashReportForm(const QString& summary, const QString& report
     lblSummary = new QLabel(summary, this);
     lblSummary->setTextFormat(Qt::PlainText);
     lblSummary->setWordWrap(true);
+    lblNextSteps = new QLabel(CrashNextSteps(address), this);
+    lblNextSteps->setTextFormat(Qt::PlainText);
+    lblNextSteps->setWordWrap(true);
+    lblNextSteps->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     mmReport = new QPlainTextEdit(this);
     mmReport->setFont(ReportFont());
@@ -89,9 +100,12 @@ TCrashReportForm::TCrashReportForm(const QString& summary, const QString& report
     btContinue->setVisible(canContinue);
     (canContinue ? btContinue : btClose)->setDefault(true);
 
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(lblSummary);
+    texts->addWidget(lblNextSteps);
     auto* top = new QHBoxLayout;
     top->addWidget(icon);
-    top->addWidget(lblSummary, 1);
+    top->addLayout(texts, 1);
     auto* reportButtons = new QHBoxLayout;
     for (QPushButton* button : {btEdit, btSave, btPrint, btSend})
         reportButtons->addWidget(button);
@@ -115,6 +129,11 @@ TCrashReportForm::TCrashReportForm(const QString& summary, const QString& report
     connect(btClose, &QPushButton::clicked, this, [this] { done(chClose); });
 
     CentreOnScreen(this);
+}
+
+void TCrashReportForm::SetRestartProgram(const QString& path)
+{
+    FRestartProgram = path;
 }
 
 void TCrashReportForm::btEditClick(bool editing)
@@ -183,15 +202,17 @@ void TCrashReportForm::btSendClick()
     // What it says goes nowhere: its complaint would repeat the whole report into a log.
     mailer->setStandardOutputFile(QProcess::nullDevice());
     mailer->setStandardErrorFile(QProcess::nullDevice());
-    mailer->start(QStringLiteral("xdg-email"),
-                  {QStringLiteral("--utf8"), QStringLiteral("--subject"),
-                   QStringLiteral("Отчёт об ошибке Brindlecast ") + GetVersionString(),
-                   QStringLiteral("--body"), mmReport->toPlainText()});
+    QStringList arguments = {QStringLiteral("--utf8"), QStringLiteral("--subject"),
+                             QStringLiteral("Отчёт об ошибке Brindlecast ") + GetVersionString(),
+                             QStringLiteral("--body"), mmReport->toPlainText()};
+    if (!FAddress.isEmpty())
+        arguments << FAddress;
+    mailer->start(QStringLiteral("xdg-email"), arguments);
 }
 
 void TCrashReportForm::btRestartClick()
 {
-    if (StartAfresh())
+    if (StartAfresh(FRestartProgram))
         done(chRestart);
     else
         ShowErrorMessage(this, QStringLiteral("Не удалось запустить Brindlecast заново."));
@@ -204,6 +225,8 @@ void TCrashReportForm::reject()
 
 std::optional<TCrashRecord> LoadCrashRecord(const char* path)
 {
+    // Started through /proc/self/exe, the process would be called "exe" in the process list.
+    prctl(PR_SET_NAME, program_invocation_short_name, 0, 0, 0);
     const int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
@@ -226,6 +249,7 @@ int RunCrashReport(const std::optional<TCrashRecord>& record)
         return EXIT_FAILURE;
     }
     TCrashReportForm form(CrashSummary(*record), CrashReportText(*record), false);
+    ShowRestartProgram(form, *record);
     form.exec();
     return EXIT_SUCCESS;
 }
@@ -241,6 +265,7 @@ void ReportEscapedException()
     showing = true;
     const TCrashRecord record = RecordCurrentException();
     TCrashReportForm form(CrashSummary(record), CrashReportText(record), true);
+    ShowRestartProgram(form, record);
     const int choice = form.exec();
     showing = false;
     if (choice != TCrashReportForm::chContinue)
