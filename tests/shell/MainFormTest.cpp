@@ -37,6 +37,7 @@
 #include "UnitAbout.h"
 #include "ConsoleTesting.h"
 #include "UnitConnectDialog.h"
+#include "NameCompletion.h"
 #include "UnitEditorFrame.h"
 #include "UnitTools.h"
 #include "UnitWhatsNew.h"
@@ -671,7 +672,7 @@ TEST_F(MainWindow, ThePanesContextMenu)
     frame->mmQuery().Lines().SetText("select 1");
     EXPECT_EQ(items(Form->PreparePaneMenu(frame->QueryView())),
               QStringList({"Отменить (off)", "-", "Вырезать (off)", "Копировать (off)", "Вставить", "-",
-                           "Выделить всё"}) + tabArea);
+                           "Выделить всё", "-", "Обновить имена"}) + tabArea);
     EXPECT_EQ(items(Form->PreparePaneMenu(frame->ResultView())),
               QStringList({"Копировать (off)", "Вставить (off)", "-", "Выделить всё (off)"}) + tabArea);
 
@@ -690,6 +691,8 @@ TEST_F(MainWindow, ThePanesContextMenu)
         EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
         action->trigger();
     };
+    choose(frame->QueryView(), Form->acRefreshNames);
+    EXPECT_TRUE(frame->Names().Reading()) << "the names are read again";
     choose(frame->QueryView(), Form->acEditSelectAll);
     choose(frame->QueryView(), Form->acEditCut);
     EXPECT_EQ(QApplication::clipboard()->text(), "select 1");
