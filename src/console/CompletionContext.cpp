@@ -1,8 +1,8 @@
 #include "CompletionContext.h"
 
 #include <algorithm>
-#include <array>
-#include <set>
+#include <cctype>
+#include <iterator>
 #include <string>
 
 #include "EditorCommon.h"
@@ -378,13 +378,17 @@ bool ChangesNames(QStringView sql)
 {
     const std::vector<TToken> tokens = Tokenize(sql);
     bool statementStart = true;
+    qsizetype previousEnd = 0;
     for (const TToken& token : tokens) {
         if (token.Kind == TToken::TKind::Comment)
             continue;
-        if (statementStart && (token.IsWord("create") || token.IsWord("alter") || token.IsWord("drop")
-                               || token.IsWord("rename")))
+        // A statement also starts on a line of its own, as after a DELIMITER line, where ";" ends none.
+        const bool lineStart = sql.mid(previousEnd, token.Begin - previousEnd).contains(u'\n');
+        if ((statementStart || lineStart)
+            && (token.IsWord("create") || token.IsWord("alter") || token.IsWord("drop") || token.IsWord("rename")))
             return true;
         statementStart = token.IsSymbol(u';');
+        previousEnd = token.End;
     }
     return false;
 }

@@ -54,8 +54,8 @@ struct TCompletionContext {
 // it runs back to the nearest of the editor's word separators.
 TCompletionContext AnalyzeCompletion(QStringView text, qsizetype caret);
 
-// The text runs a statement that may create, drop or rename a name (CREATE, ALTER, DROP, RENAME),
-// after which names read earlier are stale.
+// The text runs a statement that may create, drop or rename a name (CREATE, ALTER, DROP or RENAME
+// at a statement's start or a line's), after which names read earlier are stale.
 bool ChangesNames(QStringView sql);
 
 // A name as it can be typed: as it is when it is a plain identifier, else in backquotes (a blank or

@@ -6,6 +6,7 @@
 
 #include "ClientStrings.h"
 #include "CompletionContext.h"
+#include "EditorPlatform.h"
 #include "HLEditor.h"
 
 namespace {
@@ -204,7 +205,8 @@ void TNameCompletion::ReadEnded(const TNamesReply* reply)
     if (current) {
         if (FPane.CompletionOpen()) {
             FPane.RefreshCompletion();
-        } else if (FOpenWhenRead && FOpenAt == QPoint(FPane.CaretX(), FPane.CaretY())) {
+        } else if (FOpenWhenRead && FOpenAt == QPoint(FPane.CaretX(), FPane.CaretY())
+                   && FPane.Platform() != nullptr && FPane.Platform()->HasFocus()) {
             FOpenWhenRead = false;
             FPane.OpenCompletion(false);
         }

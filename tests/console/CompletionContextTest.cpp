@@ -153,6 +153,7 @@ TEST(CompletionContext, StatementsThatChangeNames)
     EXPECT_TRUE(ChangesNames(u"select 1; drop view v"));
     EXPECT_TRUE(ChangesNames(u"-- note\nAlter table t add b int"));
     EXPECT_TRUE(ChangesNames(u"RENAME TABLE a TO b"));
+    EXPECT_TRUE(ChangesNames(u"DELIMITER //\nCREATE PROCEDURE p() BEGIN SELECT 1; END //"));
     EXPECT_FALSE(ChangesNames(u"SELECT 'create table x'"));
     EXPECT_FALSE(ChangesNames(u"INSERT INTO drop_log VALUES (1)"));
     EXPECT_FALSE(ChangesNames(u"/* create */ SELECT 1"));

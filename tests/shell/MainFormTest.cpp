@@ -710,7 +710,7 @@ TEST_F(MainWindow, ThePanesContextMenu)
     // Breaking the connection from the menu asks, also with no statement running.
     {
         TMessageBoxes no(QMessageBox::No);
-        Form->PreparePaneMenu(frame->QueryView())->actions().at(8)->trigger();
+        Form->PreparePaneMenu(frame->QueryView())->actions().at(10)->trigger();
         ASSERT_EQ(no.Seen().size(), 1u);
         EXPECT_EQ(no.Seen()[0].Text, "Разорвать соединение?");
         EXPECT_EQ(Form->MainPageControl->count(), 1);

@@ -515,6 +515,10 @@ void TEditorView::ShowCompletionList(const QStringList& items, int current, cons
         connect(FCompletionList, &QListWidget::itemDoubleClicked, this,
             [this] { Guarded([&] { FEditor->KeyDown(vkReturn, 0); }); });
     }
+    // Names in the list line up with the text: the editor's font, upright.
+    TEditorFont font = FEditor->Font();
+    font.Style = 0;
+    FCompletionList->setFont(FontFor(font));
     FCompletionList->clear();
     FCompletionList->addItems(items);
     FCompletionList->setCurrentRow(current);
