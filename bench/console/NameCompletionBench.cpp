@@ -7,6 +7,7 @@
 #include "BenchSupport.h"
 
 #include "EditorView.h"
+#include "HLEditor.h"
 #include "NameCompletion.h"
 #include "SchemaNames.h"
 

@@ -1,7 +1,9 @@
 #include "NameCompletion.h"
 
 #include <algorithm>
+#include <utility>
 
+#include <QThreadPool>
 #include <QTimer>
 
 #include "ClientStrings.h"
@@ -13,6 +15,13 @@ namespace {
 
 // How many lines above and below the caret are read for the statement around it.
 constexpr int kContextLines = 500;
+
+// Frees names let go of on a pool thread: a hundred thousand of them take the window longer to free
+// than a frame lasts.
+void FreeElsewhere(TNameCatalog catalog)
+{
+    QThreadPool::globalInstance()->start([catalog = std::move(catalog)]() mutable { catalog = {}; });
+}
 
 } // namespace
 
@@ -121,7 +130,11 @@ void TNameCompletion::RunEnded()
     if (database != FDatabase) {
         // Another database is current: its names are read afresh.
         FDatabase = database;
-        FCatalog.Schemas.erase(database);
+        if (const auto found = FCatalog.Schemas.find(database); found != FCatalog.Schemas.end()) {
+            TNameCatalog stale;
+            stale.Schemas.insert(FCatalog.Schemas.extract(found));
+            FreeElsewhere(std::move(stale));
+        }
         FReadFailed = false;
         if (!database.isEmpty()) {
             TNamesRequest request;
@@ -145,7 +158,7 @@ void TNameCompletion::Refresh()
 void TNameCompletion::Forget()
 {
     ++FGeneration;
-    FCatalog = {};
+    FreeElsewhere(std::exchange(FCatalog, {}));
     FWanted = {};
     FReadFailed = false;
 }

@@ -518,7 +518,8 @@ void TEditorView::ShowCompletionList(const QStringList& items, int current, cons
     // Names in the list line up with the text: the editor's font, upright.
     TEditorFont font = FEditor->Font();
     font.Style = 0;
-    FCompletionList->setFont(FontFor(font));
+    if (FCompletionList->font() != FontFor(font))
+        FCompletionList->setFont(FontFor(font));
     FCompletionList->clear();
     FCompletionList->addItems(items);
     FCompletionList->setCurrentRow(current);
