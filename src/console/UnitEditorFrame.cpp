@@ -17,6 +17,7 @@
 #include "EditorView.h"
 #include "FindBar.h"
 #include "HLEditor.h"
+#include "NameCompletion.h"
 #include "StatementRun.h"
 #include "StatementText.h"
 #include "Transcript.h"
@@ -50,7 +51,7 @@ TEditorView* MakePane(QWidget* parent, bool readOnly, THLEditor*& editor)
     TBracketHighlighting brackets = editor->BracketHighlighting();
     brackets.Active = false;
     editor->SetBracketHighlighting(brackets);
-    // Completion keeps its settings but has no word lists.
+    // Completion keeps these settings; the query pane's names come from the server (TNameCompletion).
     TCompletion completion = editor->Completion();
     completion.ItemHeight = 13;
     completion.Interval = 800;
@@ -158,6 +159,8 @@ TEditorFrame::TEditorFrame(QWidget* parent)
     FDrainTimer->setSingleShot(true);
     FDrainTimer->setInterval(0);
     connect(FDrainTimer, &QTimer::timeout, this, &TEditorFrame::DrainRun);
+
+    FNames = new TNameCompletion(*FQuery, *FSession, this);
 
     TClientSession* session = FSession.get();
     connect(session, &TClientSession::BusyChanged, this, &TEditorFrame::WorkChanged);
@@ -437,6 +440,7 @@ void TEditorFrame::ExecuteStatement(const QString& sql)
     FRunFailure.clear();
     FTableRows = 0;
     FShownRows = 0;
+    FNames->RunStarted(sql);
     FRun = FSession->Run(sql);
     WorkChanged();
 }

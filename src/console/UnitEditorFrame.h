@@ -24,6 +24,7 @@ class QTimer;
 class THLEditor;
 class TEditorView;
 class TFindBar;
+class TNameCompletion;
 class TTranscriptSaver;
 
 // A frame that fills one tab. It owns its panes (each view owns its editor core), its status bars,
@@ -110,6 +111,8 @@ public:
     // The console's client session: what it knows of the connection (State), and a way for tests
     // to reach the connection on its own thread.
     TClientSession& Session() const { return *FSession; }
+    // The query pane's completion and the names of the server it offers.
+    TNameCompletion& Names() const { return *FNames; }
 
     const QStringList& History() const { return FHistory.Entries(); }
     std::int32_t HistoryIndex() const { return FHistory.Index(); }
@@ -159,6 +162,7 @@ private:
     TConnectionInfo FConnectionInfo;
 
     TSessionHandle FSession;
+    TNameCompletion* FNames = nullptr; // a child
     bool FReopening = false;           // the connect under way is a reconnect
     std::string FDatabaseToRestore;    // the reconnect's database
     bool FWasBusy = false;

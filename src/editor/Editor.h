@@ -368,6 +368,13 @@ public:
     void OpenCompletion(bool templates);
     // Closes the drop-down, applying its current entry when asked to.
     void CloseCompletion(bool apply);
+    // An open identifier list whose entries the owner gives (OnCompletionIdentifier) asks for them
+    // again and shows what it gets in the same place, closing when nothing is left: so the list
+    // follows typing, and fills in when the owner learns more names. Nothing when no list is open.
+    void RefreshCompletion();
+    // A character that goes on with the word being completed: ASCII letters and digits, "_", "$",
+    // and letters and digits beyond ASCII (names are written in any script).
+    static bool ContinuesCompletionWord(char32_t character);
 
     TKeyEvent OnKeyDown;
     TKeyPressEvent OnKeyPress;
@@ -465,6 +472,7 @@ private:
     void CompletionCharacter(char32_t character);
     void CompletionTimerFired();
     void ApplyCompletion(const QString& entry);
+    void ShowCompletionEntries(const QString& word);
 
     TKeyboard FKeyboard = DefaultKeyboard();
     bool FChordPending = false;
@@ -488,6 +496,7 @@ private:
     bool FAutoIndent = true;
     QStringList FCompletionEntries;
     bool FCompletionTemplates = false;
+    QRect FCompletionCell; // where the open list stands
     void AppendLinesThrough(int line);
 };
 

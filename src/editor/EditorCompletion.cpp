@@ -86,15 +86,42 @@ void TCustomEditor::OpenCompletion(bool templates)
     FCompletionEntries = entries;
     FCompletionTemplates = templates;
 
+    FCompletionCell = QRect(TextLeft() + 1 + (FCaretX - LeftCol()) * CharWidth(), (FCaretY - TopRow()) * LineHeight(),
+                            CharWidth(), LineHeight());
+    ShowCompletionEntries(word);
+}
+
+void TCustomEditor::ShowCompletionEntries(const QString& word)
+{
     QStringList names;
-    for (const QString& entry : entries)
+    names.reserve(FCompletionEntries.size());
+    for (const QString& entry : FCompletionEntries)
         names << CompletionEntryName(entry);
     const int current = std::max(CompletionMatch(word), 0);
-    const int rows = std::min<int>(static_cast<int>(entries.size()), FCompletion.DropDownCount);
+    const int rows = std::min<int>(static_cast<int>(FCompletionEntries.size()), FCompletion.DropDownCount);
     const int width = FCompletion.DropDownWidth > 0 ? FCompletion.DropDownWidth : Platform()->ClientSize().width();
-    const QRect cell(TextLeft() + 1 + (FCaretX - LeftCol()) * CharWidth(), (FCaretY - TopRow()) * LineHeight(),
-                     CharWidth(), LineHeight());
-    Platform()->ShowCompletionList(names, current, cell, rows, width, FCompletion.ItemHeight);
+    Platform()->ShowCompletionList(names, current, FCompletionCell, rows, width, FCompletion.ItemHeight);
+}
+
+void TCustomEditor::RefreshCompletion()
+{
+    if (!CompletionOpen() || FCompletionTemplates || !FCompletion.OnCompletionIdentifier)
+        return;
+    bool cancel = false;
+    FCompletion.OnCompletionIdentifier(*this, cancel);
+    if (cancel || FCompletion.Identifiers.isEmpty()) {
+        Platform()->HideCompletionList();
+        return;
+    }
+    FCompletionEntries = FCompletion.Identifiers;
+    ShowCompletionEntries(CompletionWord());
+}
+
+bool TCustomEditor::ContinuesCompletionWord(char32_t character)
+{
+    if (IsAsciiLetterOrDigit(character) || character == U'_' || character == U'$')
+        return true;
+    return character > 127 && QChar::isLetterOrNumber(character);
 }
 
 void TCustomEditor::CloseCompletion(bool apply)
@@ -115,6 +142,7 @@ bool TCustomEditor::CompletionKeyDown(int key, TShiftState /*shift*/)
     int target = index;
     switch (key) {
     case vkReturn:
+    case vkTab:
         CloseCompletion(true);
         return true;
     case vkEscape:
@@ -150,7 +178,11 @@ void TCustomEditor::CompletionCharacter(char32_t character)
     if (Platform() == nullptr)
         return;
     if (CompletionOpen()) {
-        if (IsAsciiLetterOrDigit(character) || character == U'\b') {
+        if (ContinuesCompletionWord(character) || character == U'\b') {
+            if (!FCompletionTemplates && FCompletion.OnCompletionIdentifier) {
+                RefreshCompletion();
+                return;
+            }
             const int match = CompletionMatch(CompletionWord());
             if (match >= 0)
                 Platform()->SetCompletionIndex(match);

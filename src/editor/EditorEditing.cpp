@@ -110,7 +110,7 @@ void TCustomEditor::InsertChar(char32_t character)
             Platform()->Beep();
         return;
     }
-    const bool letterOrDigit = IsAsciiLetterOrDigit(character);
+    const bool letterOrDigit = ContinuesCompletionWord(character);
     if (!letterOrDigit)
         CompletionCharacter(character);
 

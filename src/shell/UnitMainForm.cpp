@@ -21,6 +21,7 @@
 #include "CrashConsoles.h"
 #include "Editor.h"
 #include "EditorView.h"
+#include "NameCompletion.h"
 #include "UnitAbout.h"
 #include "UnitConnectDialog.h"
 #include "UnitEditorFrame.h"
@@ -120,6 +121,18 @@ TMainForm::TMainForm(QWidget* parent)
     acEditPaste = MakePaneAction(QStringLiteral("Вставить"), QKeySequence(Qt::CTRL | Qt::Key_V), cmdPaste);
     acEditSelectAll =
         MakePaneAction(QStringLiteral("Выделить всё"), QKeySequence(Qt::CTRL | Qt::Key_A), cmdSelectAll);
+    // The query pane's menu reads the names its completion offers again.
+    acRefreshNames = new QAction(QStringLiteral("Обновить имена"), this);
+    connect(acRefreshNames, &QAction::triggered, this, [this] {
+        Guarded([this] {
+            for (QObject* parent = FMenuView; parent != nullptr; parent = parent->parent()) {
+                if (auto* frame = qobject_cast<TEditorFrame*>(parent)) {
+                    frame->Names().Refresh();
+                    return;
+                }
+            }
+        });
+    });
 
     QMenu* connections = menuBar()->addMenu(QStringLiteral("Соединения"));
     connections->addActions({acConnect, acDisconnect, acReconnect, acSaveTranscript});
@@ -221,6 +234,10 @@ QMenu* TMainForm::PreparePaneMenu(TEditorView* view)
     PaneMenu->addSeparator();
     PaneMenu->addAction(acEditSelectAll);
     PaneMenu->addSeparator();
+    if (!readOnly) {
+        PaneMenu->addAction(acRefreshNames);
+        PaneMenu->addSeparator();
+    }
     PaneMenu->addActions(PopupActionBar->actions());
     return PaneMenu;
 }

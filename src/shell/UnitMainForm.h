@@ -81,6 +81,7 @@ public:
     QAction* acEditCopy = nullptr;
     QAction* acEditPaste = nullptr;
     QAction* acEditSelectAll = nullptr;
+    QAction* acRefreshNames = nullptr;
 
 protected:
     // Asks first while a statement runs in any console.

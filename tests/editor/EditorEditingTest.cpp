@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 #include <functional>
 
 namespace {
@@ -537,6 +539,39 @@ TEST(EditorEditing, CompletionEventsCancelAndRewrite)
     };
     RunKeys(h.Editor, "Ctrl+Space Enter");
     EXPECT_EQ(Describe(h.Editor), "s:SELECT|");
+}
+
+// An owner that gives the entries (the console's names) is asked again on every character: the list
+// follows typing, "_" and letters beyond ASCII go on with the word, Tab takes the entry like Enter,
+// and a word that nothing fits closes the list without touching the text.
+TEST(EditorEditing, CompletionListGivenByItsOwnerFollowsTyping)
+{
+    TEditorHarness h;
+    Load(h, "x = |");
+    const QStringList names = {"order_items", "orders", "остаток", "other"};
+    int asked = 0;
+    h.Editor.Completion().OnCompletionIdentifier = [&](TCustomEditorBase&, bool&) {
+        ++asked;
+        QString line;
+        h.Editor.GetLineText(0, line);
+        const QString word = line.mid(4, h.Editor.CaretX() - 4);
+        h.Editor.Completion().Identifiers = names.filter(QRegularExpression("^" + QRegularExpression::escape(word)));
+    };
+    RunKeys(h.Editor, "Ctrl+Space 'o' 'r' 'd' 'e' 'r' '_'");
+    ASSERT_TRUE(h.Platform.CompletionVisible);
+    EXPECT_EQ(asked, 7);
+    EXPECT_EQ(h.Platform.CompletionItems, QStringList{"order_items"});
+    RunKeys(h.Editor, "Tab");
+    EXPECT_FALSE(h.Platform.CompletionVisible);
+    EXPECT_EQ(Describe(h.Editor), "x = order_items|");
+
+    Load(h, "x = |");
+    RunKeys(h.Editor, "Ctrl+Space");
+    h.Editor.TypeCharacter(U'о');
+    EXPECT_EQ(h.Platform.CompletionItems, QStringList{"остаток"});
+    RunKeys(h.Editor, "Backspace 'q'");
+    EXPECT_FALSE(h.Platform.CompletionVisible) << "nothing fits";
+    EXPECT_EQ(Describe(h.Editor), "x = q|");
 }
 
 TEST(EditorEditing, CompletionInTemplateMode)

@@ -99,11 +99,12 @@ public:
     bool HasMouseCapture() const override { return Captured; }
     void SetPointer(TEditorPointer pointer) override { Pointer = pointer; }
 
-    void ShowCompletionList(const QStringList& /*items*/, int current, const QRect& /*cell*/, int /*rows*/,
+    void ShowCompletionList(const QStringList& items, int current, const QRect& /*cell*/, int /*rows*/,
         int /*width*/, int /*itemHeight*/) override
     {
         CompletionVisible = true;
         CompletionCurrent = current;
+        CompletionItems = items;
     }
     void HideCompletionList() override { CompletionVisible = false; }
     bool CompletionListVisible() const override { return CompletionVisible; }
@@ -145,6 +146,7 @@ public:
     TEditorPointer Pointer = TEditorPointer::Arrow;
     bool CompletionVisible = false;
     int CompletionCurrent = -1;
+    QStringList CompletionItems;
 };
 
 // Records painting and answers which colour a pixel got, the last drawing over it winning.

@@ -40,6 +40,7 @@
 #include "UnitAbout.h"
 #include "ConsoleTesting.h"
 #include "UnitConnectDialog.h"
+#include "NameCompletion.h"
 #include "UnitEditorFrame.h"
 #include "UnitTools.h"
 #include "UnitWhatsNew.h"
@@ -710,7 +711,7 @@ TEST_F(MainWindow, ThePanesContextMenu)
     frame->mmQuery().Lines().SetText("select 1");
     EXPECT_EQ(items(Form->PreparePaneMenu(frame->QueryView())),
               QStringList({"Отменить (off)", "-", "Вырезать (off)", "Копировать (off)", "Вставить", "-",
-                           "Выделить всё"}) + tabArea);
+                           "Выделить всё", "-", "Обновить имена"}) + tabArea);
     EXPECT_EQ(items(Form->PreparePaneMenu(frame->ResultView())),
               QStringList({"Копировать (off)", "Вставить (off)", "-", "Выделить всё (off)"}) + tabArea);
 
@@ -729,6 +730,8 @@ TEST_F(MainWindow, ThePanesContextMenu)
         EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
         action->trigger();
     };
+    choose(frame->QueryView(), Form->acRefreshNames);
+    EXPECT_TRUE(frame->Names().Reading()) << "the names are read again";
     choose(frame->QueryView(), Form->acEditSelectAll);
     choose(frame->QueryView(), Form->acEditCut);
     EXPECT_EQ(QApplication::clipboard()->text(), "select 1");
@@ -746,7 +749,7 @@ TEST_F(MainWindow, ThePanesContextMenu)
     // Breaking the connection from the menu asks, also with no statement running.
     {
         TMessageBoxes no(QMessageBox::No);
-        Form->PreparePaneMenu(frame->QueryView())->actions().at(8)->trigger();
+        Form->PreparePaneMenu(frame->QueryView())->actions().at(10)->trigger();
         ASSERT_EQ(no.Seen().size(), 1u);
         EXPECT_EQ(no.Seen()[0].Text, "Разорвать соединение?");
         EXPECT_EQ(Form->MainPageControl->count(), 1);

@@ -508,10 +508,18 @@ void TEditorView::ShowCompletionList(const QStringList& items, int current, cons
         FCompletionList = new QListWidget(viewport());  // the viewport owns it
         // The list never takes the focus: the editor keeps it, and losing it would close the list.
         FCompletionList->setFocusPolicy(Qt::NoFocus);
+        // Entries of one height are laid out without measuring each: a list of thousands of names
+        // is filled again on every character typed.
+        FCompletionList->setUniformItemSizes(true);
         // A double click on an entry applies it, as Enter does.
         connect(FCompletionList, &QListWidget::itemDoubleClicked, this,
             [this] { Guarded([&] { FEditor->KeyDown(vkReturn, 0); }); });
     }
+    // Names in the list line up with the text: the editor's font, upright.
+    TEditorFont font = FEditor->Font();
+    font.Style = 0;
+    if (FCompletionList->font() != FontFor(font))
+        FCompletionList->setFont(FontFor(font));
     FCompletionList->clear();
     FCompletionList->addItems(items);
     FCompletionList->setCurrentRow(current);
