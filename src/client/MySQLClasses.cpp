@@ -475,6 +475,8 @@ TMySQLOutcome TMySQLDataSet::FailedOutcome()
     TMySQLOutcome failed;
     failed.ErrorCode = ErrorCode();
     failed.ErrorText = ErrorText();
+    const char* state = Handle() ? mysql_sqlstate(Handle()) : nullptr;
+    failed.SqlState = state && *state && std::strcmp(state, "00000") != 0 ? state : "HY000";
     return failed;
 }
 

@@ -309,6 +309,7 @@ struct TMySQLOutcome {
     std::int64_t AffectedRows = 0;             // without a result set
     std::uint32_t ErrorCode = 0;               // non-zero: the request failed here and ends
     std::string ErrorText;
+    std::string SqlState;                      // with an error: its SQLSTATE ("42S02")
     // The current database, when the server reported with this outcome that it changed (session
     // tracking, on a connection made with CLIENT_SESSION_TRACKING).
     std::optional<std::string> Schema;

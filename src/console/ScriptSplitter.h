@@ -64,6 +64,8 @@ public:
     bool Next(TScriptStatement& statement);
 
     const QString& Delimiter() const { return FDelimiter; }
+    // A file run with source changed the delimiter: the lines still to come are read with it.
+    void SetDelimiter(const QString& delimiter) { FDelimiter = delimiter; }
     // Lines read so far.
     int LineCount() const { return FLineIndex; }
 
