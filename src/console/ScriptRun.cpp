@@ -145,6 +145,9 @@ const QStringList& HelpLines()
 
 class TScriptRunner {
 public:
+    // The console cancelled the script between two statements.
+    struct TCancelled {};
+
     TScriptRunner(TMySQLDataSet& dataSet, TStatementRun& run, TScriptRunState& state)
         : FDataSet(dataSet), FRun(run), FState(state), FDelimiter(state.Delimiter), FShowWarnings(state.ShowWarnings)
     {
@@ -155,7 +158,12 @@ public:
         bool stopped = false;
         try {
             TListSource source(FState.Lines);
-            stopped = !RunSource(source, QString(), FState.Echo, 0);
+            try {
+                stopped = !RunSource(source, QString(), FState.Echo, 0);
+            } catch (const TCancelled&) {
+                Append(QStringLiteral("-- Выполнение прервано: остальные запросы не выполнены."));
+                stopped = true;
+            }
             SetAfter(stopped);
             FTotals.ErrorCode = FErrorCode;
             FRun.Finish(!stopped, FTotals);
@@ -317,6 +325,8 @@ private:
     // every little while in a file), and a dropped run goes no further.
     void BeforeServerCall()
     {
+        if (FState.Cancelled)
+            throw TCancelled();
         const TClock::time_point now = TClock::now();
         if (FState.Echo || now - FLastFlush >= kFileFlushInterval) {
             FRun.Flush();

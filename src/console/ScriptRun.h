@@ -30,6 +30,9 @@ struct TScriptRunState {
     // In: the console has echoed the first statement already (at once, before the run started).
     bool FirstEchoed = false;
 
+    // Set by the console on a cancel: no further statement is sent.
+    std::atomic<bool> Cancelled = false;
+
     // Progress of the file being run, for the status bar.
     std::atomic<std::int64_t> FileBytesRead = 0;
     std::atomic<std::int64_t> FileBytesTotal = 0;

@@ -535,6 +535,9 @@ void TEditorFrame::CancelQuery()
     if (Connecting()) {
         FSession->Cancel();
     } else if (FRun) {
+        // A script sends nothing more, whatever the cancel reaches.
+        if (FScript)
+            FScript->Cancelled = true;
         if (FRun->InServerCall())
             FSession->Cancel();
         else
