@@ -155,7 +155,7 @@ private:
     // The reason of a failed Connect where this layer refused; cleared by the next call on the handle.
     std::optional<std::pair<std::uint32_t, std::string>> FOwnError;
     std::optional<TCertificateProblem> FCertificateProblem;
-    // The files a server may ask for while a statement runs (set by TMySQLDataSet::Query).
+    // The files a server may ask for while a statement runs (set by TMySQLDataSet::SetLocalFiles).
     std::vector<std::string> FLocalFiles;
 };
 
@@ -322,9 +322,13 @@ public:
     // Sends one statement. Returns the statement's first result set, or null: after a failure
     // (ErrorCode non-zero) or for a statement without a result set (ErrorCode 0, AffectedRows holds
     // its count). Further results of the statement are read and dropped, so nothing stays pending.
-    // While it runs, the server may read exactly the files that the statement's LOAD DATA LOCAL
-    // INFILE clauses name; any other request is refused and fails the statement.
+    // While it runs, the server may read exactly the files given to SetLocalFiles before it; any
+    // other request is refused and fails the statement.
     std::shared_ptr<IMySQLQueryResult> Query(const std::string& sql);
+
+    // The files the server may read with LOAD DATA LOCAL INFILE while the next request runs, as the
+    // caller found them named in that request's text; none unless set. The request's end forgets them.
+    void SetLocalFiles(std::vector<std::string> names);
 
     // Sends a request (several statements where the connection allows them; OnQuery may replace the
     // text) and reads its first outcome. While MoreOutcomes, NextOutcome reads the next one, in the

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "ClientStrings.h"
+#include "LocalInfileNames.h"
 #include "QueryCanceller.h"
 #include "ScriptRun.h"
 #include "StatementRun.h"
@@ -43,6 +44,7 @@ std::optional<std::string> RunStatements(TMySQLDataSet& dataSet, TStatementRun& 
         return outcome;
     };
     const std::string request = ToClientString(sql);
+    dataSet.SetLocalFiles(LocalInfileNames(sql));
     run.SetInServerCall(true);
     // Rows are read as they arrive, into storage that the table gives back as it is drawn.
     TMySQLOutcome outcome = timed([&] { return dataSet.Execute(request, TResultReading::Streamed); });

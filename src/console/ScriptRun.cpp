@@ -17,6 +17,7 @@
 #include "ClientStrings.h"
 #include "Editor.h"
 #include "HLParser.h"
+#include "LocalInfileNames.h"
 #include "MySQLPackedResult.h"
 #include "ScriptSplitter.h"
 #include "StatementRun.h"
@@ -341,6 +342,7 @@ private:
     {
         BeforeServerCall();
         const std::string request = ToClientString(sql);
+        FDataSet.SetLocalFiles(LocalInfileNames(sql));
         FRun.SetInServerCall(true);
         TMySQLOutcome outcome = Timed([&] { return FDataSet.Execute(request, TResultReading::Streamed); });
         bool databaseSelected = outcome.ErrorCode == 0 && Transcript::IsUseStatement(sql);

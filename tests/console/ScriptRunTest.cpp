@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "ConsoleTesting.h"
@@ -193,21 +194,22 @@ TEST_F(Script, SourceRunsFilesAndRefusesWhatItCannotRun)
 TEST_F(Script, AFileRunShowsProgressAndStopsOnCancel)
 {
     QByteArray content;
-    for (int i = 0; i < 40; ++i)
+    for (int i = 0; i < 100; ++i)
         content += "SELECT SLEEP(0.1) AS s;\n";
     const QString path = WriteFile("slow.sql", content);
     const int mark = Mark();
     Frame.RunFile(path);
-    ASSERT_TRUE(QTest::qWaitFor([this] { return Frame.BusyText().contains("запросов: 3"); }, 20000))
+    ASSERT_TRUE(QTest::qWaitFor([this] { return Frame.BusyText().contains("запросов: "); }, 20000))
         << Frame.BusyText().toStdString();
-    EXPECT_TRUE(Frame.BusyText().startsWith("файл: 0,0 из 0,0 МБ")) << Frame.BusyText().toStdString();
+    EXPECT_TRUE(QRegularExpression("^файл: 0,0 из 0,0 МБ · запросов: \\d+ · выполняется \\d+ с$").match(Frame.BusyText()).hasMatch())
+        << Frame.BusyText().toStdString();
     QTest::qWait(200);
     Frame.CancelQuery();
     WaitIdle(Frame);
     const QStringList lines = Since(mark);
     EXPECT_EQ(lines.value(0), "-- Выполняется файл «" + path + "».");
     EXPECT_FALSE(lines.contains("mysql> SELECT SLEEP(0.1) AS s;"));
-    EXPECT_LT(lines.count("-- | 0 |"), 40);
+    EXPECT_LT(lines.count("-- | 0 |"), 90);
     ExpectTheNextStatementRuns();
 }
 
