@@ -1,20 +1,12 @@
-// LOAD DATA LOCAL INFILE: the files a statement names, and the handler that hands over only those.
+// LOAD DATA LOCAL INFILE: the handler that hands a server only the files the request names.
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include <mysql.h>
 
 namespace LocalInfile {
-
-// The file names of every LOAD DATA ... LOCAL INFILE and LOAD XML ... LOCAL INFILE in sql, as the
-// server will ask for them: the string literal after INFILE read by the server's quoting rules, in
-// both of its readings where backslash escapes change it (the server may have them switched off).
-// Strings, quoted names and comments hide the words; the inside of a /*! ... */ comment counts, as
-// the server runs it.
-std::vector<std::string> NamedFiles(std::string_view sql);
 
 // The error code of a refused file request (the code MySQL clients give such a refusal).
 constexpr unsigned RefusedCode = 2068;

@@ -388,12 +388,16 @@ TMySQLOutcome TMySQLDataSet::Execute(const std::string& sql, TResultReading read
     TMySQLConnection& connection = *Connection();
     connection.FOwnError.reset();
     ClientWaits::TScope waits(connection.FInterrupt, nullptr, std::nullopt);
-    // The files this request names are the only ones the server may read while it runs; the list
+    // The files set for this request are the only ones the server may read while it runs; the list
     // goes with the request's last outcome.
-    connection.FLocalFiles = LocalInfile::NamedFiles(query);
     if (mysql_real_query(handle, query.data(), query.size()) != 0)
         return FailedOutcome();
     return ReadOutcome(reading);
+}
+
+void TMySQLDataSet::SetLocalFiles(std::vector<std::string> names)
+{
+    Connection()->FLocalFiles = std::move(names);
 }
 
 bool TMySQLDataSet::MoreOutcomes() const
@@ -475,6 +479,8 @@ TMySQLOutcome TMySQLDataSet::FailedOutcome()
     TMySQLOutcome failed;
     failed.ErrorCode = ErrorCode();
     failed.ErrorText = ErrorText();
+    const char* state = Handle() ? mysql_sqlstate(Handle()) : nullptr;
+    failed.SqlState = state && *state && std::strcmp(state, "00000") != 0 ? state : "HY000";
     return failed;
 }
 

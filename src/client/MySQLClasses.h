@@ -155,7 +155,7 @@ private:
     // The reason of a failed Connect where this layer refused; cleared by the next call on the handle.
     std::optional<std::pair<std::uint32_t, std::string>> FOwnError;
     std::optional<TCertificateProblem> FCertificateProblem;
-    // The files a server may ask for while a statement runs (set by TMySQLDataSet::Query).
+    // The files a server may ask for while a statement runs (set by TMySQLDataSet::SetLocalFiles).
     std::vector<std::string> FLocalFiles;
 };
 
@@ -309,6 +309,7 @@ struct TMySQLOutcome {
     std::int64_t AffectedRows = 0;             // without a result set
     std::uint32_t ErrorCode = 0;               // non-zero: the request failed here and ends
     std::string ErrorText;
+    std::string SqlState;                      // with an error: its SQLSTATE ("42S02")
     // The current database, when the server reported with this outcome that it changed (session
     // tracking, on a connection made with CLIENT_SESSION_TRACKING).
     std::optional<std::string> Schema;
@@ -321,9 +322,13 @@ public:
     // Sends one statement. Returns the statement's first result set, or null: after a failure
     // (ErrorCode non-zero) or for a statement without a result set (ErrorCode 0, AffectedRows holds
     // its count). Further results of the statement are read and dropped, so nothing stays pending.
-    // While it runs, the server may read exactly the files that the statement's LOAD DATA LOCAL
-    // INFILE clauses name; any other request is refused and fails the statement.
+    // While it runs, the server may read exactly the files given to SetLocalFiles before it; any
+    // other request is refused and fails the statement.
     std::shared_ptr<IMySQLQueryResult> Query(const std::string& sql);
+
+    // The files the server may read with LOAD DATA LOCAL INFILE while the next request runs, as the
+    // caller found them named in that request's text; none unless set. The request's end forgets them.
+    void SetLocalFiles(std::vector<std::string> names);
 
     // Sends a request (several statements where the connection allows them; OnQuery may replace the
     // text) and reads its first outcome. While MoreOutcomes, NextOutcome reads the next one, in the

@@ -10,7 +10,9 @@
 #include <QTimer>
 
 #include "ClientStrings.h"
+#include "LocalInfileNames.h"
 #include "QueryCanceller.h"
+#include "ScriptRun.h"
 #include "StatementRun.h"
 #include "Transcript.h"
 
@@ -22,29 +24,6 @@ std::set<TClientSession*>& Retired()
 {
     static auto* retired = new std::set<TClientSession*>;
     return *retired;
-}
-
-// Writes one outcome of a run. databaseSelected: the outcome is told as "Database selected".
-void WriteOutcome(TStatementRun& run, const TMySQLOutcome& outcome, bool databaseSelected)
-{
-    // A procedure can send a result set and then fail: the table is shown, then the error.
-    if (outcome.Rows && outcome.Rows->RowCount() > 0) {
-        Transcript::TTableLines table(*outcome.Rows);
-        run.ExpectLines(static_cast<int>(std::min<std::int64_t>(table.LineCount(), INT_MAX)));
-        run.BeginTable(outcome.Rows->RowCount());
-        while (table.Next(run.LineBytes()))
-            run.EndLine(table.WroteRow());
-    }
-    if (outcome.ErrorCode != 0) {
-        for (const QString& line : Transcript::ErrorLines(FromClientString(outcome.ErrorText)))
-            run.Append(line);
-    } else if (databaseSelected) {
-        run.Append(Transcript::DatabaseSelectedLine());
-    } else if (!outcome.Rows) {
-        run.Append(Transcript::AffectedRowsLine(outcome.AffectedRows));
-    } else if (outcome.Rows->RowCount() < 1) {
-        run.Append(Transcript::EmptySetLine());
-    }
 }
 
 // The session thread's part of a run: send the request, then write every outcome in the server's
@@ -65,6 +44,7 @@ std::optional<std::string> RunStatements(TMySQLDataSet& dataSet, TStatementRun& 
         return outcome;
     };
     const std::string request = ToClientString(sql);
+    dataSet.SetLocalFiles(LocalInfileNames(sql));
     run.SetInServerCall(true);
     // Rows are read as they arrive, into storage that the table gives back as it is drawn.
     TMySQLOutcome outcome = timed([&] { return dataSet.Execute(request, TResultReading::Streamed); });
@@ -276,12 +256,17 @@ void TClientSession::Close()
 
 std::shared_ptr<TStatementRun> TClientSession::Run(const QString& sql)
 {
+    return Run([sql](TMySQLDataSet& dataSet, TStatementRun& run) { return RunStatements(dataSet, run, sql); });
+}
+
+std::shared_ptr<TStatementRun> TClientSession::Run(TRunJob job)
+{
     if (Busy() || FRetiring)
         return nullptr;
     const std::uint64_t serial = ++FRunSerial;
     FRun = std::make_shared<TStatementRun>([wakes = FWakes, serial] { wakes.Send(serial); });
     PostJob(
-        [run = FRun, sql](TMySQLDataSet& dataSet) { return std::any(RunStatements(dataSet, *run, sql)); },
+        [run = FRun, job = std::move(job)](TMySQLDataSet& dataSet) { return std::any(job(dataSet, *run)); },
         [this, serial](const std::any& result, const std::optional<std::string>& failure) {
             if (serial != FRunSerial)
                 return;

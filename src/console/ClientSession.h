@@ -86,6 +86,10 @@ public:
     // the run that it answers; RunReady tells when the run has lines to take, and RunEnded when its
     // job is over (with what it threw, if it did). Null while busy.
     std::shared_ptr<TStatementRun> Run(const QString& sql);
+    // A run whose job writes the run's lines and finishes it on the session's thread, answering the
+    // current database the server last reported (a script, for example).
+    using TRunJob = std::function<std::optional<std::string>(TMySQLDataSet&, TStatementRun&)>;
+    std::shared_ptr<TStatementRun> Run(TRunJob job);
 
     // Runs job on the session's thread with the session's data set; done gets its result on the GUI
     // thread, unless the session is retired first. A job that throws gives done nothing.

@@ -60,6 +60,13 @@ void TStatementRun::Flush()
     Push(false, true);
 }
 
+void TStatementRun::ThrowIfDropped()
+{
+    std::lock_guard lock(FMutex);
+    if (FDropped)
+        throw TDropped();
+}
+
 void TStatementRun::Push(bool end, bool flush)
 {
     TSlice slice = std::move(FPending);

@@ -79,6 +79,8 @@ public:
     void EndLine(bool row = false);
     // Hands over every line written so far at once, as before a wait for the server.
     void Flush();
+    // Throws TDropped once the run has been dropped, without handing anything over.
+    void ThrowIfDropped();
     void Finish(bool succeeded, const TRunTotals& totals);
     // How many lines the outcome will have, when the producer knows ahead (a table): the GUI thread
     // is told at once, so that the transcript makes room for them while the first slices are made.

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include <QAbstractButton>
+#include <QDir>
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
@@ -19,7 +20,7 @@
 #include "HLEditor.h"
 #include "NameCompletion.h"
 #include "StatementRun.h"
-#include "StatementText.h"
+#include "ScriptRun.h"
 #include "Transcript.h"
 #include "TranscriptSaver.h"
 
@@ -274,7 +275,14 @@ void TEditorFrame::ShowBusyTime()
 {
     const qint64 seconds = FWorkSince.elapsed() / 1000;
     const QString text = Connecting() ? QStringLiteral("подключение %1 с") : QStringLiteral("выполняется %1 с");
-    Panel(FStatusBarQuery, 1)->setText(text.arg(seconds));
+    QString progress;
+    if (FScript && FScript->FileBytesTotal > 0) {
+        const auto megabytes = [](std::int64_t bytes) { return QLocale(QLocale::Russian).toString(bytes / 1048576.0, 'f', 1); };
+        progress = QStringLiteral("файл: %1 из %2 МБ · запросов: %3 · ")
+                       .arg(megabytes(FScript->FileBytesRead), megabytes(FScript->FileBytesTotal))
+                       .arg(FScript->StatementsRun.load());
+    }
+    Panel(FStatusBarQuery, 1)->setText(progress + text.arg(seconds));
     // The next tick just after the next whole second, so that no second is skipped.
     FBusyTimer->start(static_cast<int>(1000 - FWorkSince.elapsed() % 1000) + 5);
 }
@@ -511,7 +519,9 @@ void TEditorFrame::FinishRun(bool succeeded, const std::optional<TRunTotals>& to
     if (last >= 0)
         FResult->SetCaret(0, last);
     // Text typed or loaded while the statement ran is the user's: only the statement itself goes.
-    if (succeeded && FQuery->Lines().LineListText() == FQueryAtStart) {
+    if (FScript) {
+        FinishScript(succeeded);
+    } else if (succeeded && FQuery->Lines().LineListText() == FQueryAtStart) {
         FQuery->ClearLines();
         FQuery->SetCaretOffset(0);
     }
@@ -529,6 +539,9 @@ void TEditorFrame::CancelQuery()
     if (Connecting()) {
         FSession->Cancel();
     } else if (FRun) {
+        // A script sends nothing more, whatever the cancel reaches.
+        if (FScript)
+            FScript->Cancelled = true;
         if (FRun->InServerCall())
             FSession->Cancel();
         else
@@ -587,14 +600,89 @@ void TEditorFrame::RunQuery()
 {
     if (Busy())
         return;
-    const QStringList lines = FQuery->Lines().ToStringList();
-    const QString statement = BuildStatement(lines);
-    if (statement.isEmpty())
+    const bool selection = FQuery->Selected();
+    const QStringList lines = selection ? SplitAtLineBreaks(FQuery->SelectedText()) : FQuery->Lines().ToStringList();
+    if (!HasScript(lines))
         return;
-    // The key holds the pane as typed, comments included; it is taken before the run empties it.
+    auto script = std::make_shared<TScriptRunState>();
+    script->Lines = lines;
+    script->FirstLineNumber = selection ? std::min(FQuery->SelBegY(), FQuery->SelEndY()) + 1 : 1;
+    // The key holds the text as typed, comments included; it is taken before the run empties the pane.
     const QString key = TQueryHistory::Key(lines);
-    ExecuteStatement(statement);
+    StartScript(script, selection);
     FHistory.Record(key);
+}
+
+void TEditorFrame::RunFile(const QString& fileName)
+{
+    if (Busy())
+        return;
+    auto script = std::make_shared<TScriptRunState>();
+    script->Lines = {QStringLiteral("\\. ") + fileName};
+    script->Echo = false;
+    AppendOutcomeLines({QStringLiteral("-- Выполняется файл «%1».").arg(QDir::toNativeSeparators(fileName))});
+    StartScript(script, true);
+}
+
+void TEditorFrame::StartScript(const std::shared_ptr<TScriptRunState>& script, bool selection)
+{
+    script->Delimiter = FDelimiter;
+    script->DelimiterAfter = FDelimiter;
+    script->ShowWarnings = FShowWarnings;
+    script->ShowWarningsAfter = FShowWarnings;
+    // The first statement is echoed at once; the run echoes the others as it comes to them.
+    if (script->Echo) {
+        const QStringList echo = FirstEcho(script->Lines, FDelimiter);
+        if (!echo.isEmpty())
+            AppendOutcomeLines(echo);
+        script->FirstEchoed = true;
+    }
+    FScript = script;
+    FScriptSelection = selection;
+    FQueryAtStart = FQuery->Lines().LineListText();
+    FRunJobEnded = false;
+    FRunFailure.clear();
+    FTableRows = 0;
+    FShownRows = 0;
+    FRun = FSession->Run([script](TMySQLDataSet& dataSet, TStatementRun& run) { return RunScript(dataSet, run, *script); });
+    if (!FRun)
+        FScript.reset();
+    WorkChanged();
+}
+
+void TEditorFrame::FinishScript(bool succeeded)
+{
+    const std::shared_ptr<TScriptRunState> script = std::move(FScript);
+    std::optional<std::pair<int, int>> ranUpTo;
+    {
+        std::lock_guard lock(script->Mutex);
+        FDelimiter = script->DelimiterAfter;
+        FShowWarnings = script->ShowWarningsAfter;
+        ranUpTo = script->RanUpTo;
+        succeeded = succeeded && !script->Stopped;
+    }
+    // A selection or a file leaves the pane alone, and so does text typed or loaded meanwhile.
+    if (FScriptSelection || FQuery->Lines().LineListText() != FQueryAtStart)
+        return;
+    if (succeeded) {
+        FQuery->ClearLines();
+        FQuery->SetCaretOffset(0);
+        return;
+    }
+    if (!ranUpTo)
+        return;
+    // What ran goes; the failed statement and everything after it stay, so that running again
+    // repeats nothing. The rest of the last line that ran goes with it when it is blank.
+    QStringList lines = script->Lines;
+    const auto [endLine, endColumn] = *ranUpTo;
+    QString rest = lines.value(endLine).mid(endColumn);
+    lines = lines.mid(endLine + 1);
+    if (!Transcript::TrimControls(rest).isEmpty())
+        lines.prepend(rest);
+    TUpdateBatch batch(*FQuery);
+    FQuery->ClearLines();
+    FQuery->Lines().SetText(lines.join(QStringLiteral("\r\n")));
+    FQuery->SetCaretOffset(0);
 }
 
 void TEditorFrame::LoadQuery(const QString& entry)

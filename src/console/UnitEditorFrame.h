@@ -62,8 +62,16 @@ public:
     // Adds one line (without line breaks) at the end of a pane and puts the caret at its start.
     static void AppendLine(THLEditor& pane, const QString& line);
 
-    // Runs the query pane's text (comment lines left out) and records the pane's text in the history.
+    // Runs the query pane's text, or its selection when there is one, as a script: statement by
+    // statement, each echoed and followed by its outcome, until the first error. Without a
+    // selection, what ran leaves the pane (all of it when every statement succeeded). Records the
+    // pane's text (or the selection) in the history.
     void RunQuery();
+    // Runs a file as source does, read as it runs: only outcomes are written, and the query pane's
+    // status shows how far it has come.
+    void RunFile(const QString& fileName);
+    // The delimiter the console's scripts start with (a DELIMITER line changes it for later runs).
+    const QString& Delimiter() const { return FDelimiter; }
     void HistoryBack();
     void HistoryForward();
 
@@ -146,6 +154,10 @@ private:
     void FinishRun(bool succeeded, const std::optional<TRunTotals>& totals);
     void StopDrawing();
     void CancelRefused(const QString& reason);
+    void StartScript(const std::shared_ptr<struct TScriptRunState>& script, bool selection);
+    // What a script leaves: the delimiter and the warnings switch for the next run, and the pane
+    // without what ran.
+    void FinishScript(bool succeeded);
 
     TEditorView* FResultView = nullptr;
     TEditorView* FQueryView = nullptr;
@@ -177,4 +189,9 @@ private:
     std::int64_t FTableRows = 0;      // rows of the table being drawn
     std::int64_t FShownRows = 0;      // of them, drawn so far
     QTimer* FDrainTimer = nullptr;    // the next turn of appending the run's outcome
+
+    std::shared_ptr<struct TScriptRunState> FScript; // the script being run, shared with its job
+    bool FScriptSelection = false;    // it is the pane's selection, or a file: the pane stays as it is
+    QString FDelimiter = QStringLiteral(";");
+    bool FShowWarnings = false;
 };

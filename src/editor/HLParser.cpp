@@ -284,3 +284,131 @@ bool IsDecimalLiteral(QStringView token)
     const auto points = std::ranges::count(token, QChar(u'.'));
     return digits > 0 && points <= 1 && digits + points == token.size();
 }
+
+// ---------------------------------------------------------------------------------------------
+// The server's reading
+
+namespace {
+
+bool IsServerWordPart(char16_t c)
+{
+    return IsIdentifierPart(c) || c == u'$' || c >= 0x80;
+}
+
+bool IsControlOrBlank(char16_t c)
+{
+    return c <= 32;
+}
+
+} // namespace
+
+// The end of a quoted text whose inside starts at `from`: after its closing quote, or the end of the
+// line when it runs on (the state then says so). A backslash that ends the line escapes the line
+// break, so the text runs on as well.
+qsizetype TServerScanner::QuotedEnd(qsizetype from, char16_t quote, bool escapes)
+{
+    const qsizetype length = FLine.size();
+    for (qsizetype i = from; i < length; ++i) {
+        const char16_t c = FLine[i].unicode();
+        if (c == u'\\' && escapes) {
+            ++i;
+        } else if (c == quote) {
+            if (i + 1 < length && FLine[i + 1] == quote) {
+                ++i;
+            } else {
+                FState = TServerScanState::Text;
+                return i + 1;
+            }
+        }
+    }
+    switch (quote) {
+    case u'\'': FState = TServerScanState::SingleQuoted; break;
+    case u'"': FState = TServerScanState::DoubleQuoted; break;
+    default: FState = TServerScanState::BackQuoted; break;
+    }
+    return length;
+}
+
+TServerToken TServerScanner::Next()
+{
+    const qsizetype length = FLine.size();
+    const qsizetype at = FPosition;
+    TServerToken token{TServerTokenKind::End, at, at};
+    if (at >= length)
+        return token;
+    const auto charAt = [&](qsizetype i) { return i < length ? FLine[i].unicode() : u'\0'; };
+    switch (FState) {
+    case TServerScanState::SingleQuoted:
+        token = {TServerTokenKind::String, at, QuotedEnd(at, u'\'', true)};
+        break;
+    case TServerScanState::DoubleQuoted:
+        token = {TServerTokenKind::String, at, QuotedEnd(at, u'"', true)};
+        break;
+    case TServerScanState::BackQuoted:
+        token = {TServerTokenKind::QuotedName, at, QuotedEnd(at, u'`', false)};
+        break;
+    case TServerScanState::BlockComment: {
+        const qsizetype close = FLine.indexOf(u"*/", at);
+        if (close >= 0)
+            FState = TServerScanState::Text;
+        token = {TServerTokenKind::Comment, at, close < 0 ? length : close + 2};
+        break;
+    }
+    case TServerScanState::Text: {
+        const char16_t c = FLine[at].unicode();
+        qsizetype end = at + 1;
+        if (IsControlOrBlank(c)) {
+            while (end < length && IsControlOrBlank(FLine[end].unicode()))
+                ++end;
+            token = {TServerTokenKind::Blank, at, end};
+        } else if (c == u'#' || (c == u'-' && charAt(at + 1) == u'-' && (at + 2 == length || IsControlOrBlank(charAt(at + 2))))) {
+            token = {TServerTokenKind::Comment, at, length};
+        } else if (c == u'/' && charAt(at + 1) == u'*') {
+            const qsizetype bang = charAt(at + 2) == u'!' ? at + 2 : (charAt(at + 2) == u'M' && charAt(at + 3) == u'!') ? at + 3 : -1;
+            if (bang >= 0) {
+                end = bang + 1;
+                while (end < length && IsAsciiDigit(FLine[end].unicode()))
+                    ++end;
+                FInConditional = true;
+                token = {TServerTokenKind::ConditionalStart, at, end};
+            } else {
+                // "/*/" is still open: the closing star must follow the opening pair.
+                const qsizetype close = FLine.indexOf(u"*/", at + 2);
+                if (close < 0)
+                    FState = TServerScanState::BlockComment;
+                token = {TServerTokenKind::Comment, at, close < 0 ? length : close + 2};
+            }
+        } else if (c == u'*' && charAt(at + 1) == u'/' && FInConditional) {
+            FInConditional = false;
+            token = {TServerTokenKind::ConditionalEnd, at, at + 2};
+        } else if (c == u'\'' || c == u'"') {
+            token = {TServerTokenKind::String, at, QuotedEnd(at + 1, c, true)};
+        } else if (c == u'`') {
+            token = {TServerTokenKind::QuotedName, at, QuotedEnd(at + 1, c, false)};
+        } else if (IsServerWordPart(c)) {
+            while (end < length && IsServerWordPart(FLine[end].unicode()))
+                ++end;
+            token = {TServerTokenKind::Word, at, end};
+        } else {
+            token = {TServerTokenKind::Symbol, at, end};
+        }
+        break;
+    }
+    }
+    FPosition = token.End;
+    return token;
+}
+
+bool SameWord(QStringView word, std::string_view upper)
+{
+    if (static_cast<std::size_t>(word.size()) != upper.size())
+        return false;
+    for (std::size_t i = 0; i < upper.size(); ++i) {
+        char16_t c = word[static_cast<qsizetype>(i)].unicode();
+        if (c >= u'a' && c <= u'z')
+            c = static_cast<char16_t>(c - u'a' + u'A');
+        if (c != static_cast<unsigned char>(upper[i]))
+            return false;
+    }
+    return true;
+}

@@ -1,5 +1,6 @@
-// The token scanner that cuts one editor line into tokens for colouring, and the SQL keyword set and
-// token tests that decide the colour class of each token.
+// The token scanners: the one that cuts one editor line into tokens for colouring, and the one that
+// reads SQL by the server's quoting rules for everything that must find where a statement, a string
+// or a comment ends; the SQL keyword set and token tests that decide the colour class of each token.
 #pragma once
 
 #include <QString>
@@ -102,3 +103,67 @@ bool IsIntegerLiteral(QStringView token);
 // ASCII digits with at most one ".", after an optional "-"; at least one digit, so neither "." nor
 // "-." is a number.
 bool IsDecimalLiteral(QStringView token);
+
+// Where the server's reading of SQL stands between two lines: in plain text, or inside a string, a
+// quoted name or a block comment that the next line continues.
+enum class TServerScanState : std::uint8_t { Text, SingleQuoted, DoubleQuoted, BackQuoted, BlockComment };
+
+enum class TServerTokenKind : std::uint8_t {
+    End,              // the end of the line
+    Blank,            // a run of characters with codes 0 to 32
+    Comment,          // "-- " or "#" to the end of the line, or (a piece of) a block comment
+    String,           // (a piece of) a '...' or "..." string, quotes included
+    QuotedName,       // (a piece of) a `...` name, backquotes included
+    Word,             // letters, digits, "_", "$" and every character above 127
+    Symbol,           // any other single character
+    ConditionalStart, // "/*!" or "/*M!" with its version digits: the server reads on as SQL
+    ConditionalEnd,   // the "*/" that closes a conditional comment
+};
+
+// A token of the server's reading: [First, End) in the line.
+struct TServerToken {
+    TServerTokenKind Kind = TServerTokenKind::End;
+    qsizetype First = 0;
+    qsizetype End = 0;
+};
+
+// Reads SQL text one line at a time as the server will read it: strings in single or double quotes
+// with doubled quotes and backslash escapes, names in backquotes with doubled backquotes, "-- "
+// (two dashes and a character with a code up to 32, or the end of the line) and "#" comments to the
+// end of the line, block comments that do not nest, and "/*!" comments whose text is SQL. A string,
+// a name or a block comment that a line leaves open is carried to the next line by State. Works in
+// place and allocates nothing, so that reading costs one pass over the characters.
+//
+// The highlighter's scanner (TIParser) keeps its own, older rules for colouring; everything that
+// decides what reaches the server reads with this one.
+class TServerScanner {
+public:
+    // Starts reading a line in the state that the line before it left.
+    void Start(QStringView line, TServerScanState state = TServerScanState::Text, bool inConditional = false)
+    {
+        FLine = line;
+        FPosition = 0;
+        FState = state;
+        FInConditional = inConditional;
+    }
+    // Reads the next token; at the end of the line, the End token (again and again).
+    TServerToken Next();
+    qsizetype Position() const { return FPosition; }
+    // Moves on to `position` in plain text (past a statement's delimiter, which the caller reads).
+    void Skip(qsizetype position) { FPosition = position; }
+    // The state after the last token read: what the next line continues.
+    TServerScanState State() const { return FState; }
+    // Inside a "/*!" comment, whose closing "*/" ends it.
+    bool InConditional() const { return FInConditional; }
+
+private:
+    qsizetype QuotedEnd(qsizetype from, char16_t quote, bool escapes);
+
+    QStringView FLine;
+    qsizetype FPosition = 0;
+    TServerScanState FState = TServerScanState::Text;
+    bool FInConditional = false;
+};
+
+// Folds the letters A to Z of an ASCII word and compares: "Delimiter" equals "DELIMITER".
+bool SameWord(QStringView word, std::string_view upper);

@@ -135,7 +135,8 @@ TMainForm::TMainForm(QWidget* parent)
     });
 
     QMenu* connections = menuBar()->addMenu(QStringLiteral("Соединения"));
-    connections->addActions({acConnect, acDisconnect, acReconnect, acSaveTranscript});
+    acRunFile = MakeAction(QStringLiteral("Выполнить файл…"), QStringLiteral("Соединения"), &TMainForm::acRunFileExecute);
+    connections->addActions({acConnect, acDisconnect, acReconnect, acRunFile, acSaveTranscript});
     QMenu* actions = menuBar()->addMenu(QStringLiteral("Действия"));
     actions->addActions({acRun, acCancelQuery});
     QMenu* history = actions->addMenu(QStringLiteral("История запросов"));
@@ -305,6 +306,7 @@ void TMainForm::UpdateActionStates()
     const bool busy = active && FActiveFrame->Busy();
     acRun->setEnabled(active && !busy);
     acReconnect->setEnabled(active && !busy);
+    acRunFile->setEnabled(active && !busy);
     acCancelQuery->setEnabled(active && FActiveFrame->CanCancel());
     const bool several = MainPageControl->count() > 1;
     acNextConnection->setEnabled(several);
@@ -506,6 +508,21 @@ void TMainForm::acFindNextExecute()
 {
     if (FActiveFrame)
         FActiveFrame->FindNext();
+}
+
+void TMainForm::acRunFileExecute()
+{
+    if (!FActiveFrame)
+        return;
+    QFileDialog dialog(this, QStringLiteral("Выполнить файл"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters({QStringLiteral("Файлы SQL (*.sql)"), QStringLiteral("Все файлы (*)")});
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    // The dialog is modal: the console asked for is still the active one.
+    if (FActiveFrame)
+        FActiveFrame->RunFile(dialog.selectedFiles().constFirst());
 }
 
 void TMainForm::acSaveTranscriptExecute()

@@ -43,6 +43,7 @@ public:
     void acFindExecute();
     void acFindNextExecute();
     void acSaveTranscriptExecute();
+    void acRunFileExecute();
     void acDisconnectAskExecute();
 
     TEditorFrame* ActiveFrame() const { return FActiveFrame; }
@@ -72,6 +73,7 @@ public:
     QAction* acFind = nullptr;
     QAction* acFindNext = nullptr;
     QAction* acSaveTranscript = nullptr;
+    QAction* acRunFile = nullptr;
     // "Разорвать соединение" of the context menus, where a slip of the mouse is easy: it asks first.
     QAction* acDisconnectAsk = nullptr;
 

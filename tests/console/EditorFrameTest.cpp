@@ -134,7 +134,9 @@ TEST_F(Console, ALostConnectionShowsAsTheNextStatementsError)
     EXPECT_EQ(Since(mark).mid(1), (QStringList{"-- +--------------------+", "-- | db                 |",
                                                "-- +--------------------+", "-- | information_schema |",
                                                "-- +--------------------+", "-- 1 rows",
-                                               "-- Unknown table 'no_such' in information_schema"}));
+                                               "mysql> SELECT * FROM no_such",
+                                               "-- Unknown table 'no_such' in information_schema",
+                                               "-- ERROR 1109 (42S02) at line 1"}));
     ExpectTheNextStatementRuns();
 }
 

@@ -133,11 +133,12 @@ TEST_F(Console, TheStatusShowsTheRunsTimeAndWarnings)
          {"-- +----+", "-- | n  |", "-- +----+", "-- | 12 |", "-- +----+", "-- 1 rows"}},
         {"SELECT 1 AS n", "", {"-- +---+", "-- | n |", "-- +---+", "-- | 1 |", "-- +---+", "-- 1 rows"}},
         {"DO CAST('1x' AS INT); SELECT 2 AS n; DO CAST('2x' AS INT) + CAST('3y' AS INT)", " · предупреждений: 3",
-         {"-- Query Ok. 0 rows affected.", "-- +---+", "-- | n |", "-- +---+", "-- | 2 |", "-- +---+", "-- 1 rows",
-          "-- Query Ok. 0 rows affected."}},
+         {"-- Query Ok. 0 rows affected.", "mysql> SELECT 2 AS n;", "-- +---+", "-- | n |", "-- +---+", "-- | 2 |",
+          "-- +---+", "-- 1 rows", "mysql> DO CAST('2x' AS INT) + CAST('3y' AS INT)", "-- Query Ok. 0 rows affected."}},
         // The warning count the library still holds from before a failure is not this run's.
         {"DO CAST('1x' AS INT); SELECT * FROM no_such", " · предупреждений: 1",
-         {"-- Query Ok. 0 rows affected.", "-- Table 'brindle.no_such' doesn't exist"}},
+         {"-- Query Ok. 0 rows affected.", "mysql> SELECT * FROM no_such", "-- Table 'brindle.no_such' doesn't exist",
+          "-- ERROR 1146 (42S02) at line 1"}},
         {"SELECT * FROM no_such", "", {"-- Table 'brindle.no_such' doesn't exist"}},
     };
     for (const TCase& c : cases) {

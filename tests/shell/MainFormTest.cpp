@@ -131,6 +131,7 @@ TEST_F(MainWindow, MenusAndActions)
         {Form->acFind, "Найти…", "Действия", QKeySequence(Qt::CTRL | Qt::Key_F), false},
         {Form->acFindNext, "Найти далее", "Действия", QKeySequence(Qt::Key_F3), false},
         {Form->acSaveTranscript, "Сохранить протокол…", "Соединения", QKeySequence(Qt::CTRL | Qt::Key_S), false},
+        {Form->acRunFile, "Выполнить файл…", "Соединения", {}, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.Action->text(), c.Caption);
@@ -154,7 +155,7 @@ TEST_F(MainWindow, MenusAndActions)
     }
     const QStringList expected = {
         "Соединения", "  Установить соединение", "  Разорвать соединение", "  Переподключиться",
-        "  Сохранить протокол…",
+        "  Выполнить файл…", "  Сохранить протокол…",
         "Действия", "  Выполнить", "  Прервать запрос", "  История запросов", "    Предыдущий запрос", "    Следующий запрос",
         "  Закладки", "    Следующее соединение", "    Предыдущее соединение", "  Очистить",
         "  Редактор запроса/Поле результата", "  Найти…", "  Найти далее",
