@@ -89,11 +89,31 @@ std::optional<std::string> RunStatements(TMySQLDataSet& dataSet, TStatementRun& 
 
 } // namespace
 
+class TClientSession::TReplyScope {
+public:
+    explicit TReplyScope(TClientSession& session)
+        : FSession(session)
+    {
+        ++FSession.FReplyDepth;
+    }
+    ~TReplyScope()
+    {
+        if (--FSession.FReplyDepth == 0 && FSession.FMachine.State() == TSessionState::Retired)
+            FSession.DeleteWhenUnwound();
+    }
+    TReplyScope(const TReplyScope&) = delete;
+    TReplyScope& operator=(const TReplyScope&) = delete;
+
+private:
+    TClientSession& FSession;
+};
+
 TClientSession::TClientSession(unsigned long clientFlags, const char* threadRole)
     : FReplies(this, [this](TJobReply& reply) { JobEnded(reply); })
     , FWakes(this,
              [this](std::uint64_t& serial) {
-                 if (FRun && serial == FRunSerial)
+                 const TReplyScope scope(*this);
+                 if (FRun && FMachine.RunHeld() && serial == FRunSerial)
                      emit RunReady();
              })
     , FDataSet(std::make_shared<TMySQLDataSet>())
@@ -105,6 +125,7 @@ TClientSession::TClientSession(unsigned long clientFlags, const char* threadRole
         return true;
     }();
     (void)registered;
+    // Before any job: the session's thread has not touched the connection yet.
     FDataSet->Connection()->SetClientFlags(clientFlags);
 }
 
@@ -117,24 +138,35 @@ TClientSession::~TClientSession()
     FThread->Stop(std::chrono::steady_clock::now());
 }
 
-void TClientSession::SetPending(int pending)
+void TClientSession::Changed(TSessionState before, bool cutEnded)
 {
-    const bool wasBusy = Busy();
-    FPending = pending;
-    if (wasBusy != Busy() && !FRetiring)
+    if (cutEnded) {
+        // Nothing of the session's is queued or runs: no thread uses the connection, and the next
+        // job may wait for the server again.
+        FDataSet->Connection()->ClearInterrupt();
+    }
+    const TSessionState now = FMachine.State();
+    if (now == TSessionState::Retiring) {
+        if (FMachine.RetiringDone())
+            EndRetired();
+        return;
+    }
+    if (now != before && now != TSessionState::Retired)
         emit BusyChanged();
 }
 
-void TClientSession::PostJob(TJob job, TDone done)
+void TClientSession::PostJob(TJob job, TDone done, TJobKind kind)
 {
-    // A cut or an interrupted connect before this is over: the connection may wait again. Only while
-    // no job runs, so that a cut of the running one is never lost.
-    if (FPending == 0)
-        FDataSet->Connection()->ClearInterrupt();
+    const TSessionState before = FMachine.State();
+    const bool posted = kind == TJobKind::Connect ? FMachine.Open()
+                      : kind == TJobKind::Run     ? FMachine.Run()
+                                                  : FMachine.Post();
+    if (!posted)
+        return;
     const std::uint64_t id = ++FLastJob;
     if (done)
         FDone.emplace(id, std::move(done));
-    SetPending(FPending + 1);
+    FKinds.emplace(id, kind);
     FThread->Post([dataSet = FDataSet, replies = FReplies, job = std::move(job), id] {
         TJobReply reply;
         reply.Job = id;
@@ -147,29 +179,51 @@ void TClientSession::PostJob(TJob job, TDone done)
         }
         replies.Send(std::move(reply));
     });
+    if (kind == TJobKind::Other)
+        Changed(before, false);
 }
 
 void TClientSession::JobEnded(TJobReply& reply)
 {
+    const TReplyScope scope(*this);
     TDone done;
     if (auto found = FDone.find(reply.Job); found != FDone.end()) {
         done = std::move(found->second);
         FDone.erase(found);
     }
-    // The count goes down before done runs, so that done may post the next job.
-    const bool wasBusy = Busy();
-    --FPending;
+    TJobKind kind = TJobKind::Other;
+    if (auto found = FKinds.find(reply.Job); found != FKinds.end()) {
+        kind = found->second;
+        FKinds.erase(found);
+    }
+    // A connect answered while its connection is cut was cancelled.
+    const TSessionState before = FMachine.State();
+    const bool cancelled = kind == TJobKind::Connect && before == TSessionState::Cut;
+    bool cutEnded = false;
+    // The state moves on before done runs, so that done may post the next job.
+    FMachine.JobAnswered(kind == TJobKind::Connect, kind == TJobKind::Run, &cutEnded);
+    if (cutEnded)
+        FDataSet->Connection()->ClearInterrupt();
+    if (kind == TJobKind::Run && !FMachine.RunHeld())
+        FRun.reset();
     if (done)
         done(reply.Result, reply.Failure);
-    if (FRetiring)
-        CheckRetired();
-    else if (wasBusy != Busy())
-        emit BusyChanged();
+    if (kind == TJobKind::Connect && FMachine.State() != TSessionState::Retiring
+        && FMachine.State() != TSessionState::Retired) {
+        TConnectOutcome outcome;
+        if (reply.Result.has_value())
+            outcome = std::any_cast<const TConnectOutcome&>(reply.Result);
+        else
+            outcome.ErrorText = reply.Failure.value_or("");
+        Connected(outcome, cancelled);
+        return;
+    }
+    Changed(before, false);
 }
 
 void TClientSession::Open(const TConnectionInfo& info)
 {
-    if (Busy() || FRetiring)
+    if (Busy())
         return;
     FInfo = info;
     PostConnect(false);
@@ -177,16 +231,15 @@ void TClientSession::Open(const TConnectionInfo& info)
 
 void TClientSession::Reopen()
 {
-    if (!Busy() && !FRetiring)
+    if (!Busy())
         PostConnect(true);
 }
 
 void TClientSession::PostConnect(bool closeFirst)
 {
-    FConnecting = true;
-    FConnectCancelled = false;
     // A reconnect brings back the current database the console had; a new login starts without one.
     const std::string database = closeFirst ? FState.Database : std::string();
+    const TSessionState before = FMachine.State();
     PostJob(
         [info = FInfo, closeFirst, database](TMySQLDataSet& dataSet) {
             if (closeFirst)
@@ -221,24 +274,18 @@ void TClientSession::PostConnect(bool closeFirst)
             }
             return std::any(outcome);
         },
-        [this](const std::any& result, const std::optional<std::string>& failure) {
-            TConnectOutcome outcome;
-            if (result.has_value())
-                outcome = std::any_cast<const TConnectOutcome&>(result);
-            else
-                outcome.ErrorText = failure.value_or("");
-            Connected(outcome);
-        });
+        {}, TJobKind::Connect);
+    Changed(before, false);
 }
 
-void TClientSession::Connected(const TConnectOutcome& outcome)
+void TClientSession::Connected(const TConnectOutcome& outcome, bool cancelled)
 {
     FState = outcome;
-    FState.Cancelled = !FState.Opened && FConnectCancelled;
-    FConnecting = false;
-    FConnectCancelled = false;
+    FState.Cancelled = !FState.Opened && cancelled;
     emit BusyChanged();
-    emit Opened(FState);
+    // A copy: what the owner does in its reply may let go of the session.
+    const TConnectOutcome told = FState;
+    emit Opened(told);
 }
 
 void TClientSession::Close()
@@ -261,61 +308,90 @@ std::shared_ptr<TStatementRun> TClientSession::Run(const QString& sql)
 
 std::shared_ptr<TStatementRun> TClientSession::Run(TRunJob job)
 {
-    if (Busy() || FRetiring)
+    if (Busy())
         return nullptr;
     const std::uint64_t serial = ++FRunSerial;
     FRun = std::make_shared<TStatementRun>([wakes = FWakes, serial] { wakes.Send(serial); });
+    const TSessionState before = FMachine.State();
     PostJob(
         [run = FRun, job = std::move(job)](TMySQLDataSet& dataSet) { return std::any(job(dataSet, *run)); },
         [this, serial](const std::any& result, const std::optional<std::string>& failure) {
-            if (serial != FRunSerial)
-                return;
             if (result.has_value()) {
                 if (const auto& schema = std::any_cast<const std::optional<std::string>&>(result))
                     FState.Database = *schema;
             }
-            FRun.reset();
-            emit RunEnded(failure ? FromClientString(*failure) : QString());
-        });
+            if (serial == FRunSerial && FMachine.RunHeld())
+                emit RunEnded(failure ? FromClientString(*failure) : QString());
+        },
+        TJobKind::Run);
+    Changed(before, false);
     return FRun;
+}
+
+void TClientSession::EndRun()
+{
+    const TSessionState before = FMachine.State();
+    if (!FMachine.EndRun())
+        return;
+    if (!FMachine.RunJobOut())
+        FRun.reset();
+    Changed(before, false);
+}
+
+std::shared_ptr<TStatementRun> TClientSession::CurrentRun() const
+{
+    return FMachine.RunHeld() ? FRun : nullptr;
 }
 
 void TClientSession::Cancel()
 {
-    if (FRetiring)
-        return;
-    if (FConnecting) {
-        FConnectCancelled = true;
+    const TSessionState state = FMachine.State();
+    if (state == TSessionState::Connecting) {
         Cut();
-    } else if (FRun && FRun->ServerWorkLeft() && !FCanceller && FState.ConnectionId != 0) {
+    } else if (state == TSessionState::Running && FRun && FRun->ServerWorkLeft() && FState.ConnectionId != 0) {
         StartCancel();
-        emit BusyChanged();
+        Changed(state, false);
     }
 }
 
 void TClientSession::StartCancel()
 {
+    if (!FMachine.StartCancel())
+        return;
     FCanceller = new TQueryCanceller(FInfo, FState.ConnectionId, FRun, this);
     connect(FCanceller, &TQueryCanceller::Ended, this, &TClientSession::CancelEnded);
 }
 
-void TClientSession::CancelEnded(bool reached, const QString& reason)
+void TClientSession::CancelEnded(TCancelResult result, const QString& reason)
 {
+    const TReplyScope scope(*this);
     FCanceller->deleteLater();
     FCanceller = nullptr;
-    if (FRetiring) {
-        CheckRetired();
+    const TSessionState before = FMachine.State();
+    bool cutEnded = false;
+    FMachine.CancelEnded(&cutEnded);
+    if (cutEnded)
+        FDataSet->Connection()->ClearInterrupt();
+    if (FMachine.State() == TSessionState::Retiring || FMachine.State() == TSessionState::Retired) {
+        Changed(before, false);
         return;
     }
-    if (!reached && FRun && FRun->ServerWorkLeft())
+    const bool workLeft = FRun && FRun->ServerWorkLeft();
+    Changed(before, false);
+    if (result == TCancelResult::OtherAccount && workLeft)
+        emit CancelUnreachable();
+    else if (result == TCancelResult::Refused && workLeft)
         emit CancelRefused(reason);
-    emit BusyChanged();
 }
 
-void TClientSession::Cut()
+bool TClientSession::Cut()
 {
-    FCut = true;
+    const TSessionState before = FMachine.State();
+    if (!FMachine.Cut())
+        return false;
     FDataSet->Connection()->Interrupt();
+    Changed(before, false);
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -323,17 +399,20 @@ void TClientSession::Cut()
 
 void TClientSession::Retire()
 {
-    if (FRetiring)
+    const TSessionState before = FMachine.State();
+    if (!FMachine.Retire())
         return;
-    FRetiring = true;
     // The owner hears nothing more, and nothing of its own runs any more.
     disconnect(this, nullptr, nullptr, nullptr);
     FDone.clear();
     Retired().insert(this);
 
-    FPending -= static_cast<int>(FThread->DropQueued());
-    if (FConnecting)
-        Cut();
+    // Dropped jobs never answer.
+    for (std::size_t dropped = FThread->DropQueued(); dropped > 0; --dropped)
+        FMachine.JobAnswered(false, false);
+    // What was cut before is no reason to skip the cut below: a connect still under way is cut now.
+    if (before == TSessionState::Connecting || (before == TSessionState::Cut && FMachine.JobsOut() > 0))
+        FDataSet->Connection()->Interrupt();
     if (FRun) {
         // The lines not yet drawn are of no use any more; formatting stops too.
         FRun->Drop();
@@ -342,25 +421,21 @@ void TClientSession::Retire()
     }
     Close();
 
-    // A connection that has not closed by then is cut; a thread that has not ended StopBound after
-    // the cut is left to end alone.
+    // A connection that has not closed by then is cut, whatever was cut before; a thread that has
+    // not ended StopBound after that cut is left to end alone.
     FRetireTimer = new QTimer(this);
     FRetireTimer->setSingleShot(true);
-    connect(FRetireTimer, &QTimer::timeout, this, [this] {
-        if (!FCut) {
-            Cut();
+    connect(FRetireTimer, &QTimer::timeout, this, [this, cutDone = false]() mutable {
+        if (!cutDone) {
+            cutDone = true;
+            FDataSet->Connection()->Interrupt();
             FRetireTimer->start(StopBound);
         } else {
             EndRetired();
         }
     });
     FRetireTimer->start(CutBound);
-    CheckRetired();
-}
-
-void TClientSession::CheckRetired()
-{
-    if (FPending == 0 && !FCanceller)
+    if (FMachine.RetiringDone())
         EndRetired();
 }
 
@@ -368,10 +443,18 @@ void TClientSession::EndRetired()
 {
     if (Retired().erase(this) == 0)
         return;
+    const bool nothingOut = FMachine.JobsOut() == 0;
+    FMachine.EndRetired();
     if (FRetireTimer)
         FRetireTimer->stop();
     // An idle thread ends at once; one stuck where nothing interrupts it is left to end alone.
-    FThread->Stop(std::chrono::steady_clock::now() + (FPending == 0 ? StopBound : std::chrono::milliseconds(0)));
+    FThread->Stop(std::chrono::steady_clock::now() + (nothingOut ? StopBound : std::chrono::milliseconds(0)));
+    if (FReplyDepth == 0)
+        DeleteWhenUnwound();
+}
+
+void TClientSession::DeleteWhenUnwound()
+{
     deleteLater();
 }
 
@@ -390,7 +473,7 @@ void TClientSession::FinishClosing(std::chrono::steady_clock::time_point deadlin
     }
     const std::set<TClientSession*> left = Retired();
     for (TClientSession* session : left) {
-        session->Cut();
+        session->FDataSet->Connection()->Interrupt();
         session->EndRetired();
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

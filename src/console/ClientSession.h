@@ -16,9 +16,11 @@
 
 #include "ClientThread.h"
 #include "MySQLClasses.h"
+#include "SessionState.h"
 
 class QTimer;
 class TQueryCanceller;
+enum class TCancelResult : int;
 class TStatementRun;
 
 // What a connect hands back to the GUI, and what the session knows of its connection since.
@@ -42,25 +44,46 @@ struct TConnectOutcome {
     std::string DatabaseError;
 };
 
-// Threading model. The session's data set, and through it the client library's handle, belongs to
-// the session's thread: jobs alone touch it, one at a time, in the order they were posted. A job
-// gets what it uses as parameters (the data set, the run it writes to, values) and answers with a
-// value that the session's reply channel carries to the GUI thread; a job never sees the session or
-// its owner. Every job answers once, also when it throws, so Busy (jobs posted and not answered, and
-// a cancel under way) always comes back to false. The GUI thread knows the connection only by what
-// the session hands back: State, Opened, the runs. The only call that crosses threads is the
-// connection's Interrupt (a cut), which ends every wait for the server at once.
+// Threading model. Two kinds of thread: the GUI thread, which owns the session, and the session's
+// thread (TClientThread), which runs its jobs one at a time in the order they were posted. What
+// crosses between them, and who may touch it:
+// - The data set, and through it the client library's handle: the session's thread alone, inside
+//   jobs. A job gets what it uses as parameters (the data set, the run it writes to, values) and
+//   never sees the session or its owner. Two calls of the connection are the GUI thread's:
+//   Interrupt (Cut; any thread may call it, it only writes to an event descriptor), and
+//   ClearInterrupt, called only when a cut is over, that is when no job of the session is queued or
+//   running, so that no thread uses the connection then.
+// - A job's reply: a value that the reply channel (TReplyChannel) carries to the GUI thread. Every
+//   job answers once, also when it throws.
+// - TStatementRun: written by the run's job on the session's thread, taken by the owner on the GUI
+//   thread; its slices under its mutex, InServerCall/ServerWorkLeft atomic for any thread. A run's
+//   wake crosses as a serial number on a reply channel of its own.
+// - The canceller's job (on the canceller's own session thread) reads the run's ServerWorkLeft and an
+//   atomic "abandoned" flag that the GUI thread sets.
+// Everything else (the state, the outcome, the run's owner) is the GUI thread's.
+//
+// State. What the session does is one TSessionState (SessionState.h), changed only by the named
+// transitions of TSessionMachine; Busy means "not Idle". The owner asks the session, and keeps no
+// state of its own about it.
+//
+// Replies. A reply (Opened, RunReady, RunEnded, CancelRefused, CancelUnreachable) records what
+// happened and returns: the owner opens no modal window in it (questions are opened with open()
+// and a handler, or posted). A session let go while one of its replies is on the stack is deleted
+// only once that reply has returned.
 //
 // Cancel stops a run on the server from a second session (KILL QUERY ID of the statement that runs,
 // looked up just before). A cancel counts as busy until it is over, so no next run can start and be
 // hit by it. A cancel that cannot reach the server within CutBound is given up and reported
-// (CancelRefused); cutting the connection is then the owner's choice (Cut).
+// (CancelRefused); cutting the connection is then the owner's choice (Cut). A statement that runs
+// under another account (a routine with another definer) cannot be reached by this account's
+// KILL: that is reported at once (CancelUnreachable).
 //
 // Closing never waits on the GUI thread. The owner lets go of the session through TSessionHandle,
 // which retires it: queued jobs are dropped, a statement still on the server is cancelled, the
-// connection is closed on the session's thread or, if that has not happened CutBound later, cut; the
-// thread is then given StopBound to end, or left to end alone. All of this runs on in the background
-// and reaches nothing of the owner. FinishClosing waits for it, with a bound, at program exit.
+// connection is closed on the session's thread or, if that has not happened CutBound later, cut
+// (whatever was cut before); the thread is then given StopBound to end, or left to end alone. All
+// of this runs on in the background and reaches nothing of the owner. FinishClosing waits for it,
+// with a bound, at program exit.
 class TClientSession : public QObject {
     Q_OBJECT
 
@@ -84,12 +107,17 @@ public:
     void Close();
     // Sends sql (several statements where the connection allows them) and writes every outcome into
     // the run that it answers; RunReady tells when the run has lines to take, and RunEnded when its
-    // job is over (with what it threw, if it did). Null while busy.
+    // job is over (with what it threw, if it did). The owner takes the run's lines until it calls
+    // EndRun; the session is busy until then. Null while busy.
     std::shared_ptr<TStatementRun> Run(const QString& sql);
     // A run whose job writes the run's lines and finishes it on the session's thread, answering the
     // current database the server last reported (a script, for example).
     using TRunJob = std::function<std::optional<std::string>(TMySQLDataSet&, TStatementRun&)>;
     std::shared_ptr<TStatementRun> Run(TRunJob job);
+    // The owner has taken the run to its end, or stopped taking it.
+    void EndRun();
+    // The run the owner takes, until EndRun; null otherwise.
+    std::shared_ptr<TStatementRun> CurrentRun() const;
 
     // Runs job on the session's thread with the session's data set; done gets its result on the GUI
     // thread, unless the session is retired first. A job that throws gives done nothing.
@@ -106,12 +134,14 @@ public:
     // A connect under way ends at once (Opened with Cancelled); a run that the server still works on
     // is cancelled there. Nothing otherwise.
     void Cancel();
-    // Ends every wait for the server at once: a statement fails with a lost connection.
-    void Cut();
+    // Ends every wait for the server at once: a statement fails with a lost connection. False, and
+    // nothing done, when nothing is out to cut.
+    bool Cut();
 
-    bool Busy() const { return FPending > 0 || FCanceller != nullptr; }
-    bool Connecting() const { return FConnecting; }
-    bool Cancelling() const { return FCanceller != nullptr; }
+    TSessionState SessionState() const { return FMachine.State(); }
+    bool Busy() const { return FMachine.Busy(); }
+    bool Connecting() const { return FMachine.State() == TSessionState::Connecting; }
+    bool Cancelling() const { return FMachine.State() == TSessionState::Cancelling; }
     bool HasRun() const { return FRun != nullptr; }
     const TConnectOutcome& State() const { return FState; }
     const TConnectionInfo& Info() const { return FInfo; }
@@ -130,7 +160,10 @@ signals:
     void RunEnded(const QString& failure);
     // A cancel could not reach the server; the run goes on. reason is the server's or the library's.
     void CancelRefused(const QString& reason);
-    // Busy or Connecting changed.
+    // The statement runs under another account (a routine with another definer): no cancel of this
+    // account's reaches it. The run goes on.
+    void CancelUnreachable();
+    // The session's state changed.
     void BusyChanged();
 
 private:
@@ -142,15 +175,20 @@ private:
     using TJob = std::function<std::any(TMySQLDataSet&)>;
     using TDone = std::function<void(const std::any& result, const std::optional<std::string>& failure)>;
 
-    void PostJob(TJob job, TDone done);
+    enum class TJobKind { Other, Connect, Run };
+    // While a reply of the session runs: a session retired meanwhile is deleted only after it.
+    class TReplyScope;
+
+    void PostJob(TJob job, TDone done, TJobKind kind = TJobKind::Other);
     void JobEnded(TJobReply& reply);
     void PostConnect(bool closeFirst);
-    void Connected(const TConnectOutcome& outcome);
-    void CancelEnded(bool reached, const QString& reason);
+    void Connected(const TConnectOutcome& outcome, bool cancelled);
+    void CancelEnded(TCancelResult result, const QString& reason);
     void StartCancel();
-    void SetPending(int pending);
-    void CheckRetired();
+    // After a transition: tells the owner, clears a cut that is over, ends a retired session.
+    void Changed(TSessionState before, bool cutEnded);
     void EndRetired();
+    void DeleteWhenUnwound();
 
     TReplyChannel<TJobReply> FReplies;
     TReplyChannel<std::uint64_t> FWakes;
@@ -158,20 +196,18 @@ private:
     std::unique_ptr<TClientThread> FThread;
     TConnectionInfo FInfo;
     TConnectOutcome FState;
+    TSessionMachine FMachine;
 
     std::uint64_t FLastJob = 0;
     std::map<std::uint64_t, TDone> FDone;
-    int FPending = 0;
-    bool FConnecting = false;
-    bool FConnectCancelled = false;
+    std::map<std::uint64_t, TJobKind> FKinds;
 
     std::shared_ptr<TStatementRun> FRun;
     std::uint64_t FRunSerial = 0;
-    TQueryCanceller* FCanceller = nullptr; // a child
+    TQueryCanceller* FCanceller = nullptr; // a child, while a cancel is out
 
-    bool FRetiring = false;
-    bool FCut = false;
     QTimer* FRetireTimer = nullptr;
+    int FReplyDepth = 0;
 };
 
 // Owns a session for a GUI object and retires it when let go.

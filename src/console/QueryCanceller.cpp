@@ -14,34 +14,46 @@
 namespace {
 
 struct TKillOutcome {
-    bool Reached = true;
+    TCancelResult Result = TCancelResult::Reached;
     std::string Reason;
 };
 
-// The cancel connection's part: look up the statement that runs, kill it by its query id.
+// The cancel connection's part: look up the statement that runs, kill it by its query id. The
+// console's own thread is always listed for its account, unless it runs a routine under another
+// account (SQL SECURITY DEFINER): then it is missing, or the kill is denied, and nothing this
+// account sends can reach it.
 TKillOutcome KillRun(TMySQLDataSet& dataSet, std::uint64_t connectionId, const TStatementRun& run,
                      const std::atomic<bool>& abandoned)
 {
-    const std::string lookup = "SELECT QUERY_ID FROM information_schema.PROCESSLIST WHERE ID = "
-                             + std::to_string(connectionId) + " AND COMMAND = 'Query'";
+    const std::string lookup = "SELECT COMMAND, QUERY_ID FROM information_schema.PROCESSLIST WHERE ID = "
+                             + std::to_string(connectionId);
     const auto deadline = std::chrono::steady_clock::now() + TClientSession::CutBound;
     while (run.ServerWorkLeft() && !abandoned && std::chrono::steady_clock::now() < deadline) {
         const std::shared_ptr<IMySQLQueryResult> result = dataSet.Query(lookup);
         if (!result)
-            return {false, dataSet.ErrorText()};
+            return {TCancelResult::Refused, dataSet.ErrorText()};
         const std::shared_ptr<IMySQLRow> row = result->FetchRow();
         if (!row) {
+            // The thread is not this account's to see. Unless the run ended meanwhile (its
+            // connection gone with it), it runs under another account.
+            if (run.ServerWorkLeft())
+                return {TCancelResult::OtherAccount, {}};
+            break;
+        }
+        if (row->GetValue(0) != "Query") {
             // Between two statements of the run, or not there yet.
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             continue;
         }
         if (abandoned)
             break;
-        dataSet.Query("KILL QUERY ID " + row->GetValue(0));
+        dataSet.Query("KILL QUERY ID " + row->GetValue(1));
         if (dataSet.ErrorCode() == 0)
             break;
+        if (dataSet.ErrorCode() == ER_KILL_DENIED_ERROR)
+            return {TCancelResult::OtherAccount, dataSet.ErrorText()};
         if (dataSet.ErrorCode() != ER_NO_SUCH_QUERY)
-            return {false, dataSet.ErrorText()};
+            return {TCancelResult::Refused, dataSet.ErrorText()};
     }
     return {};
 }
@@ -56,21 +68,22 @@ TQueryCanceller::TQueryCanceller(const TConnectionInfo& info, std::uint64_t conn
     FGiveUp = new QTimer(this);
     FGiveUp->setSingleShot(true);
     connect(FGiveUp, &QTimer::timeout, this, [this] {
-        End(false, QStringLiteral("Сервер не ответил за %1 с.").arg(TClientSession::CutBound.count() / 1000));
+        End(TCancelResult::Refused,
+            QStringLiteral("Сервер не ответил за %1 с.").arg(TClientSession::CutBound.count() / 1000));
     });
     FGiveUp->start(TClientSession::CutBound);
 
     connect(FSession.get(), &TClientSession::Opened, this,
             [this, connectionId, run = std::move(run)](const TConnectOutcome& outcome) {
                 if (!outcome.Opened) {
-                    End(false, FromClientString(outcome.ErrorText));
+                    End(TCancelResult::Refused, FromClientString(outcome.ErrorText));
                     return;
                 }
                 FSession->Post<TKillOutcome>(
                     [connectionId, run, abandoned = FAbandoned](TMySQLDataSet& dataSet) {
                         return KillRun(dataSet, connectionId, *run, *abandoned);
                     },
-                    [this](const TKillOutcome& killed) { End(killed.Reached, FromClientString(killed.Reason)); });
+                    [this](const TKillOutcome& killed) { End(killed.Result, FromClientString(killed.Reason)); });
             });
     FSession->Open(info);
 }
@@ -80,7 +93,7 @@ TQueryCanceller::~TQueryCanceller()
     *FAbandoned = true;
 }
 
-void TQueryCanceller::End(bool reached, const QString& reason)
+void TQueryCanceller::End(TCancelResult result, const QString& reason)
 {
     if (FEnded)
         return;
@@ -88,7 +101,7 @@ void TQueryCanceller::End(bool reached, const QString& reason)
     // Nothing more may reach the server from here: a look-up still on its way is cut.
     *FAbandoned = true;
     FGiveUp->stop();
-    if (!reached)
+    if (result != TCancelResult::Reached)
         FSession->Cut();
-    emit Ended(reached, reason);
+    emit Ended(result, reason);
 }

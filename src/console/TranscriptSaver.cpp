@@ -49,6 +49,20 @@ bool TTranscriptSaver::Start(QString& error)
     return true;
 }
 
+void TTranscriptSaver::PaneCleared()
+{
+    // Once the commit runs, the file holds every line as it was at Start.
+    if (FCommit.joinable() || FNext >= FLineCount)
+        return;
+    FSliceTimer.stop();
+    Fail(ClearedText());
+}
+
+QString TTranscriptSaver::ClearedText()
+{
+    return QStringLiteral("протокол очищен во время сохранения");
+}
+
 void TTranscriptSaver::WriteSlice()
 {
     QElapsedTimer slice;
@@ -57,7 +71,7 @@ void TTranscriptSaver::WriteSlice()
     while (FNext < FLineCount) {
         for (const int stop = std::min(FNext + kLinesPerLook, FLineCount); FNext < stop; ++FNext) {
             if (!FPane.GetLineText(FNext, line)) {
-                Fail(QStringLiteral("протокол очищен во время сохранения"));
+                Fail(ClearedText());
                 return;
             }
             FBuffer += line.toUtf8();

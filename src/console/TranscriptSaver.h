@@ -17,7 +17,7 @@ class TCustomEditor;
 // every line is written: a failure (a folder that cannot be written, a full disk) leaves the target as
 // it was. The last step, which waits until the disk holds the file and then renames it, runs on a
 // thread of its own, so that the window never waits for the disk. The pane must outlive the saver;
-// lines it loses meanwhile (the panes cleared) end the save as a failure. Destroying an unfinished
+// its owner tells it when the pane is cleared (PaneCleared), which ends the save as a failure. Destroying an unfinished
 // saver drops the temporary file (waiting for that last step, if it runs).
 class TTranscriptSaver : public QObject {
     Q_OBJECT
@@ -29,12 +29,16 @@ public:
     // Opens the temporary file and begins writing; false, with the reason, when it cannot be made.
     bool Start(QString& error);
     const QString& FileName() const { return FFileName; }
+    // The pane was cleared: lines not yet written are gone, and later ones would be the new text's.
+    // The save ends as a failure, unless every line is written already.
+    void PaneCleared();
 
 signals:
     // The file is in place (saved), or why it is not.
     void Finished(bool saved, const QString& error);
 
 private:
+    static QString ClearedText();
     void WriteSlice();
     void Fail(const QString& error);
     void Commit();

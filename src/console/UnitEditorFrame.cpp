@@ -1,5 +1,6 @@
 #include "UnitEditorFrame.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -8,7 +9,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPointer>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -19,6 +19,7 @@
 #include "FindBar.h"
 #include "HLEditor.h"
 #include "NameCompletion.h"
+#include "PaneMenu.h"
 #include "StatementRun.h"
 #include "ScriptRun.h"
 #include "Transcript.h"
@@ -66,6 +67,24 @@ TEditorView* MakePane(QWidget* parent, bool readOnly, THLEditor*& editor)
     // transcript writes its lines by its own rules.
     editor->SetKeepTrailingBlanks(!readOnly);
     return new TEditorView(std::move(core), parent);
+}
+
+// Opens a message box over the console and returns at once: the console's handlers are replies of
+// its session, and a modal loop inside one would run the session's later replies underneath it.
+// answered gets the button, unless the console is gone by then (the box goes with it).
+void OpenMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+                 QMessageBox::StandardButtons buttons, const std::function<void(QMessageBox&)>& prepare = {},
+                 std::function<void(int)> answered = {})
+{
+    auto* box = new QMessageBox(icon, title, text, buttons, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // Texts of servers, of the library and of file systems come here: nothing in them is markup.
+    box->setTextFormat(Qt::PlainText);
+    if (prepare)
+        prepare(*box);
+    if (answered)
+        QObject::connect(box, &QMessageBox::finished, parent, std::move(answered));
+    box->open();
 }
 
 // A text of the server's or the library's on one transcript line.
@@ -149,6 +168,14 @@ TEditorFrame::TEditorFrame(QWidget* parent)
             box.exec();
         });
     }
+    FPaneMenu = new TPaneMenu(this);
+    for (TEditorView* view : {FResultView, FQueryView}) {
+        connect(view, &TEditorView::ContextMenuRequested, this,
+                [this, view](const QPoint& globalPos) { PreparePaneMenu(view)->popup(globalPos); });
+    }
+    connect(FPaneMenu, &TPaneMenu::CommandFailed, this, [this](const QString& message) {
+        OpenMessage(this, QMessageBox::Critical, QStringLiteral("Ошибка"), message, QMessageBox::Ok);
+    });
     FResult->OnChangeStatus = [this](TCustomEditorBase&) { mmResultChangeStatus(); };
     FQuery->OnChangeStatus = [this](TCustomEditorBase&) { mmQueryChangeStatus(); };
 
@@ -162,6 +189,7 @@ TEditorFrame::TEditorFrame(QWidget* parent)
     connect(FDrainTimer, &QTimer::timeout, this, &TEditorFrame::DrainRun);
 
     FNames = new TNameCompletion(*FQuery, *FSession, this);
+    connect(FPaneMenu, &TPaneMenu::RefreshNamesRequested, FNames, &TNameCompletion::Refresh);
 
     TClientSession* session = FSession.get();
     connect(session, &TClientSession::BusyChanged, this, &TEditorFrame::WorkChanged);
@@ -169,6 +197,7 @@ TEditorFrame::TEditorFrame(QWidget* parent)
     connect(session, &TClientSession::RunReady, this, &TEditorFrame::DrainRun);
     connect(session, &TClientSession::RunEnded, this, &TEditorFrame::RunJobEnded);
     connect(session, &TClientSession::CancelRefused, this, &TEditorFrame::CancelRefused);
+    connect(session, &TClientSession::CancelUnreachable, this, &TEditorFrame::CancelUnreachable);
 }
 
 TEditorFrame::~TEditorFrame() = default;
@@ -336,9 +365,8 @@ void TEditorFrame::Connected(const TConnectOutcome& outcome)
         }
         AppendOutcomeLines({line});
     } else if (!outcome.Opened) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"),
-                        QStringLiteral("Ошибка подключения к базе данных!"), QMessageBox::Ok, this);
-        box.exec();
+        OpenMessage(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
+                    QStringLiteral("Ошибка подключения к базе данных!"), QMessageBox::Ok);
     }
 }
 
@@ -357,10 +385,25 @@ std::string TEditorFrame::ServerVersion() const
 
 void TEditorFrame::ClearPanes()
 {
+    // A save under way would write lines of the cleared transcript and of the new one into one file:
+    // it ends as a failure instead.
+    if (FSaver)
+        FSaver->PaneCleared();
     for (THLEditor* pane : {FQuery, FResult}) {
         TUpdateBatch batch(*pane);
         pane->ClearLines();
     }
+}
+
+void TEditorFrame::SetPaneMenuTail(const QList<QAction*>& actions)
+{
+    FPaneMenu->SetTail(actions);
+}
+
+QMenu* TEditorFrame::PreparePaneMenu(TEditorView* view)
+{
+    FPaneMenu->Prepare(view == FQueryView ? *FQuery : *FResult);
+    return FPaneMenu;
 }
 
 void TEditorFrame::FocusQueryPane()
@@ -411,11 +454,9 @@ void TEditorFrame::TranscriptSaved(bool saved, const QString& error)
     FSaver = nullptr;
     if (!saved) {
         // The file name and the system's reason are shown as they are.
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"),
-                        QStringLiteral("Не удалось сохранить протокол в файл %1: %2").arg(fileName, error),
-                        QMessageBox::Ok, this);
-        box.setTextFormat(Qt::PlainText);
-        box.exec();
+        OpenMessage(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
+                    QStringLiteral("Не удалось сохранить протокол в файл %1: %2").arg(fileName, error),
+                    QMessageBox::Ok);
     }
     emit TranscriptSaveEnded(saved);
 }
@@ -444,18 +485,18 @@ void TEditorFrame::ExecuteStatement(const QString& sql)
             FResult->SetCaret(0, FResult->Lines().Count() - 1);
     }
     FQueryAtStart = FQuery->Lines().LineListText();
-    FRunJobEnded = false;
-    FRunFailure.clear();
+    FRunFailure.reset();
     FTableRows = 0;
     FShownRows = 0;
     FNames->RunStarted(sql);
-    FRun = FSession->Run(sql);
+    FSession->Run(sql);
     WorkChanged();
 }
 
 void TEditorFrame::DrainRun()
 {
-    if (!FRun)
+    const std::shared_ptr<TStatementRun> run = FSession->CurrentRun();
+    if (!run)
         return;
     QElapsedTimer turn;
     turn.start();
@@ -464,11 +505,11 @@ void TEditorFrame::DrainRun()
     {
         TUpdateBatch batch(*FResult);
         // A table's size is known ahead: the transcript makes room for all of it at once.
-        if (const int expected = FRun->TakeExpectedLines(); expected > 0)
+        if (const int expected = run->TakeExpectedLines(); expected > 0)
             FResult->Lines().Reserve(FResult->Lines().Count() + expected);
         while (true) {
             const qint64 left = kAppendTurnMs - turn.elapsed();
-            TStatementRun::TTaken taken = FRun->Take(std::chrono::milliseconds(std::max<qint64>(left, 0)));
+            TStatementRun::TTaken taken = run->Take(std::chrono::milliseconds(std::max<qint64>(left, 0)));
             if (taken.Slice) {
                 if (taken.Slice->TableRows >= 0) {
                     FTableRows = taken.Slice->TableRows;
@@ -476,7 +517,7 @@ void TEditorFrame::DrainRun()
                 }
                 FShownRows += taken.Slice->Rows;
                 FResult->AppendUtf8Lines(taken.Slice->Bytes, taken.Slice->LineEnds);
-                FRun->GiveBack(std::move(*taken.Slice));
+                run->GiveBack(std::move(*taken.Slice));
                 if (turn.elapsed() < kAppendTurnMs)
                     continue;
                 // The rest waits for the next turn. A timer rather than a posted call: Qt may run
@@ -485,9 +526,9 @@ void TEditorFrame::DrainRun()
             } else if (taken.Ended) {
                 ended = taken.Succeeded;
                 totals = taken.Totals;
-            } else if (FRunJobEnded) {
+            } else if (FRunFailure) {
                 // The job ended without finishing the run: it threw.
-                FResult->AppendLines(Transcript::ErrorLines(QStringLiteral("Ошибка клиента: ") + FRunFailure));
+                FResult->AppendLines(Transcript::ErrorLines(QStringLiteral("Ошибка клиента: ") + *FRunFailure));
                 ended = false;
             }
             break;
@@ -499,9 +540,8 @@ void TEditorFrame::DrainRun()
 
 void TEditorFrame::RunJobEnded(const QString& failure)
 {
-    if (!FRun)
+    if (!FSession->CurrentRun())
         return;
-    FRunJobEnded = true;
     FRunFailure = failure.isEmpty() ? QStringLiteral("неизвестная ошибка") : failure;
     if (!FDrainTimer->isActive())
         DrainRun();
@@ -525,7 +565,7 @@ void TEditorFrame::FinishRun(bool succeeded, const std::optional<TRunTotals>& to
         FQuery->ClearLines();
         FQuery->SetCaretOffset(0);
     }
-    FRun.reset();
+    FSession->EndRun();
     WorkChanged();
     // The focus comes back to the query pane when it is in this console; one that went elsewhere
     // meanwhile (another tab, a dialog) stays there.
@@ -538,11 +578,11 @@ void TEditorFrame::CancelQuery()
 {
     if (Connecting()) {
         FSession->Cancel();
-    } else if (FRun) {
+    } else if (const std::shared_ptr<TStatementRun> run = FSession->CurrentRun()) {
         // A script sends nothing more, whatever the cancel reaches.
         if (FScript)
             FScript->Cancelled = true;
-        if (FRun->InServerCall())
+        if (run->InServerCall())
             FSession->Cancel();
         else
             StopDrawing();
@@ -553,8 +593,9 @@ void TEditorFrame::StopDrawing()
 {
     // The server has sent this result: what is not drawn yet is dropped. Statements of the run that
     // the server may still work on are cancelled there.
-    const bool serverWorkLeft = FRun->ServerWorkLeft();
-    FRun->Drop();
+    const std::shared_ptr<TStatementRun> run = FSession->CurrentRun();
+    const bool serverWorkLeft = run->ServerWorkLeft();
+    run->Drop();
     if (serverWorkLeft)
         FSession->Cancel();
     AppendOutcomeLines({FTableRows > 0 ? QStringLiteral("-- Вывод прерван: показано %1 из %2 строк.")
@@ -566,31 +607,45 @@ void TEditorFrame::StopDrawing()
 
 void TEditorFrame::CancelRefused(const QString& reason)
 {
-    if (!FRun)
+    if (!RunningStatement())
         return;
     AppendOutcomeLines(QStringList{QStringLiteral("-- Отмена не дошла до сервера:")}
                        + Transcript::ErrorLines(reason));
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Прервать запрос"),
-                    QStringLiteral("Не удалось связаться с сервером, чтобы прервать запрос:\n%1\n\n"
-                                   "Можно ждать дальше или разорвать соединение. Запрос может "
-                                   "завершиться на сервере и после разрыва соединения.")
-                        .arg(reason),
-                    QMessageBox::Yes | QMessageBox::No, this);
-    box.setTextFormat(Qt::PlainText);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("Разорвать соединение"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("Ждать"));
-    box.setDefaultButton(QMessageBox::No);
-    const QPointer<TEditorFrame> self(this);
-    const int answer = box.exec();
-    // The run may have ended, or the console gone, while the question was open.
-    if (!self || !FRun || !FRun->InServerCall())
+    OpenMessage(
+        this, QMessageBox::Question, QStringLiteral("Прервать запрос"),
+        QStringLiteral("Не удалось связаться с сервером, чтобы прервать запрос:\n%1\n\n"
+                       "Можно ждать дальше или разорвать соединение. Запрос может "
+                       "завершиться на сервере и после разрыва соединения.")
+            .arg(reason),
+        QMessageBox::Yes | QMessageBox::No,
+        [](QMessageBox& box) {
+            box.button(QMessageBox::Yes)->setText(QStringLiteral("Разорвать соединение"));
+            box.button(QMessageBox::No)->setText(QStringLiteral("Ждать"));
+            box.setDefaultButton(QMessageBox::No);
+        },
+        [this](int answer) { CutAnswered(answer == QMessageBox::Yes); });
+}
+
+void TEditorFrame::CutAnswered(bool cut)
+{
+    // The run may have ended while the question was open, also between two of its statements.
+    if (!cut) {
+        if (RunningStatement())
+            AppendOutcomeLines({QStringLiteral("-- Запрос выполняется дальше.")});
         return;
-    if (answer == QMessageBox::Yes) {
-        AppendOutcomeLines({QStringLiteral("-- Соединение разорвано; запрос мог завершиться на сервере.")});
-        FSession->Cut();
-    } else {
-        AppendOutcomeLines({QStringLiteral("-- Запрос выполняется дальше.")});
     }
+    if (FSession->Cut())
+        AppendOutcomeLines({QStringLiteral("-- Соединение разорвано; запрос мог завершиться на сервере.")});
+    else
+        AppendOutcomeLines({QStringLiteral("-- Соединение не разорвано: запрос уже завершился на сервере.")});
+}
+
+void TEditorFrame::CancelUnreachable()
+{
+    if (!RunningStatement())
+        return;
+    AppendOutcomeLines({QStringLiteral("-- Прервать запрос нельзя: на сервере он выполняется от имени другой "
+                                       "учётной записи (процедура с другим DEFINER).")});
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -640,12 +695,10 @@ void TEditorFrame::StartScript(const std::shared_ptr<TScriptRunState>& script, b
     FScript = script;
     FScriptSelection = selection;
     FQueryAtStart = FQuery->Lines().LineListText();
-    FRunJobEnded = false;
-    FRunFailure.clear();
+    FRunFailure.reset();
     FTableRows = 0;
     FShownRows = 0;
-    FRun = FSession->Run([script](TMySQLDataSet& dataSet, TStatementRun& run) { return RunScript(dataSet, run, *script); });
-    if (!FRun)
+    if (!FSession->Run([script](TMySQLDataSet& dataSet, TStatementRun& run) { return RunScript(dataSet, run, *script); }))
         FScript.reset();
     WorkChanged();
 }

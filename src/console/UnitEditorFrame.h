@@ -25,6 +25,7 @@ class THLEditor;
 class TEditorView;
 class TFindBar;
 class TNameCompletion;
+class TPaneMenu;
 class TTranscriptSaver;
 
 // A frame that fills one tab. It owns its panes (each view owns its editor core), its status bars,
@@ -75,14 +76,16 @@ public:
     void HistoryBack();
     void HistoryForward();
 
-    // A connect, a run, a close or a cancel is on its way: nothing else starts.
-    bool Busy() const { return FSession->Busy() || FRun != nullptr; }
-    bool RunningStatement() const { return FRun != nullptr; }
+    // A connect, a run, a close or a cancel is on its way, or a run is still being drawn: nothing
+    // else starts. The session's state says so; the console keeps none of its own.
+    bool Busy() const { return FSession->Busy(); }
+    bool RunningStatement() const { return FSession->CurrentRun() != nullptr; }
     bool Connecting() const { return FSession->Connecting(); }
     // CancelQuery has something to stop.
     bool CanCancel() const { return RunningStatement() || Connecting(); }
     // Stops what runs: a connect at once; a statement on the server (KILL QUERY ID from a second
-    // connection; when that connection cannot be made, the user chooses to wait or to cut); a
+    // connection; when that connection cannot be made, the user chooses to wait or to cut; when the
+    // statement runs under another account, the transcript says that it cannot be stopped); a
     // result that the server has sent, by no longer drawing it.
     void CancelQuery();
 
@@ -99,6 +102,13 @@ public:
     // message box, with its reason. Nothing while a save is on its way.
     void SaveTranscript(const QString& fileName);
     bool SavingTranscript() const { return FSaver != nullptr; }
+
+    // The panes' context menu, which a right-click in a pane opens: the editing commands of that
+    // pane, then the items the window hands in (SetPaneMenuTail).
+    TPaneMenu* PaneMenu() const { return FPaneMenu; }
+    void SetPaneMenuTail(const QList<QAction*>& actions);
+    // Fills the context menu for the pane that view shows.
+    QMenu* PreparePaneMenu(TEditorView* view);
 
     THLEditor& mmResult() const { return *FResult; }
     THLEditor& mmQuery() const { return *FQuery; }
@@ -158,6 +168,9 @@ private:
     // What a script leaves: the delimiter and the warnings switch for the next run, and the pane
     // without what ran.
     void FinishScript(bool succeeded);
+    void CancelUnreachable();
+    // The answer to the question CancelRefused opened.
+    void CutAnswered(bool cut);
 
     TEditorView* FResultView = nullptr;
     TEditorView* FQueryView = nullptr;
@@ -169,6 +182,7 @@ private:
     TFindBar* FResultFind = nullptr;
     TFindBar* FQueryFind = nullptr;
     TTranscriptSaver* FSaver = nullptr;  // a child of the frame while a save is on its way
+    TPaneMenu* FPaneMenu = nullptr;
 
     TQueryHistory FHistory;
     TConnectionInfo FConnectionInfo;
@@ -182,9 +196,7 @@ private:
     QElapsedTimer FWorkSince;
     QTimer* FBusyTimer = nullptr;
 
-    std::shared_ptr<TStatementRun> FRun; // the run being drawn
-    bool FRunJobEnded = false;
-    QString FRunFailure;              // what the run's job threw
+    std::optional<QString> FRunFailure; // once the run's job has ended: what it threw, if it did
     QString FQueryAtStart;            // the query pane's text (line-list form) when the run began
     std::int64_t FTableRows = 0;      // rows of the table being drawn
     std::int64_t FShownRows = 0;      // of them, drawn so far

@@ -239,19 +239,28 @@ void TConnectDialog::btOkClick()
 
 void TConnectDialog::AttemptEnded(const TConnectOutcome& outcome)
 {
+    // A reply of the attempt's session: what it tells is copied before the session is let go, and
+    // the message boxes are opened with a handler, so that nothing here waits in a modal loop.
+    const bool opened = outcome.Opened;
+    const QString error = FromClientString(outcome.ErrorText);
+    const std::optional<std::string> fingerprint =
+        outcome.CertificateProblem ? std::optional(outcome.CertificateProblem->Fingerprint) : std::nullopt;
     EndAttempt();
-    if (outcome.Opened) {
+    if (opened) {
         accept();
-    } else if (outcome.CertificateProblem) {
+    } else if (fingerprint) {
         // The certificate could not be verified: the user may trust it, and the test runs again.
-        if (ConfirmMessage(this, FromClientString(outcome.ErrorText)
-                                     + QStringLiteral("\n\nДоверять этому сертификату в этом соединении? "
-                                                      "Отпечаток нигде не сохраняется."))) {
-            FTrustedFingerprint = outcome.CertificateProblem->Fingerprint;
-            btOkClick();
-        }
+        OpenConfirmMessage(this,
+                           error + QStringLiteral("\n\nДоверять этому сертификату в этом соединении? "
+                                                  "Отпечаток нигде не сохраняется."),
+                           [this, fingerprint = *fingerprint](bool yes) {
+                               if (!yes)
+                                   return;
+                               FTrustedFingerprint = fingerprint;
+                               btOkClick();
+                           });
     } else {
-        ShowErrorMessage(this, FromClientString(outcome.ErrorText));
+        OpenErrorMessage(this, error);
     }
 }
 

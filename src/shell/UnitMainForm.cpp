@@ -21,7 +21,7 @@
 #include "CrashConsoles.h"
 #include "Editor.h"
 #include "EditorView.h"
-#include "NameCompletion.h"
+#include "PaneMenu.h"
 #include "UnitAbout.h"
 #include "UnitConnectDialog.h"
 #include "UnitEditorFrame.h"
@@ -115,25 +115,6 @@ TMainForm::TMainForm(QWidget* parent)
     acDisconnectAsk = MakeAction(QStringLiteral("Разорвать соединение"), QStringLiteral("Соединения"),
                                  &TMainForm::acDisconnectAskExecute);
 
-    acEditUndo = MakePaneAction(QStringLiteral("Отменить"), QKeySequence(Qt::CTRL | Qt::Key_Z), cmdUndo);
-    acEditCut = MakePaneAction(QStringLiteral("Вырезать"), QKeySequence(Qt::CTRL | Qt::Key_X), cmdCut);
-    acEditCopy = MakePaneAction(QStringLiteral("Копировать"), QKeySequence(Qt::CTRL | Qt::Key_C), cmdCopy);
-    acEditPaste = MakePaneAction(QStringLiteral("Вставить"), QKeySequence(Qt::CTRL | Qt::Key_V), cmdPaste);
-    acEditSelectAll =
-        MakePaneAction(QStringLiteral("Выделить всё"), QKeySequence(Qt::CTRL | Qt::Key_A), cmdSelectAll);
-    // The query pane's menu reads the names its completion offers again.
-    acRefreshNames = new QAction(QStringLiteral("Обновить имена"), this);
-    connect(acRefreshNames, &QAction::triggered, this, [this] {
-        Guarded([this] {
-            for (QObject* parent = FMenuView; parent != nullptr; parent = parent->parent()) {
-                if (auto* frame = qobject_cast<TEditorFrame*>(parent)) {
-                    frame->Names().Refresh();
-                    return;
-                }
-            }
-        });
-    });
-
     QMenu* connections = menuBar()->addMenu(QStringLiteral("Соединения"));
     acRunFile = MakeAction(QStringLiteral("Выполнить файл…"), QStringLiteral("Соединения"), &TMainForm::acRunFileExecute);
     connections->addActions({acConnect, acDisconnect, acReconnect, acRunFile, acSaveTranscript});
@@ -157,13 +138,12 @@ TMainForm::TMainForm(QWidget* parent)
     PopupActionBar->addActions({acRun, acClearEditors});
     PopupActionBar->addSeparator();
     PopupActionBar->addActions({acCommandUp, acCommandDown});
-    PaneMenu = new QMenu(this);
     // A drop-down menu is a window of its own and takes the application's font unless told:
     // menus use the window's font, as the menu bar does.
     for (QMenu* menu : findChildren<QMenu*>())
         menu->setFont(font());
-    // A right-click on the tab control outside the panes opens the menu; the panes ask for their own
-    // (PopupPaneMenu), which ends with the same items.
+    // A right-click on the tab control outside the panes opens the menu; the panes' own menus (their
+    // console's) end with the same items.
     MainPageControl->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(MainPageControl, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { PopupActionBar->popup(MainPageControl->mapToGlobal(pos)); });
@@ -195,57 +175,6 @@ QAction* TMainForm::MakeAction(const QString& caption, const QString& category,
     connect(action, &QAction::triggered, this,
             [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
     return action;
-}
-
-QAction* TMainForm::MakePaneAction(const QString& caption, const QKeySequence& shortcut, TCommand command)
-{
-    // Not one of the window's actions: the keys stay the pane's own, and the menu only shows them.
-    auto* action = new QAction(caption, this);
-    action->setShortcut(shortcut);
-    action->setShortcutContext(Qt::WidgetShortcut);
-    connect(action, &QAction::triggered, this, [this, command] {
-        Guarded([this, command] {
-            if (auto* editor = FMenuView ? dynamic_cast<TCustomEditor*>(&FMenuView->Editor()) : nullptr)
-                editor->Command(command);
-        });
-    });
-    return action;
-}
-
-QMenu* TMainForm::PreparePaneMenu(TEditorView* view)
-{
-    FMenuView = view;
-    const auto* editor = dynamic_cast<const TCustomEditor*>(&view->Editor());
-    const bool readOnly = editor->ReadOnly();
-    const QMimeData* clipboard = QApplication::clipboard()->mimeData();
-    acEditUndo->setEnabled(editor->CanUndo());
-    acEditCut->setEnabled(editor->Selected());
-    acEditCopy->setEnabled(editor->Selected());
-    acEditPaste->setEnabled(!readOnly && clipboard != nullptr && clipboard->hasText());
-    acEditSelectAll->setEnabled(editor->LineCount() > 0);
-
-    PaneMenu->clear();
-    // The transcript cannot be changed: it offers no undo and no cut, and shows its paste disabled.
-    if (!readOnly) {
-        PaneMenu->addAction(acEditUndo);
-        PaneMenu->addSeparator();
-        PaneMenu->addAction(acEditCut);
-    }
-    PaneMenu->addActions({acEditCopy, acEditPaste});
-    PaneMenu->addSeparator();
-    PaneMenu->addAction(acEditSelectAll);
-    PaneMenu->addSeparator();
-    if (!readOnly) {
-        PaneMenu->addAction(acRefreshNames);
-        PaneMenu->addSeparator();
-    }
-    PaneMenu->addActions(PopupActionBar->actions());
-    return PaneMenu;
-}
-
-void TMainForm::PopupPaneMenu(TEditorView* view, const QPoint& globalPos)
-{
-    PreparePaneMenu(view)->popup(globalPos);
 }
 
 bool TMainForm::ConfirmClose(TEditorFrame* frame, bool ask)
@@ -386,10 +315,8 @@ void TMainForm::acConnectExecute()
         if (frame == FActiveFrame)
             UpdateActionStates();
     });
-    for (TEditorView* view : {frame->QueryView(), frame->ResultView()}) {
-        connect(view, &TEditorView::ContextMenuRequested, this,
-                [this, view](const QPoint& globalPos) { PopupPaneMenu(view, globalPos); });
-    }
+    frame->SetPaneMenuTail(PopupActionBar->actions());
+    frame->PaneMenu()->setFont(font());
     frame->InitFrame();
     frame->OpenConnection(info);
     PageEnter(page);

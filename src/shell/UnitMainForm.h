@@ -48,14 +48,9 @@ public:
 
     TEditorFrame* ActiveFrame() const { return FActiveFrame; }
 
-    // Fills the context menu of a pane: the editing commands the pane allows now, then the tab area's
-    // menu. The editing commands act on that pane.
-    QMenu* PreparePaneMenu(TEditorView* view);
-
     QTabWidget* MainPageControl = nullptr;
     // The context menu of the tab area; the panes' own menus end with its items.
     QMenu* PopupActionBar = nullptr;
-    QMenu* PaneMenu = nullptr;
 
     QAction* acConnect = nullptr;
     QAction* acDisconnect = nullptr;
@@ -78,12 +73,6 @@ public:
     QAction* acDisconnectAsk = nullptr;
 
     // The editing commands of a pane's context menu; they act on the pane whose menu was opened.
-    QAction* acEditUndo = nullptr;
-    QAction* acEditCut = nullptr;
-    QAction* acEditCopy = nullptr;
-    QAction* acEditPaste = nullptr;
-    QAction* acEditSelectAll = nullptr;
-    QAction* acRefreshNames = nullptr;
 
 protected:
     // Asks first while a statement runs in any console.
@@ -104,10 +93,6 @@ private:
     bool ConfirmClose(TEditorFrame* frame, bool ask);
     // Closes the active console's connection and removes its tab.
     void CloseActiveConsole();
-    QAction* MakePaneAction(const QString& caption, const QKeySequence& shortcut, TCommand command);
-    void PopupPaneMenu(TEditorView* view, const QPoint& globalPos);
 
     TEditorFrame* FActiveFrame = nullptr;
-    // The pane whose context menu was opened last.
-    QPointer<TEditorView> FMenuView;
 };

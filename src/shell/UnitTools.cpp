@@ -51,6 +51,28 @@ bool ConfirmMessage(QWidget* parent, const QString& text)
     return box.exec() == QMessageBox::Yes;
 }
 
+void OpenErrorMessage(QWidget* parent, const QString& text)
+{
+    auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Ошибка"), text, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextFormat(Qt::PlainText);
+    box->setFont(WindowFont());
+    box->open();
+}
+
+void OpenConfirmMessage(QWidget* parent, const QString& text, std::function<void(bool yes)> answered)
+{
+    auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("Подтверждение"), text,
+                                QMessageBox::Yes | QMessageBox::No, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextFormat(Qt::PlainText);
+    box->setFont(WindowFont());
+    box->setDefaultButton(QMessageBox::No);
+    QObject::connect(box, &QMessageBox::finished, parent,
+                     [answered = std::move(answered)](int result) { answered(result == QMessageBox::Yes); });
+    box->open();
+}
+
 QFont WindowFont()
 {
     QFont font;

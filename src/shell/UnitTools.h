@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include <QFont>
 #include <QIcon>
@@ -26,6 +27,12 @@ QString GetVersionString();
 void ShowErrorMessage(QWidget* parent, const QString& text);
 // A question with the confirmation icon and Yes and No buttons; true only for Yes.
 bool ConfirmMessage(QWidget* parent, const QString& text);
+
+// The same two messages opened over parent without waiting for them (QDialog::open), for handlers
+// that must return before the user answers (replies of a client session). answered gets true only
+// for Yes, and nothing if parent is gone first.
+void OpenErrorMessage(QWidget* parent, const QString& text);
+void OpenConfirmMessage(QWidget* parent, const QString& text, std::function<void(bool yes)> answered);
 
 // The font of the program's windows, menus and message boxes: Tahoma 8 pt. Where Tahoma is missing, the Arial-metric
 // Liberation Sans stands in rather than the wider system sans, so the fixed layouts keep their

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -50,6 +51,9 @@ private:
     QTimer FTimer;
 };
 
+// How long a slow user takes to answer a box.
+constexpr std::chrono::milliseconds kSlowAnswer{200};
+
 struct TSeenMessageBox {
     QString Title;
     QString Text;
@@ -59,12 +63,17 @@ struct TSeenMessageBox {
 };
 
 // Answers every message box that comes up while it lives, with a button or (no answer) with Esc.
+// answerAfter: a slow user, who answers only after the window has processed events that long (what
+// the program does meanwhile, such as freeing what it let go of, happens under the open box).
 class TMessageBoxes {
 public:
-    explicit TMessageBoxes(std::optional<QMessageBox::StandardButton> answer = QMessageBox::Ok)
+    explicit TMessageBoxes(std::optional<QMessageBox::StandardButton> answer = QMessageBox::Ok,
+                           std::chrono::milliseconds answerAfter = std::chrono::milliseconds(0))
         : FOnBox(
-            [this, answer](QMessageBox& box) {
+            [this, answer, answerAfter](QMessageBox& box) {
                 FSeen.push_back({box.windowTitle(), box.text(), box.icon(), box.standardButtons(), box.textFormat()});
+                if (answerAfter.count() > 0)
+                    QTest::qWait(static_cast<int>(answerAfter.count()));
                 if (answer && box.button(*answer))
                     box.button(*answer)->click();
                 else

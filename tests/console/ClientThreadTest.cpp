@@ -224,6 +224,10 @@ TEST_F(Session, ARunWhoseJobThrowsEndsWithTheFailure)
     EXPECT_EQ(session->Run(QStringLiteral("SELECT 2")), nullptr) << "busy";
     ASSERT_TRUE(QTest::qWaitFor([&] { return ended; }, 10000));
     EXPECT_EQ(failure, "boom");
+    // The run is its owner's until the owner ends it.
+    EXPECT_TRUE(session->Busy());
+    EXPECT_EQ(session->CurrentRun(), run);
+    session->EndRun();
     EXPECT_FALSE(session->Busy());
     EXPECT_FALSE(session->HasRun());
 }

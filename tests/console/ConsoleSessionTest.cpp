@@ -339,4 +339,123 @@ TEST(ConsoleSession, ClosingAConsoleOfASilentServerReturnsAtOnce)
     EXPECT_TRUE(QTest::qWaitFor([] { return TClientSession::Closing() == 0; }, 5000));
 }
 
+// A cut belongs to the connection it cut. A console that once cut its connection (a cancelled
+// connect) and connected again still cuts when it is closed while the server does not answer: the
+// statement leaves the server once the connection's end reaches it.
+TEST(ConsoleSession, ClosingAfterAnEarlierCutStillCuts)
+{
+    TStallingProxy proxy(TestServer().Host, TestServer().Port);
+    auto frame = std::make_unique<TEditorFrame>();
+    frame->InitFrame();
+    const TConnectionInfo info{"127.0.0.1", proxy.Port(), TestServer().User, TestServer().Password};
+    proxy.Stall();
+    frame->OpenConnection(info);
+    QTest::qWait(100);
+    ASSERT_TRUE(frame->Connecting());
+    frame->CancelQuery();
+    WaitIdle(*frame);
+    ASSERT_TRUE(frame->Session().State().Cancelled);
+    EXPECT_EQ(frame->Session().SessionState(), TSessionState::Idle);
+
+    proxy.Resume();
+    frame->ReopenConnection();
+    WaitIdle(*frame);
+    ASSERT_TRUE(frame->Session().State().Opened) << frame->Session().State().ErrorText;
+    const std::uint64_t id = frame->Session().State().ConnectionId;
+    frame->mmQuery().Lines().SetText("SELECT SLEEP(30)");
+    frame->RunQuery();
+    ASSERT_TRUE(WaitUntilServerRuns(id, "SELECT SLEEP"));
+    proxy.Stall();
+    frame.reset();
+    // The cancel cannot get through the silent proxy and is given up; only the cut is left, and the
+    // server hears of it once the proxy forwards again.
+    QTest::qWait(static_cast<int>((TClientSession::CutBound + TClientSession::StopBound).count()) + 300);
+    proxy.Resume();
+    EXPECT_TRUE(StatementGone(id, "SELECT SLEEP", 10000)) << "the statement still runs on the server";
+    EXPECT_TRUE(QTest::qWaitFor([] { return TClientSession::Closing() == 0; }, 5000));
+}
+
+// "Разорвать соединение" answered while the run is between two of its statements (reading a long
+// result, with the next statement still to come) cuts the connection and says so.
+TEST(ConsoleSession, ACutBetweenTwoStatementsIsDoneAndTold)
+{
+    TMySQLDataSet root;
+    ConfigureForTestServer(root, true);
+    ASSERT_TRUE(root.Open()) << root.ErrorText();
+    for (const char* sql : {"CREATE OR REPLACE USER 'brindle_one'@'%' IDENTIFIED BY 'pw' WITH MAX_USER_CONNECTIONS 1",
+                            "GRANT SELECT ON brindle.* TO 'brindle_one'@'%'"}) {
+        root.Query(sql);
+        ASSERT_EQ(root.ErrorCode(), 0u) << sql << ": " << root.ErrorText();
+    }
+
+    TEditorFrame frame;
+    ASSERT_NO_FATAL_FAILURE(ConnectConsole(frame, {TestServer().Host, TestServer().Port, "brindle_one", "pw"}));
+    frame.ExecuteStatement("SELECT SLEEP(2); SELECT seq FROM brindle.seq_1_to_500000; SELECT SLEEP(20)");
+    ASSERT_TRUE(WaitUntilServerRuns(frame.Session().State().ConnectionId, "SELECT SLEEP"));
+    // The cancel's connection is refused; the user answers once the run reads the long result.
+    bool wasBetween = false;
+    TOnModal<QMessageBox> answer([&frame, &wasBetween](QMessageBox& box) {
+        const auto between = [&frame] {
+            const auto run = frame.Session().CurrentRun();
+            return run && !run->InServerCall() && run->ServerWorkLeft();
+        };
+        wasBetween = QTest::qWaitFor(between, 30000);
+        box.button(QMessageBox::Yes)->click();
+    });
+    frame.CancelQuery();
+    WaitIdle(frame);
+    ASSERT_EQ(answer.Calls(), 1);
+    EXPECT_TRUE(wasBetween);
+    const QStringList lines = LinesOf(frame.mmResult());
+    EXPECT_TRUE(lines.contains("-- Соединение разорвано; запрос мог завершиться на сервере."))
+        << lines.mid(std::max<qsizetype>(0, lines.size() - 5)).join('\n').toStdString();
+    EXPECT_EQ(lines.last(), kLostConnectionHint);
+    frame.CloseConnection();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&root] {
+            const auto left = root.Query("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE USER = 'brindle_one'");
+            return left && left->FetchRow()->GetValue(0) == "0";
+        },
+        30000));
+    root.Query("DROP USER 'brindle_one'@'%'");
+}
+
+// A CALL of a procedure whose definer is another account runs under that account: this account's
+// cancel neither sees its thread nor may kill it. The transcript says so at once, and the run goes
+// on until it ends or is cut.
+TEST(ConsoleSession, ACancelThatCanReachNothingSaysSoAtOnce)
+{
+    TMySQLDataSet root;
+    ConfigureForTestServer(root, true);
+    ASSERT_TRUE(root.Open()) << root.ErrorText();
+    for (const char* sql : {"CREATE OR REPLACE USER 'brindle_low'@'%' IDENTIFIED BY 'pw'",
+                            "CREATE OR REPLACE PROCEDURE brindle.slow_other() SQL SECURITY DEFINER DO SLEEP(20)",
+                            "GRANT EXECUTE ON PROCEDURE brindle.slow_other TO 'brindle_low'@'%'"}) {
+        root.Query(sql);
+        ASSERT_EQ(root.ErrorCode(), 0u) << sql << ": " << root.ErrorText();
+    }
+    TEditorFrame frame;
+    ASSERT_NO_FATAL_FAILURE(ConnectConsole(frame, {TestServer().Host, TestServer().Port, "brindle_low", "pw"}));
+    const std::uint64_t id = frame.Session().State().ConnectionId;
+    frame.ExecuteStatement("CALL brindle.slow_other()");
+    ASSERT_TRUE(WaitUntilServerRuns(id, "", "User sleep"));
+
+    TMessageBoxes boxes;
+    frame.CancelQuery();
+    const QString told = "-- Прервать запрос нельзя: на сервере он выполняется от имени другой учётной записи "
+                         "(процедура с другим DEFINER).";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return LinesOf(frame.mmResult()).contains(told); }, 30000));
+    // Told while the procedure still runs, and the cancel is over: nothing waits for a deadline.
+    EXPECT_TRUE(frame.RunningStatement());
+    EXPECT_EQ(frame.Session().SessionState(), TSessionState::Running);
+    EXPECT_TRUE(boxes.Seen().empty());
+    EXPECT_FALSE(LinesOf(frame.mmResult()).join('\n').contains("Сервер не ответил"));
+
+    root.Query("KILL QUERY " + std::to_string(id));
+    WaitIdle(frame);
+    root.Query("DROP PROCEDURE brindle.slow_other");
+    frame.CloseConnection();
+    root.Query("DROP USER 'brindle_low'@'%'");
+}
+
 } // namespace

@@ -259,6 +259,8 @@ TEST_F(Transcript, AFailedSaveSaysWhyAndLosesNothing)
         QObject::disconnect(connection);
         ASSERT_TRUE(done);
 
+        // The message is opened over the console, not waited for.
+        ASSERT_TRUE(QTest::qWaitFor([&boxes] { return !boxes.Seen().empty(); }, 5000));
         ASSERT_EQ(boxes.Seen().size(), 1u);
         EXPECT_EQ(boxes.Seen()[0].Icon, QMessageBox::Critical);
         EXPECT_TRUE(boxes.Seen()[0].Text.contains(c.Path)) << boxes.Seen()[0].Text.toStdString();
@@ -269,6 +271,39 @@ TEST_F(Transcript, AFailedSaveSaysWhyAndLosesNothing)
             EXPECT_EQ(old.readAll(), "the old contents\n");
         }
     }
+}
+
+// Clearing the panes while a save is on its way ends the save as a failure that says why, instead of
+// writing lines of the old transcript and of the new one into one file and calling it saved.
+TEST_F(Transcript, ClearingDuringASaveFailsTheSave)
+{
+    QStringList lines;
+    for (int i = 0; i < 200000; ++i)
+        lines << QStringLiteral("-- | %1 | a line of the old transcript |").arg(i);
+    Show(lines);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("transcript.txt");
+    bool ended = false;
+    bool saved = true;
+    QObject::connect(&Frame, &TEditorFrame::TranscriptSaveEnded, [&](bool ok) {
+        ended = true;
+        saved = ok;
+    });
+    TMessageBoxes boxes(QMessageBox::Ok, kSlowAnswer);
+    Frame.SaveTranscript(path);
+    ASSERT_TRUE(Frame.SavingTranscript());
+    Frame.ClearPanes();
+    for (QString& line : lines)
+        line.replace("old", "new");
+    Frame.mmResult().AppendLines(lines);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended; }, 30000));
+    EXPECT_FALSE(saved) << "a file of two transcripts was reported saved";
+    ASSERT_TRUE(QTest::qWaitFor([&boxes] { return !boxes.Seen().empty() && !QApplication::activeModalWidget(); }, 5000));
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_TRUE(boxes.Seen()[0].Text.contains("протокол очищен во время сохранения")) << boxes.Seen()[0].Text.toStdString();
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty()) << "a file was left";
+    EXPECT_FALSE(Frame.SavingTranscript());
 }
 
 } // namespace

@@ -358,8 +358,10 @@ TEST_F(ConnectDialogServer, FailedLoginShowsTheLibrarysTextAndKeepsTheEntries)
         TConnectDialog dialog;
         dialog.show();
         Fill(dialog, c.Host, c.Port, c.Password);
-        TMessageBoxes boxes;
+        // Answered late: the attempt's session has gone by then.
+        TMessageBoxes boxes(QMessageBox::Ok, kSlowAnswer);
         PressOk(dialog);
+        ASSERT_TRUE(QTest::qWaitFor([&boxes] { return !boxes.Seen().empty() && !QApplication::activeModalWidget(); }, 30000));
         ASSERT_EQ(boxes.Seen().size(), 1u);
         EXPECT_EQ(boxes.Seen()[0].Text, expected);
         EXPECT_EQ(boxes.Seen()[0].Icon, QMessageBox::Critical);
@@ -621,12 +623,15 @@ TEST_F(ConnectDialogServer, AnUnverifiedCertificateMayBeTrustedForThisConnection
 {
     for (const bool trust : {false, true}) {
         SCOPED_TRACE(trust);
-        TMessageBoxes boxes(trust ? QMessageBox::Yes : QMessageBox::No);
+        // Answered late: the attempt's session has gone by then.
+        TMessageBoxes boxes(trust ? QMessageBox::Yes : QMessageBox::No, kSlowAnswer);
         TConnectionInfo info;
         TOnModal<TConnectDialog> fill([this, trust](TConnectDialog& dialog) {
             Fill(dialog, TestServer().Host, TestServer().Port);
             dialog.Encryption->setCurrentIndex(static_cast<int>(TTlsMode::Verified));
             PressOk(dialog);
+            // The question is answered late, after the attempt's session has gone.
+            ASSERT_TRUE(QTest::qWaitFor([] { return !qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 30000));
             if (!trust) {
                 EXPECT_TRUE(dialog.isVisible());
                 EXPECT_EQ(dialog.testConnection.PinnedFingerprint(), "");

@@ -1,6 +1,7 @@
 // The main window: actions and their states, tabs and the active console, shortcut dispatch, and
 // shut-down closing every connection.
 #include "UnitMainForm.h"
+#include "PaneMenu.h"
 
 #include <QAction>
 #include <QApplication>
@@ -692,9 +693,9 @@ TEST_F(MainWindow, TheStandardButtonsSpeakRussian)
     EXPECT_TRUE(Form->close());
 }
 
-// A pane's context menu: the editing commands first (the transcript's without undo and cut, its paste
-// disabled), then the tab area's items; they act on that pane, and breaking the connection from the
-// menu asks first. The tab strip keeps the tab area's menu.
+// A pane's context menu, which its console owns: the editing commands first (the transcript's without
+// undo and cut, its paste disabled), then the tab area's items; they act on that pane, and breaking
+// the connection from the menu asks first. The tab strip keeps the tab area's menu.
 TEST_F(MainWindow, ThePanesContextMenu)
 {
     Connect();
@@ -710,10 +711,10 @@ TEST_F(MainWindow, ThePanesContextMenu)
                                  "-", "Предыдущий запрос", "Следующий запрос"};
     QApplication::clipboard()->setText("pasted");
     frame->mmQuery().Lines().SetText("select 1");
-    EXPECT_EQ(items(Form->PreparePaneMenu(frame->QueryView())),
+    EXPECT_EQ(items(frame->PreparePaneMenu(frame->QueryView())),
               QStringList({"Отменить (off)", "-", "Вырезать (off)", "Копировать (off)", "Вставить", "-",
                            "Выделить всё", "-", "Обновить имена"}) + tabArea);
-    EXPECT_EQ(items(Form->PreparePaneMenu(frame->ResultView())),
+    EXPECT_EQ(items(frame->PreparePaneMenu(frame->ResultView())),
               QStringList({"Копировать (off)", "Вставить (off)", "-", "Выделить всё (off)"}) + tabArea);
 
     // A right-click opens the pane's menu.
@@ -721,36 +722,36 @@ TEST_F(MainWindow, ThePanesContextMenu)
     const QPoint at(40, 8);
     QContextMenuEvent event(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
     QApplication::sendEvent(viewport, &event);
-    EXPECT_TRUE(Form->PaneMenu->isVisible());
+    EXPECT_TRUE(frame->PaneMenu()->isVisible());
     EXPECT_FALSE(Form->PopupActionBar->isVisible());
-    Form->PaneMenu->close();
+    frame->PaneMenu()->close();
 
     // The commands act on the pane whose menu it is; each opening of the menu enables what fits.
     const auto choose = [&](TEditorView* view, QAction* action) {
-        Form->PreparePaneMenu(view);
+        frame->PreparePaneMenu(view);
         EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
         action->trigger();
     };
-    choose(frame->QueryView(), Form->acRefreshNames);
+    choose(frame->QueryView(), frame->PaneMenu()->acRefreshNames);
     EXPECT_TRUE(frame->Names().Reading()) << "the names are read again";
-    choose(frame->QueryView(), Form->acEditSelectAll);
-    choose(frame->QueryView(), Form->acEditCut);
+    choose(frame->QueryView(), frame->PaneMenu()->acEditSelectAll);
+    choose(frame->QueryView(), frame->PaneMenu()->acEditCut);
     EXPECT_EQ(QApplication::clipboard()->text(), "select 1");
     EXPECT_EQ(LinesOf(frame->mmQuery()), QStringList{""});
-    choose(frame->QueryView(), Form->acEditPaste);
-    choose(frame->QueryView(), Form->acEditPaste);
+    choose(frame->QueryView(), frame->PaneMenu()->acEditPaste);
+    choose(frame->QueryView(), frame->PaneMenu()->acEditPaste);
     EXPECT_EQ(LinesOf(frame->mmQuery()), QStringList{"select 1select 1"});
-    choose(frame->QueryView(), Form->acEditUndo);
+    choose(frame->QueryView(), frame->PaneMenu()->acEditUndo);
     EXPECT_EQ(LinesOf(frame->mmQuery()), QStringList{"select 1"});
     frame->mmResult().AppendLines({"-- transcript"});
-    choose(frame->ResultView(), Form->acEditSelectAll);
-    choose(frame->ResultView(), Form->acEditCopy);
+    choose(frame->ResultView(), frame->PaneMenu()->acEditSelectAll);
+    choose(frame->ResultView(), frame->PaneMenu()->acEditCopy);
     EXPECT_EQ(QApplication::clipboard()->text(), "-- transcript");
 
     // Breaking the connection from the menu asks, also with no statement running.
     {
         TMessageBoxes no(QMessageBox::No);
-        Form->PreparePaneMenu(frame->QueryView())->actions().at(10)->trigger();
+        frame->PreparePaneMenu(frame->QueryView())->actions().at(10)->trigger();
         ASSERT_EQ(no.Seen().size(), 1u);
         EXPECT_EQ(no.Seen()[0].Text, "Разорвать соединение?");
         EXPECT_EQ(Form->MainPageControl->count(), 1);
