@@ -24,6 +24,9 @@ struct TCertificateProblem {
     TReason Reason = TReason::Other;
     // The certificate's SHA-256 fingerprint: upper-case hex byte pairs joined by colons.
     std::string Fingerprint;
+    // The fingerprint the user had trusted for this server, which this certificate's is not; empty
+    // when none was.
+    std::string Pinned;
     // For Other: the TLS library's own words.
     std::string Detail;
 };

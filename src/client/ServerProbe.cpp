@@ -346,12 +346,15 @@ TServerProbe ProbeServer(const std::string& host, std::int32_t port, TTlsMode mo
         TCertificateProblem problem;
         problem.Reason = ReasonOf(verifyResult);
         problem.Fingerprint = fingerprint;
+        problem.Pinned = pinned;
         problem.Detail = X509_verify_cert_error_string(verifyResult);
         std::string text = "Сертификат сервера " + where + " не прошёл проверку: " + ReasonText(problem, host) + ".";
         if (!pinned.empty())
             text += " Это не тот сертификат, которому вы доверились.";
-        text += "\nОтпечаток сертификата (SHA-256):\n" + fingerprint
-              + "\nСоединение не установлено, ничего не отправлено.";
+        text += "\nОтпечаток сертификата (SHA-256):\n" + fingerprint;
+        if (!pinned.empty())
+            text += "\nОтпечаток, которому вы доверились:\n" + pinned;
+        text += "\nСоединение не установлено, ничего не отправлено.";
         probe = Failure(CR_SSL_CONNECTION_ERROR, text);
         probe.Problem = std::move(problem);
         return probe;

@@ -17,6 +17,7 @@
 #include "EditorView.h"
 #include "FindBar.h"
 #include "HLEditor.h"
+#include "KeptState.h"
 #include "StatementRun.h"
 #include "StatementText.h"
 #include "Transcript.h"
@@ -282,6 +283,7 @@ void TEditorFrame::OpenConnection(const TConnectionInfo& info)
         return;
     FConnectionInfo = info;
     FReopening = false;
+    KeptState().AttachHistory(FHistory, info);
     FSession->Open(info);
 }
 

@@ -21,6 +21,8 @@
 #include "CrashConsoles.h"
 #include "Editor.h"
 #include "EditorView.h"
+#include "KeptState.h"
+#include "KeptStateUi.h"
 #include "UnitAbout.h"
 #include "UnitConnectDialog.h"
 #include "UnitEditorFrame.h"
@@ -123,6 +125,9 @@ TMainForm::TMainForm(QWidget* parent)
 
     QMenu* connections = menuBar()->addMenu(QStringLiteral("Соединения"));
     connections->addActions({acConnect, acDisconnect, acReconnect, acSaveTranscript});
+    connections->addSeparator();
+    acKeepState = MakeKeptStateAction(this);
+    connections->addAction(acKeepState);
     QMenu* actions = menuBar()->addMenu(QStringLiteral("Действия"));
     actions->addActions({acRun, acCancelQuery});
     QMenu* history = actions->addMenu(QStringLiteral("История запросов"));
@@ -248,7 +253,14 @@ void TMainForm::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    KeptState().KeepWindowGeometry(saveGeometry());
     QMainWindow::closeEvent(event);
+}
+
+bool TMainForm::RestoreWindowPlace()
+{
+    const QByteArray geometry = KeptState().WindowGeometry();
+    return !geometry.isEmpty() && restoreGeometry(geometry);
 }
 
 void TMainForm::Guarded(const std::function<void()>& handler)

@@ -46,6 +46,8 @@ public:
     void acDisconnectAskExecute();
 
     TEditorFrame* ActiveFrame() const { return FActiveFrame; }
+    // Gives the window the size and place kept from the last run; false when none was kept.
+    bool RestoreWindowPlace();
 
     // Fills the context menu of a pane: the editing commands the pane allows now, then the tab area's
     // menu. The editing commands act on that pane.
@@ -74,6 +76,8 @@ public:
     QAction* acSaveTranscript = nullptr;
     // "Разорвать соединение" of the context menus, where a slip of the mouse is easy: it asks first.
     QAction* acDisconnectAsk = nullptr;
+    // "Запоминать подключения и историю": checked while the program keeps its state between runs.
+    QAction* acKeepState = nullptr;
 
     // The editing commands of a pane's context menu; they act on the pane whose menu was opened.
     QAction* acEditUndo = nullptr;

@@ -70,7 +70,9 @@ int main(int argc, char** argv)
     }
 
     TMainForm form;
+    const bool placed = form.RestoreWindowPlace();
     form.show();
-    CentreOnScreen(&form);
+    if (!placed)
+        CentreOnScreen(&form);
     return app.exec();
 }
