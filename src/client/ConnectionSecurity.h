@@ -16,6 +16,16 @@ enum class TTlsMode : std::int32_t {
     Verified = 2,
 };
 
+// How a connection's server was found to be the one meant.
+enum class TServerVerification : std::int32_t {
+    // Not checked: the modes that take any certificate, and a plain connection.
+    None = 0,
+    // The certificate chains to a trusted authority and names the host.
+    Authority = 1,
+    // The certificate is the one whose fingerprint the user chose to trust.
+    TrustedFingerprint = 2,
+};
+
 // Why a server's certificate could not be verified, with what the user needs to decide whether to
 // trust it anyway.
 struct TCertificateProblem {

@@ -360,5 +360,8 @@ TServerProbe ProbeServer(const std::string& host, std::int32_t port, TTlsMode mo
         return probe;
     }
     probe.Accepted = true;
+    if (mode == TTlsMode::Verified)
+        probe.Verification =
+            verifyResult == X509_V_OK ? TServerVerification::Authority : TServerVerification::TrustedFingerprint;
     return probe;
 }
