@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // How a connection uses TLS.
 enum class TTlsMode : std::int32_t {
@@ -32,6 +33,8 @@ struct TCertificateProblem {
     enum class TReason { UnknownAuthority, WrongName, Expired, NotYetValid, Other };
 
     TReason Reason = TReason::Other;
+    // Every problem found, each once, in the order found; Reason is the first of them.
+    std::vector<TReason> Reasons;
     // The certificate's SHA-256 fingerprint: upper-case hex byte pairs joined by colons.
     std::string Fingerprint;
     // The fingerprint the user had trusted for this server, which this certificate's is not; empty

@@ -136,6 +136,22 @@ TEST(TlsModes, EachModeAgainstServersWithAndWithoutTls)
     }
 }
 
+// A certificate with two problems, an unknown authority and another host's name, is refused naming
+// both, so that the user is not asked to trust another host's certificate without being told.
+TEST(TlsModes, EveryProblemOfACertificateIsNamed)
+{
+    using TReason = TCertificateProblem::TReason;
+    TMySQLDataSet dataSet;
+    Configure(dataSet, SecureTestServer(), TTlsMode::Verified);
+    ASSERT_FALSE(dataSet.Open());
+    const auto& problem = dataSet.Connection()->CertificateProblem();
+    ASSERT_TRUE(problem);
+    EXPECT_EQ(problem->Reasons, (std::vector<TReason>{TReason::UnknownAuthority, TReason::WrongName}));
+    EXPECT_EQ(problem->Reason, TReason::UnknownAuthority);
+    for (const char* words : {"центром сертификации, которому нет доверия", "выдан не на имя «127.0.0.1»"})
+        EXPECT_NE(dataSet.ErrorText().find(words), std::string::npos) << dataSet.ErrorText();
+}
+
 // A certificate the user chose to trust is pinned: every later connect, reconnects included, takes
 // that certificate and no other.
 TEST(TlsModes, ATrustedFingerprintIsPinnedForEveryReconnect)
