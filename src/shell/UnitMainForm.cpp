@@ -125,7 +125,6 @@ TMainForm::TMainForm(QWidget* parent)
 
     QMenu* connections = menuBar()->addMenu(QStringLiteral("Соединения"));
     connections->addActions({acConnect, acDisconnect, acReconnect, acSaveTranscript});
-    connections->addSeparator();
     acKeepState = MakeKeptStateAction(this);
     connections->addAction(acKeepState);
     QMenu* actions = menuBar()->addMenu(QStringLiteral("Действия"));
