@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // How a connection uses TLS.
 enum class TTlsMode : std::int32_t {
@@ -16,14 +17,29 @@ enum class TTlsMode : std::int32_t {
     Verified = 2,
 };
 
+// How a connection's server was found to be the one meant.
+enum class TServerVerification : std::int32_t {
+    // Not checked: the modes that take any certificate, and a plain connection.
+    None = 0,
+    // The certificate chains to a trusted authority and names the host.
+    Authority = 1,
+    // The certificate is the one whose fingerprint the user chose to trust.
+    TrustedFingerprint = 2,
+};
+
 // Why a server's certificate could not be verified, with what the user needs to decide whether to
 // trust it anyway.
 struct TCertificateProblem {
     enum class TReason { UnknownAuthority, WrongName, Expired, NotYetValid, Other };
 
     TReason Reason = TReason::Other;
+    // Every problem found, each once, in the order found; Reason is the first of them.
+    std::vector<TReason> Reasons;
     // The certificate's SHA-256 fingerprint: upper-case hex byte pairs joined by colons.
     std::string Fingerprint;
+    // The fingerprint the user had trusted for this server, which this certificate's is not; empty
+    // when none was.
+    std::string Pinned;
     // For Other: the TLS library's own words.
     std::string Detail;
 };

@@ -61,12 +61,18 @@ TMySQLConnection::~TMySQLConnection()
         close(FInterrupt);
 }
 
+std::string TMySQLConnection::TimeLimitText()
+{
+    return "Сервер не ответил за " + std::to_string(ConnectTimeout) + " с.";
+}
+
 bool TMySQLConnection::Connect()
 {
     try {
         InitLibrary();
         FOwnError.reset();
         FCertificateProblem.reset();
+        FVerification = TServerVerification::None;
         const auto deadline = ClientWaits::TClock::now() + std::chrono::seconds(ConnectTimeout);
         // A handle left by a failed attempt is closed here, before the new one is made.
         FHandle.reset(mysql_init(nullptr));
@@ -103,11 +109,20 @@ bool TMySQLConnection::Connect()
             TServerProbe probe = ProbeServer(FHost, FPort, FTlsMode, FCAFile, FPinnedFingerprint);
             FSocket->Release();
             if (!probe.Accepted) {
-                FOwnError = {probe.ErrorCode, probe.ErrorText};
+                FOwnError = {probe.ErrorCode, ClientWaits::DeadlinePassed() ? TimeLimitText() : probe.ErrorText};
+                // "localhost" means the local socket to the library, which cannot carry TLS: these
+                // modes go over TCP instead, where a server listening on its socket alone is not.
+                // The socket is not taken in their place: the user asked for encryption.
+                if (probe.ErrorCode == CR_CONN_HOST_ERROR && FHost == "localhost")
+                    FOwnError->second +=
+                        "\nС обязательным шифрованием программа соединяется по TCP и с «localhost»: через "
+                        "локальный сокет TLS не идёт. Если сервер слушает только сокет, выберите шифрование "
+                        "«когда сервер предлагает»: соединение через сокет не покидает этот компьютер.";
                 FCertificateProblem = std::move(probe.Problem);
                 return false;
             }
             mysql_optionsv(handle, MARIADB_OPT_TLS_PEER_FP, probe.LibraryPin.c_str());
+            FVerification = probe.Verification;
         }
         AuthPlugins::TConnectScope login(FTlsMode == TTlsMode::Verified);
         // Multiple results let a CALL return its result sets; several statements per call only
@@ -120,8 +135,10 @@ bool TMySQLConnection::Connect()
             return true;
         }
         FSocket->Release();
-        if (connected)
-            FOwnError = {CR_SERVER_LOST, "Сервер не завершил вход за " + std::to_string(ConnectTimeout) + " с."};
+        // However the library words a connect that the deadline cut (often "unexpected eof" of the
+        // TLS handshake), the program ended it, not the peer.
+        if (connected || watch.Fired() || ClientWaits::DeadlinePassed())
+            FOwnError = {CR_SERVER_LOST, TimeLimitText()};
         else if (std::optional<std::string> refusal = login.Refusal(handle))
             FOwnError = {CR_AUTH_PLUGIN_ERR, std::move(*refusal)};
         return false;
@@ -204,6 +221,11 @@ std::string TMySQLConnection::GetErrorText() const
     if (!FHandle)
         return "MySQL server has gone away"; // the library's own text for that code
     return mysql_error(FHandle.get());
+}
+
+bool TMySQLConnection::Encrypted() const
+{
+    return FHandle && mysql_get_ssl_cipher(FHandle.get()) != nullptr;
 }
 
 std::string TMySQLConnection::EncryptionText() const

@@ -56,6 +56,8 @@ public:
     // however slowly the server answers. Statements have no time limit of their own: Interrupt ends
     // them.
     static constexpr unsigned ConnectTimeout = 10;
+    // The error text of a connect that ConnectTimeout ended, in every phase and mode.
+    static std::string TimeLimitText();
 
     TMySQLConnection();
     ~TMySQLConnection();
@@ -113,9 +115,13 @@ public:
     // After a Connect that failed on a certificate in the verified mode: why, and its fingerprint,
     // which the user may trust (PinnedFingerprint) for the next attempt.
     const std::optional<TCertificateProblem>& CertificateProblem() const { return FCertificateProblem; }
+    // After a Connect that succeeded: how the server was verified (None unless in the verified mode).
+    TServerVerification Verification() const { return FVerification; }
     // How the connection is encrypted, for the user: "TLS 1.3, TLS_AES_256_GCM_SHA384", or
     // "без шифрования" for a plain connection and when there is none.
     std::string EncryptionText() const;
+    // Whether the connection runs over TLS.
+    bool Encrypted() const;
     // The server's id of this connection (what KILL names), or 0 without a connection.
     std::uint64_t ConnectionId() const;
     // The version the server gave at connect, or "" without a connection.
@@ -155,6 +161,7 @@ private:
     // The reason of a failed Connect where this layer refused; cleared by the next call on the handle.
     std::optional<std::pair<std::uint32_t, std::string>> FOwnError;
     std::optional<TCertificateProblem> FCertificateProblem;
+    TServerVerification FVerification = TServerVerification::None;
     // The files a server may ask for while a statement runs (set by TMySQLDataSet::SetLocalFiles).
     std::vector<std::string> FLocalFiles;
 };

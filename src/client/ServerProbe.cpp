@@ -1,5 +1,6 @@
 #include "ServerProbe.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -219,10 +220,11 @@ TCertificateProblem::TReason ReasonOf(long verifyResult)
     }
 }
 
-std::string ReasonText(const TCertificateProblem& problem, const std::string& host)
+std::string ReasonText(TCertificateProblem::TReason reason, const TCertificateProblem& problem,
+                       const std::string& host)
 {
     using TReason = TCertificateProblem::TReason;
-    switch (problem.Reason) {
+    switch (reason) {
     case TReason::UnknownAuthority:
         return "он выдан центром сертификации, которому нет доверия";
     case TReason::WrongName:
@@ -235,6 +237,28 @@ std::string ReasonText(const TCertificateProblem& problem, const std::string& ho
         break;
     }
     return problem.Detail;
+}
+
+// Every problem of the certificate joined: "он выдан …, он выдан не на имя …".
+std::string ReasonsText(const TCertificateProblem& problem, const std::string& host)
+{
+    std::string text;
+    for (const TCertificateProblem::TReason reason : problem.Reasons)
+        text += (text.empty() ? "" : "; ") + ReasonText(reason, problem, host);
+    return text;
+}
+
+// The verification goes on past each problem so that all of them are known, not only the first;
+// whether the certificate is taken is decided afterwards. The SSL object's application data is the
+// list the problems go to.
+int CollectProblems(int ok, X509_STORE_CTX* store)
+{
+    if (!ok) {
+        auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+        if (auto* problems = ssl ? static_cast<std::vector<long>*>(SSL_get_app_data(ssl)) : nullptr)
+            problems->push_back(X509_STORE_CTX_get_error(store));
+    }
+    return 1;
 }
 
 // Waits for what the TLS library wants after a call that could not finish yet; false when the wait
@@ -306,7 +330,7 @@ TServerProbe ProbeServer(const std::string& host, std::int32_t port, TTlsMode mo
     std::unique_ptr<SSL_CTX, TSslCtxFree> context(SSL_CTX_new(TLS_client_method()));
     if (!context)
         return Failure(CR_SSL_CONNECTION_ERROR, "TLS недоступен: " + TlsErrorText());
-    SSL_CTX_set_verify(context.get(), SSL_VERIFY_NONE, nullptr);
+    SSL_CTX_set_verify(context.get(), SSL_VERIFY_NONE, CollectProblems);
     if (mode == TTlsMode::Verified) {
         const bool loaded = caFile.empty() ? SSL_CTX_set_default_verify_paths(context.get()) == 1
                                            : SSL_CTX_load_verify_locations(context.get(), caFile.c_str(), nullptr) == 1;
@@ -318,6 +342,8 @@ TServerProbe ProbeServer(const std::string& host, std::int32_t port, TTlsMode mo
     std::unique_ptr<SSL, TSslFree> ssl(SSL_new(context.get()));
     if (!ssl || SSL_set_fd(ssl.get(), socket.Fd) != 1)
         return Failure(CR_SSL_CONNECTION_ERROR, "TLS недоступен: " + TlsErrorText());
+    std::vector<long> verifyErrors;
+    SSL_set_app_data(ssl.get(), &verifyErrors);
     X509_VERIFY_PARAM* parameters = SSL_get0_param(ssl.get());
     if (IsAddress(host)) {
         X509_VERIFY_PARAM_set1_ip_asc(parameters, host.c_str());
@@ -344,18 +370,31 @@ TServerProbe ProbeServer(const std::string& host, std::int32_t port, TTlsMode mo
     if (mode == TTlsMode::Verified && verifyResult != X509_V_OK
         && (pinned.empty() || NormalizeFingerprint(pinned) != NormalizeFingerprint(fingerprint))) {
         TCertificateProblem problem;
-        problem.Reason = ReasonOf(verifyResult);
+        for (const long error : verifyErrors) {
+            const TCertificateProblem::TReason reason = ReasonOf(error);
+            if (std::find(problem.Reasons.begin(), problem.Reasons.end(), reason) == problem.Reasons.end())
+                problem.Reasons.push_back(reason);
+        }
+        if (problem.Reasons.empty())
+            problem.Reasons.push_back(ReasonOf(verifyResult));
+        problem.Reason = problem.Reasons.front();
         problem.Fingerprint = fingerprint;
+        problem.Pinned = pinned;
         problem.Detail = X509_verify_cert_error_string(verifyResult);
-        std::string text = "Сертификат сервера " + where + " не прошёл проверку: " + ReasonText(problem, host) + ".";
+        std::string text = "Сертификат сервера " + where + " не прошёл проверку: " + ReasonsText(problem, host) + ".";
         if (!pinned.empty())
             text += " Это не тот сертификат, которому вы доверились.";
-        text += "\nОтпечаток сертификата (SHA-256):\n" + fingerprint
-              + "\nСоединение не установлено, ничего не отправлено.";
+        text += "\nОтпечаток сертификата (SHA-256):\n" + fingerprint;
+        if (!pinned.empty())
+            text += "\nОтпечаток, которому вы доверились:\n" + pinned;
+        text += "\nСоединение не установлено, ничего не отправлено.";
         probe = Failure(CR_SSL_CONNECTION_ERROR, text);
         probe.Problem = std::move(problem);
         return probe;
     }
     probe.Accepted = true;
+    if (mode == TTlsMode::Verified)
+        probe.Verification =
+            verifyResult == X509_V_OK ? TServerVerification::Authority : TServerVerification::TrustedFingerprint;
     return probe;
 }

@@ -13,6 +13,8 @@ struct TServerProbe {
     bool Accepted = false;
     // With Accepted: the SHA-1 fingerprint of the certificate, in the form the library pins.
     std::string LibraryPin;
+    // With Accepted: how the server was verified.
+    TServerVerification Verification = TServerVerification::None;
     // Without Accepted: why, as an error code (the library's codes) and a text for the user.
     std::uint32_t ErrorCode = 0;
     std::string ErrorText;

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "ClientStrings.h"
+#include "ConnectionWords.h"
 #include "LocalInfileNames.h"
 #include "QueryCanceller.h"
 #include "ScriptRun.h"
@@ -256,7 +257,7 @@ void TClientSession::PostConnect(bool closeFirst)
             if (outcome.Opened) {
                 outcome.ServerVersion = dataSet.Connection()->ServerVersion();
                 outcome.ConnectionId = dataSet.Connection()->ConnectionId();
-                outcome.Encryption = dataSet.Connection()->EncryptionText();
+                outcome.Encryption = SecurityText(*dataSet.Connection());
                 // Selected here, before the console hears of the connection, so that no statement of
                 // its own can run in another database first.
                 if (!database.empty()) {

@@ -32,7 +32,7 @@ struct TConnectOutcome {
     std::string ErrorText;
     std::string ServerVersion;
     std::uint64_t ConnectionId = 0;
-    // How the connection is encrypted, for the user (TMySQLConnection::EncryptionText).
+    // How the connection is encrypted and its server verified, for the user (SecurityText).
     std::string Encryption;
     // A certificate the verified mode could not accept: why, and the fingerprint the user may trust.
     std::optional<TCertificateProblem> CertificateProblem;

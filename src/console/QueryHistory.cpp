@@ -28,6 +28,14 @@ void TQueryHistory::Record(const QString& key)
     else
         FEntries.move(found, FEntries.size() - 1);
     FIndex = static_cast<std::int32_t>(FEntries.size());
+    if (FKeeper)
+        FKeeper(key);
+}
+
+void TQueryHistory::Load(const QStringList& entries)
+{
+    FEntries = entries;
+    FIndex = FEntries.isEmpty() ? -1 : static_cast<std::int32_t>(FEntries.size());
 }
 
 std::optional<QString> TQueryHistory::Back()

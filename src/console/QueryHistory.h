@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include <QString>
@@ -33,7 +34,13 @@ public:
     std::optional<QString> Forward();
     void Clear();
 
+    // Entries kept from an earlier run, oldest first; the index goes past the newest.
+    void Load(const QStringList& entries);
+    // Told every key that Record takes, to keep it beyond this run.
+    void SetKeeper(std::function<void(const QString&)> keeper) { FKeeper = std::move(keeper); }
+
 private:
+    std::function<void(const QString&)> FKeeper;
     QStringList FEntries;
     std::int32_t FIndex = -1;
 };

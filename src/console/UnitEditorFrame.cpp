@@ -18,6 +18,7 @@
 #include "EditorView.h"
 #include "FindBar.h"
 #include "HLEditor.h"
+#include "KeptState.h"
 #include "NameCompletion.h"
 #include "PaneMenu.h"
 #include "StatementRun.h"
@@ -322,6 +323,7 @@ void TEditorFrame::OpenConnection(const TConnectionInfo& info)
         return;
     FConnectionInfo = info;
     FReopening = false;
+    KeptState().AttachHistory(FHistory, info);
     FSession->Open(info);
 }
 

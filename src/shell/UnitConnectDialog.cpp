@@ -2,15 +2,19 @@
 
 #include "ClientStrings.h"
 #include "CoreDumps.h"
+#include "KeptPasswords.h"
 #include "UnitTools.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 
 #include <algorithm>
 #include <optional>
@@ -19,6 +23,8 @@ namespace {
 
 // The height the encryption rows add to the panel and the window.
 constexpr int kEncryptionRows = 48;
+// The height the row of recent connections adds below them.
+constexpr int kRecentRow = 24;
 
 // Blank in the sense of the host and port boxes: every unit is a control character or a space.
 bool IsBlank(const QString& text)
@@ -82,10 +88,10 @@ TConnectDialog::TConnectDialog(QWidget* parent)
 {
     // The encryption rows make the panel, and the window, two rows taller than the four fields
     // alone need.
-    MakeFixedDialog(this, QStringLiteral("Создать соединение"), QSize(343, 148 + kEncryptionRows));
+    MakeFixedDialog(this, QStringLiteral("Создать соединение"), QSize(343, 148 + kEncryptionRows + kRecentRow));
 
     mainPanel = new QWidget(this);
-    mainPanel->setGeometry(0, -1, 345, 113 + kEncryptionRows);
+    mainPanel->setGeometry(0, -1, 345, 113 + kEncryptionRows + kRecentRow);
     QPalette panelPalette = mainPanel->palette();
     panelPalette.setColor(QPalette::Window, Qt::white);
     mainPanel->setPalette(panelPalette);
@@ -131,7 +137,7 @@ TConnectDialog::TConnectDialog(QWidget* parent)
             KeepPasswordsOutOfCoreDumps();
     });
 
-    cbSavePassword = new QCheckBox(QStringLiteral("Сохранять пароли (не безопасно!)"), mainPanel);
+    cbSavePassword = new QCheckBox(QStringLiteral("Сохранять пароли"), mainPanel);
     // The style's check mark takes more room than the classic one: the caption keeps its words.
     cbSavePassword->setGeometry(138, 83, std::max(197, cbSavePassword->sizeHint().width()), 17);
 
@@ -148,7 +154,15 @@ TConnectDialog::TConnectDialog(QWidget* parent)
     btCAFile->setGeometry(311, 131, 24, 21);
     EncryptionChanged();
 
-    const int buttonsTop = 119 + kEncryptionRows;
+    lblRecent = makeLabel(QStringLiteral("Недавние"), 155);
+    Recent = new QComboBox(mainPanel);
+    Recent->setGeometry(138, 155, 140, 21);
+    Recent->setPlaceholderText(QStringLiteral("выберите…"));
+    btForget = new QPushButton(QStringLiteral("Забыть"), mainPanel);
+    btForget->setGeometry(284, 155, 51, 21);
+    FillRecent();
+
+    const int buttonsTop = 119 + kEncryptionRows + kRecentRow;
     btOk = new QPushButton(QStringLiteral("Ok"), this);
     btOk->setGeometry(183, buttonsTop, 75, 25);
     btOk->setDefault(true);
@@ -164,7 +178,9 @@ TConnectDialog::TConnectDialog(QWidget* parent)
     QWidget::setTabOrder(cbSavePassword, Encryption);
     QWidget::setTabOrder(Encryption, CAFile);
     QWidget::setTabOrder(CAFile, btCAFile);
-    QWidget::setTabOrder(btCAFile, btOk);
+    QWidget::setTabOrder(btCAFile, Recent);
+    QWidget::setTabOrder(Recent, btForget);
+    QWidget::setTabOrder(btForget, btOk);
     QWidget::setTabOrder(btOk, btCancel);
     HostName->setFocus();
 
@@ -173,6 +189,8 @@ TConnectDialog::TConnectDialog(QWidget* parent)
     connect(cbSavePassword, &QCheckBox::toggled, this, &TConnectDialog::cbSavePasswordClick);
     connect(btCAFile, &QPushButton::clicked, this, &TConnectDialog::btCAFileClick);
     connect(Encryption, &QComboBox::currentIndexChanged, this, &TConnectDialog::EncryptionChanged);
+    connect(Recent, &QComboBox::activated, this, &TConnectDialog::RecentChosen);
+    connect(btForget, &QPushButton::clicked, this, &TConnectDialog::btForgetClick);
     // A trusted certificate belongs to the server and the settings it was shown for.
     const auto forgetTrust = [this] { FTrustedFingerprint.clear(); };
     connect(HostName, &QComboBox::editTextChanged, this, forgetTrust);
@@ -218,6 +236,8 @@ void TConnectDialog::btOkClick()
     const auto mode = static_cast<TTlsMode>(Encryption->currentIndex());
     testConnection.SetTlsMode(mode);
     testConnection.SetCAFile(mode == TTlsMode::Verified ? ToClientString(CAFile->text()) : std::string());
+    if (mode == TTlsMode::Verified && FTrustedFingerprint.empty())
+        FTrustedFingerprint = KeptState().TrustedFingerprint(testConnection.Host(), testConnection.Port());
     testConnection.SetPinnedFingerprint(mode == TTlsMode::Verified ? FTrustedFingerprint : std::string());
 
     FAttempt.reset(new TClientSession());
@@ -243,17 +263,15 @@ void TConnectDialog::AttemptEnded(const TConnectOutcome& outcome)
     // the message boxes are opened with a handler, so that nothing here waits in a modal loop.
     const bool opened = outcome.Opened;
     const QString error = FromClientString(outcome.ErrorText);
-    const std::optional<std::string> fingerprint =
-        outcome.CertificateProblem ? std::optional(outcome.CertificateProblem->Fingerprint) : std::nullopt;
+    const std::optional<TCertificateProblem> problem = outcome.CertificateProblem;
     EndAttempt();
     if (opened) {
+        KeepAttempt();
         accept();
-    } else if (fingerprint) {
+    } else if (problem) {
         // The certificate could not be verified: the user may trust it, and the test runs again.
-        OpenConfirmMessage(this,
-                           error + QStringLiteral("\n\nДоверять этому сертификату в этом соединении? "
-                                                  "Отпечаток нигде не сохраняется."),
-                           [this, fingerprint = *fingerprint](bool yes) {
+        OpenConfirmMessage(this, error + QStringLiteral("\n\n") + TrustQuestion(*problem),
+                           [this, fingerprint = problem->Fingerprint](bool yes) {
                                if (!yes)
                                    return;
                                FTrustedFingerprint = fingerprint;
@@ -308,11 +326,117 @@ void TConnectDialog::cbSavePasswordClick()
 {
     if (!cbSavePassword->isChecked())
         return;
-    const QString question =
-        QStringLiteral("Пароли довольно слабо шифруются. Сохранть их на жестком диске довольно не безопасно.\r\n"
-                       "Вы действительно хотите сохранять пароли?");
-    if (!ConfirmMessage(this, question))
+    const QString question = QStringLiteral(
+        "Пароль будет храниться в связке ключей рабочего стола (Secret Service), не в файлах программы. "
+        "Пока связка открыта, его может прочитать любая программа, запущенная от вашего имени.\n"
+        "Сохранять пароли?");
+    if (!ConfirmMessage(this, question)) {
         cbSavePassword->setChecked(false);
+        return;
+    }
+    // Whether a keyring answers is known before anything is entrusted to it.
+    cbSavePassword->setEnabled(false);
+    KeptPasswords::Probe([dialog = QPointer<TConnectDialog>(this)](const QString& problem) {
+        if (!dialog)
+            return;
+        dialog->cbSavePassword->setEnabled(true);
+        if (problem.isEmpty())
+            return;
+        const QSignalBlocker quiet(dialog->cbSavePassword);
+        dialog->cbSavePassword->setChecked(false);
+        QTimer::singleShot(0, dialog, [dialog, problem] { ShowErrorMessage(dialog, problem); });
+    });
+}
+
+QString TConnectDialog::TrustQuestion(const TCertificateProblem& problem) const
+{
+    const QString server = FromClientString(testConnection.Host()) + u':' + QString::number(testConnection.Port());
+    if (!KeptState().Enabled())
+        return QStringLiteral("Доверять этому сертификату в этом соединении? Отпечаток нигде не сохраняется.");
+    if (!problem.Pinned.empty())
+        return QStringLiteral("Заменить запомненный отпечаток для %1 этим и доверять новому сертификату?").arg(server);
+    return QStringLiteral("Доверять этому сертификату? Его отпечаток будет запомнен для %1, и следующие "
+                          "соединения с другим сертификатом будут отклонены.")
+        .arg(server);
+}
+
+void TConnectDialog::KeepAttempt()
+{
+    TRecentConnection connection;
+    connection.Host = testConnection.Host();
+    connection.Port = testConnection.Port();
+    connection.User = testConnection.User();
+    connection.TlsMode = testConnection.TlsMode();
+    connection.CAFile = testConnection.CAFile();
+    KeptState().RememberConnection(connection);
+    // Unchecked, the box also takes back a password kept for the account earlier.
+    if (KeptState().Enabled() && cbSavePassword->isChecked()) {
+        KeptPasswords::Write(connection.Host, connection.Port, connection.User, testConnection.Password(),
+                             [](const QString& problem) {
+                                 if (!problem.isEmpty())
+                                     QTimer::singleShot(0, qApp, [problem] {
+                                         ShowErrorMessage(QApplication::activeWindow(), problem);
+                                     });
+                             });
+    } else if (KeptState().Enabled()) {
+        KeptPasswords::Remove(connection.Host, connection.Port, connection.User);
+    }
+    if (!testConnection.PinnedFingerprint().empty())
+        KeptState().TrustFingerprint(connection.Host, connection.Port, testConnection.PinnedFingerprint());
+}
+
+void TConnectDialog::FillRecent()
+{
+    FRecent = KeptState().RecentConnections();
+    Recent->clear();
+    for (const TRecentConnection& connection : FRecent) {
+        Recent->addItem(QStringLiteral("%1@%2:%3")
+                            .arg(FromClientString(connection.User), FromClientString(connection.Host))
+                            .arg(connection.Port));
+    }
+    Recent->setCurrentIndex(-1);
+    const bool any = !FRecent.empty();
+    lblRecent->setEnabled(any);
+    Recent->setEnabled(any);
+    btForget->setEnabled(false);
+}
+
+void TConnectDialog::RecentChosen(int index)
+{
+    if (index < 0 || index >= static_cast<int>(FRecent.size()))
+        return;
+    const TRecentConnection& connection = FRecent[static_cast<std::size_t>(index)];
+    HostName->setEditText(FromClientString(connection.Host));
+    Port->setText(QString::number(connection.Port));
+    UserName->setEditText(FromClientString(connection.User));
+    Password->clear();
+    Encryption->setCurrentIndex(static_cast<int>(connection.TlsMode));
+    CAFile->setText(FromClientString(connection.CAFile));
+    btForget->setEnabled(true);
+    // A password kept for the account fills the box once the keyring answers, unless the user has
+    // moved on to other entries meanwhile.
+    KeptPasswords::Read(connection.Host, connection.Port, connection.User,
+                        [dialog = QPointer<TConnectDialog>(this), connection](bool found, const std::string& password) {
+                            if (!dialog || !found
+                                || ToClientString(dialog->HostName->currentText()) != connection.Host
+                                || ToClientString(dialog->UserName->currentText()) != connection.User
+                                || !dialog->Password->text().isEmpty())
+                                return;
+                            dialog->Password->setText(FromClientString(password));
+                            const QSignalBlocker quiet(dialog->cbSavePassword);
+                            dialog->cbSavePassword->setChecked(true);
+                        });
+}
+
+void TConnectDialog::btForgetClick()
+{
+    const int index = Recent->currentIndex();
+    if (index < 0 || index >= static_cast<int>(FRecent.size()))
+        return;
+    const TRecentConnection& connection = FRecent[static_cast<std::size_t>(index)];
+    KeptPasswords::Remove(connection.Host, connection.Port, connection.User);
+    KeptState().ForgetConnection(connection);
+    FillRecent();
 }
 
 bool ShowConnectDialog(TConnectionInfo& info)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ClientSession.h"
+#include "KeptState.h"
 #include "MySQLClasses.h"
 
 #include <QDialog>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -71,6 +73,10 @@ public:
     QPushButton* btOk = nullptr;
     QPushButton* btCancel = nullptr;
     QLabel* lblConnecting = nullptr;
+    // The kept recent connections, newest first; choosing one fills the entries, "Забыть" drops it.
+    QLabel* lblRecent = nullptr;
+    QComboBox* Recent = nullptr;
+    QPushButton* btForget = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -80,8 +86,16 @@ private:
     void EndAttempt();
     void btCAFileClick();
     void EncryptionChanged();
+    void FillRecent();
+    void RecentChosen(int index);
+    void btForgetClick();
+    // After a test connection that worked: keeps the connection and a fingerprint the user trusted.
+    void KeepAttempt();
+    // The question asked before trusting a certificate that could not be verified.
+    QString TrustQuestion(const TCertificateProblem& problem) const;
 
     TSessionHandle FAttempt;
+    std::vector<TRecentConnection> FRecent;
     std::string FTrustedFingerprint; // a certificate the user chose to trust for these entries
 };
 

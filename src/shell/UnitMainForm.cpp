@@ -21,6 +21,8 @@
 #include "CrashConsoles.h"
 #include "Editor.h"
 #include "EditorView.h"
+#include "KeptState.h"
+#include "KeptStateUi.h"
 #include "PaneMenu.h"
 #include "UnitAbout.h"
 #include "UnitConnectDialog.h"
@@ -118,6 +120,8 @@ TMainForm::TMainForm(QWidget* parent)
     QMenu* connections = menuBar()->addMenu(QStringLiteral("Соединения"));
     acRunFile = MakeAction(QStringLiteral("Выполнить файл…"), QStringLiteral("Соединения"), &TMainForm::acRunFileExecute);
     connections->addActions({acConnect, acDisconnect, acReconnect, acRunFile, acSaveTranscript});
+    acKeepState = MakeKeptStateAction(this);
+    connections->addAction(acKeepState);
     QMenu* actions = menuBar()->addMenu(QStringLiteral("Действия"));
     actions->addActions({acRun, acCancelQuery});
     QMenu* history = actions->addMenu(QStringLiteral("История запросов"));
@@ -195,7 +199,14 @@ void TMainForm::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    KeptState().KeepWindowGeometry(saveGeometry());
     QMainWindow::closeEvent(event);
+}
+
+bool TMainForm::RestoreWindowPlace()
+{
+    const QByteArray geometry = KeptState().WindowGeometry();
+    return !geometry.isEmpty() && restoreGeometry(geometry);
 }
 
 void TMainForm::Guarded(const std::function<void()>& handler)

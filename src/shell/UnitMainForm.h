@@ -47,6 +47,8 @@ public:
     void acDisconnectAskExecute();
 
     TEditorFrame* ActiveFrame() const { return FActiveFrame; }
+    // Gives the window the size and place kept from the last run; false when none was kept.
+    bool RestoreWindowPlace();
 
     QTabWidget* MainPageControl = nullptr;
     // The context menu of the tab area; the panes' own menus end with its items.
@@ -71,6 +73,8 @@ public:
     QAction* acRunFile = nullptr;
     // "Разорвать соединение" of the context menus, where a slip of the mouse is easy: it asks first.
     QAction* acDisconnectAsk = nullptr;
+    // "Запоминать подключения и историю": checked while the program keeps its state between runs.
+    QAction* acKeepState = nullptr;
 
     // The editing commands of a pane's context menu; they act on the pane whose menu was opened.
 

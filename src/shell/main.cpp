@@ -73,7 +73,9 @@ int main(int argc, char** argv)
         return 2;
 
     TMainForm form;
+    const bool placed = form.RestoreWindowPlace();
     form.show();
-    CentreOnScreen(&form);
+    if (!placed)
+        CentreOnScreen(&form);
     return app.exec();
 }

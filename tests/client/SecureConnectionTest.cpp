@@ -11,6 +11,11 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "NetworkPeers.h"
@@ -104,6 +109,10 @@ TEST(TlsModes, EachModeAgainstServersWithAndWithoutTls)
         ASSERT_EQ(dataSet.Open(), c.Connects) << dataSet.ErrorText();
         if (c.Connects) {
             const std::string cipher = ServerSideCipher(dataSet);
+            // Only the verified mode checks the server; every verified case here connects by its authority.
+            EXPECT_EQ(dataSet.Connection()->Verification(),
+                      c.Mode == TTlsMode::Verified ? TServerVerification::Authority : TServerVerification::None);
+            EXPECT_EQ(dataSet.Connection()->Encrypted(), c.Encrypted);
             if (c.Encrypted) {
                 EXPECT_FALSE(cipher.empty());
                 EXPECT_EQ(dataSet.Connection()->EncryptionText().rfind("TLS 1.", 0), 0u)
@@ -127,6 +136,22 @@ TEST(TlsModes, EachModeAgainstServersWithAndWithoutTls)
     }
 }
 
+// A certificate with two problems, an unknown authority and another host's name, is refused naming
+// both, so that the user is not asked to trust another host's certificate without being told.
+TEST(TlsModes, EveryProblemOfACertificateIsNamed)
+{
+    using TReason = TCertificateProblem::TReason;
+    TMySQLDataSet dataSet;
+    Configure(dataSet, SecureTestServer(), TTlsMode::Verified);
+    ASSERT_FALSE(dataSet.Open());
+    const auto& problem = dataSet.Connection()->CertificateProblem();
+    ASSERT_TRUE(problem);
+    EXPECT_EQ(problem->Reasons, (std::vector<TReason>{TReason::UnknownAuthority, TReason::WrongName}));
+    EXPECT_EQ(problem->Reason, TReason::UnknownAuthority);
+    for (const char* words : {"центром сертификации, которому нет доверия", "выдан не на имя «127.0.0.1»"})
+        EXPECT_NE(dataSet.ErrorText().find(words), std::string::npos) << dataSet.ErrorText();
+}
+
 // A certificate the user chose to trust is pinned: every later connect, reconnects included, takes
 // that certificate and no other.
 TEST(TlsModes, ATrustedFingerprintIsPinnedForEveryReconnect)
@@ -148,6 +173,7 @@ TEST(TlsModes, ATrustedFingerprintIsPinnedForEveryReconnect)
         SCOPED_TRACE(connect);
         ASSERT_TRUE(dataSet.Open()) << dataSet.ErrorText();
         EXPECT_FALSE(ServerSideCipher(dataSet).empty());
+        EXPECT_EQ(dataSet.Connection()->Verification(), TServerVerification::TrustedFingerprint);
         dataSet.Close();
     }
 
@@ -163,6 +189,10 @@ TEST(TlsModes, ATrustedFingerprintIsPinnedForEveryReconnect)
     EXPECT_FALSE(dataSet.Open());
     ASSERT_TRUE(dataSet.Connection()->CertificateProblem());
     EXPECT_EQ(dataSet.Connection()->CertificateProblem()->Fingerprint, fingerprint);
+    EXPECT_EQ(dataSet.Connection()->CertificateProblem()->Pinned, changed);
+    // Both fingerprints are named: the one presented and the one trusted.
+    EXPECT_NE(dataSet.ErrorText().find(fingerprint), std::string::npos) << dataSet.ErrorText();
+    EXPECT_NE(dataSet.ErrorText().find(changed), std::string::npos) << dataSet.ErrorText();
 }
 
 TFakeServer::TScript Script(const std::string& greeting, const std::string& switchTo = "")
@@ -324,7 +354,8 @@ TEST(Connect, GivesUpAfterTenSecondsHoweverSlowlyThePeerAnswers)
     stall.KeyFile = TlsDir(TestServer()) + "/server.key";
     stall.StallTls = true;
     const std::pair<TFakeServer::TScript, TTlsMode> cases[] = {
-        {trickle, TTlsMode::WhenOffered}, {trickle, TTlsMode::Required}, {stall, TTlsMode::WhenOffered}};
+        {trickle, TTlsMode::WhenOffered}, {trickle, TTlsMode::Required}, {trickle, TTlsMode::Verified},
+        {stall, TTlsMode::WhenOffered},   {stall, TTlsMode::Required},   {stall, TTlsMode::Verified}};
     for (const auto& [script, mode] : cases) {
         SCOPED_TRACE(static_cast<int>(mode));
         TFakeServer server(script);
@@ -336,7 +367,34 @@ TEST(Connect, GivesUpAfterTenSecondsHoweverSlowlyThePeerAnswers)
                     script.StallTls ? "a TLS handshake that stalls" : "a greeting trickled a byte every 2 s",
                     static_cast<long long>(took.count()));
         EXPECT_GE(took, milliseconds(9500)) << connection.GetErrorText();
+        // The program's own limit ended it, and the text says so rather than the TLS library's words.
+        EXPECT_EQ(connection.GetErrorText(), "Сервер не ответил за 10 с.");
         EXPECT_LT(took, milliseconds(13000));
+    }
+}
+
+// The modes that require TLS go over TCP even for "localhost", whose socket cannot carry it; where
+// nothing listens on TCP the refusal says why and what to choose.
+TEST(Connect, TheModesThatRequireTlsExplainTheLocalSocket)
+{
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    ::close(probe); // a port with nothing listening
+    for (const TTlsMode mode : {TTlsMode::Required, TTlsMode::Verified}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        TMySQLConnection connection;
+        connection.SetHost("localhost");
+        connection.SetPort(ntohs(address.sin_port));
+        connection.SetUser("someone");
+        connection.SetTlsMode(mode);
+        EXPECT_FALSE(connection.Connect());
+        EXPECT_NE(connection.GetErrorText().find("через локальный сокет TLS не идёт"), std::string::npos)
+            << connection.GetErrorText();
     }
 }
 

@@ -130,6 +130,7 @@ class Session:
         self.env.update({
             "XDG_RUNTIME_DIR": self.work,
             "XDG_CONFIG_HOME": os.path.join(self.work, "config"),
+            "XDG_DATA_HOME": os.path.join(self.work, "data"),
             "XDG_CACHE_HOME": os.path.join(self.work, "cache"),
         })
 

@@ -73,6 +73,29 @@ check "it listens on 127.0.0.1 only and reads and writes files only in its own d
 check "the demo login works" bash -c 'MYSQL_PWD=brindle-pw mariadb --no-defaults -ubrindle -h127.0.0.1 -P"$1" -N -e "SELECT 1" > /dev/null' \
   _ "$("$testdb" get TESTDB_PORT)"
 
+# Without --grant-process the published demo login sees only its own threads: not what root runs,
+# but its own statements, which it may still stop (as the console's cancel does).
+port=$("$testdb" get TESTDB_PORT)
+socket=$("$testdb" get TESTDB_SOCKET)
+demo() { MYSQL_PWD=brindle-pw mariadb --no-defaults -ubrindle -h127.0.0.1 -P"$port" -N -B -e "$1"; }
+grants=$(demo "SHOW GRANTS")
+check "the demo login has no PROCESS privilege" test "${grants/PROCESS/}" = "$grants"
+MYSQL_PWD=$root_password mariadb --no-defaults -uroot --socket="$socket" -e "SELECT SLEEP(20), 'root-sleeps'" \
+  > /dev/null 2>&1 &
+root_sleep=$!
+demo "SELECT SLEEP(20), 'demo-sleeps'" > /dev/null 2>&1 &
+demo_sleep=$!
+sleep 2
+seen=$(demo "SELECT INFO FROM information_schema.PROCESSLIST WHERE INFO LIKE 'SELECT SLEEP(20)%'")
+check "the demo login does not see root's statement" test "${seen/root-sleeps/}" = "$seen"
+check "the demo login sees its own statement" test "${seen/demo-sleeps/}" != "$seen"
+own_id=$(demo "SELECT ID FROM information_schema.PROCESSLIST WHERE INFO LIKE 'SELECT SLEEP(20)%'")
+demo "KILL QUERY $own_id"
+stopped=0
+for _ in $(seq 1 50); do kill -0 "$demo_sleep" 2> /dev/null || { stopped=1; break; }; sleep 0.1; done
+check "the demo login stops its own statement" test "$stopped" = 1
+kill "$root_sleep" 2> /dev/null || true
+
 "$testdb" stop > /dev/null
 check "stop removes the server's directory" test ! -e "$dir"
 check "stop ends the server" bash -c '! kill -0 "$1" 2> /dev/null || grep -q "^[^ ]* ([^)]*) Z" "/proc/$1/stat"' _ "$pid"

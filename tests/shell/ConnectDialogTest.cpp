@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFontInfo>
+#include <QFile>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -80,8 +81,8 @@ TEST(ConnectDialog, LooksAsDescribed)
 {
     TConnectDialog dialog;
     EXPECT_EQ(dialog.windowTitle(), "Создать соединение");
-    // The encryption rows add 48 pixels to the window and the panel.
-    EXPECT_EQ(dialog.size(), QSize(343, 196));
+    // The encryption rows add 48 pixels to the window and the panel, the recent connections 24.
+    EXPECT_EQ(dialog.size(), QSize(343, 220));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize()) << "the frame is not sizeable";
     // What the user gets of the 8-point window font: characters 11 pixels high, lines that fit the
     // 21-pixel boxes, and (below) captions that fit their controls.
@@ -99,12 +100,12 @@ TEST(ConnectDialog, LooksAsDescribed)
         EXPECT_EQ(label->geometry().right() + 1, 132) << label->text().toStdString();
         EXPECT_LE(label->sizeHint().width(), label->width()) << label->text().toStdString() << " is cut";
     }
-    EXPECT_EQ(dialog.cbSavePassword->text(), "Сохранять пароли (не безопасно!)");
+    EXPECT_EQ(dialog.cbSavePassword->text(), "Сохранять пароли");
     EXPECT_LE(dialog.cbSavePassword->sizeHint().width(), dialog.cbSavePassword->width()) << "the caption is cut";
     EXPECT_EQ(dialog.btOk->text(), "Ok");
     EXPECT_EQ(dialog.btCancel->text(), "Cancel");
     EXPECT_TRUE(dialog.btOk->isDefault());
-    for (const QPushButton* button : {dialog.btOk, dialog.btCancel}) {
+    for (const QPushButton* button : {dialog.btOk, dialog.btCancel, dialog.btForget}) {
         const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
         EXPECT_LE(QFontMetrics(button->font()).horizontalAdvance(button->text()) + 2 * margin, button->width())
             << button->text().toStdString() << " is cut";
@@ -117,14 +118,18 @@ TEST(ConnectDialog, LooksAsDescribed)
     EXPECT_EQ(dialog.cbSavePassword->pos(), QPoint(138, 83));
     EXPECT_GE(dialog.cbSavePassword->width(), 197);
     EXPECT_LE(dialog.cbSavePassword->geometry().right(), dialog.width()) << "runs off the window";
-    EXPECT_EQ(dialog.mainPanel->geometry(), QRect(0, -1, 345, 161));
+    EXPECT_EQ(dialog.mainPanel->geometry(), QRect(0, -1, 345, 185));
     EXPECT_EQ(dialog.mainPanel->palette().color(QPalette::Window), QColor(Qt::white));
-    EXPECT_EQ(dialog.btOk->pos(), QPoint(183, 167));
-    EXPECT_EQ(dialog.btCancel->pos(), QPoint(262, 167));
+    EXPECT_EQ(dialog.btOk->pos(), QPoint(183, 191));
+    EXPECT_EQ(dialog.btCancel->pos(), QPoint(262, 191));
+    EXPECT_EQ(dialog.lblRecent->text(), "Недавние");
+    EXPECT_EQ(dialog.Recent->geometry(), QRect(138, 155, 140, 21));
+    EXPECT_EQ(dialog.btForget->geometry(), QRect(284, 155, 51, 21));
+    EXPECT_EQ(dialog.btForget->text(), "Забыть");
 
     EXPECT_EQ(dialog.lblEncryption->text(), "Шифрование");
     EXPECT_EQ(dialog.lblCAFile->text(), "Центр сертификации");
-    for (const QLabel* label : {dialog.lblEncryption, dialog.lblCAFile}) {
+    for (const QLabel* label : {dialog.lblEncryption, dialog.lblCAFile, dialog.lblRecent}) {
         EXPECT_EQ(label->geometry().right() + 1, 132) << label->text().toStdString();
         EXPECT_LE(label->sizeHint().width(), label->width()) << label->text().toStdString() << " is cut";
     }
@@ -234,20 +239,20 @@ TEST(ConnectDialog, PortBoxKeepsOnlyDigitsAndOneLeadingSign)
     }
 }
 
-TEST(ConnectDialog, SavePasswordAsksAndOnlyYesKeepsTheBox)
+// The question tells where a password would go; with no keyring answering (no session bus here), a
+// Yes is followed by the reason and the box unchecked, and nothing is written anywhere.
+TEST(ConnectDialog, SavePasswordAsksTheTruthAndWithoutAKeyringKeepsNothing)
 {
-    const QString question =
-        QStringLiteral("Пароли довольно слабо шифруются. Сохранть их на жестком диске довольно не "
-                       "безопасно.\r\nВы действительно хотите сохранять пароли?");
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    qunsetenv("DISPLAY");
     struct TCase {
         const char* Name;
         std::optional<QMessageBox::StandardButton> Answer;
-        bool Checked;
     };
     const TCase cases[] = {
-        {"yes", QMessageBox::Yes, true},
-        {"no", QMessageBox::No, false},
-        {"escape", std::nullopt, false},
+        {"yes", QMessageBox::Yes},
+        {"no", QMessageBox::No},
+        {"escape", std::nullopt},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -256,14 +261,23 @@ TEST(ConnectDialog, SavePasswordAsksAndOnlyYesKeepsTheBox)
         TMessageBoxes boxes(c.Answer);
         QTest::mouseClick(dialog.cbSavePassword, Qt::LeftButton, {},
                           QPoint(6, dialog.cbSavePassword->height() / 2));
-        EXPECT_EQ(dialog.cbSavePassword->isChecked(), c.Checked);
-        ASSERT_EQ(boxes.Seen().size(), 1u) << "unchecking after No asks nothing";
-        EXPECT_EQ(boxes.Seen()[0].Text, question);
+        const std::size_t expected = c.Answer == QMessageBox::Yes ? 2 : 1;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.Seen().size() >= expected; }, 30000));
+        QTest::qWait(200);
+        EXPECT_FALSE(dialog.cbSavePassword->isChecked());
+        EXPECT_TRUE(dialog.cbSavePassword->isEnabled());
+        ASSERT_EQ(boxes.Seen().size(), expected);
+        EXPECT_TRUE(boxes.Seen()[0].Text.contains("в связке ключей рабочего стола (Secret Service), не в файлах программы"))
+            << boxes.Seen()[0].Text.toStdString();
         EXPECT_EQ(boxes.Seen()[0].Icon, QMessageBox::Question);
         EXPECT_EQ(boxes.Seen()[0].Buttons, QMessageBox::Yes | QMessageBox::No);
-
+        if (expected == 2) {
+            EXPECT_TRUE(boxes.Seen()[1].Text.startsWith("Связка ключей рабочего стола (Secret Service) недоступна"))
+                << boxes.Seen()[1].Text.toStdString();
+            EXPECT_TRUE(boxes.Seen()[1].Text.contains("Пароль не сохранён")) << boxes.Seen()[1].Text.toStdString();
+        }
         dialog.cbSavePassword->setChecked(false);
-        EXPECT_EQ(boxes.Seen().size(), 1u) << "unchecking asks nothing";
+        EXPECT_EQ(boxes.Seen().size(), expected) << "unchecking asks nothing";
         EXPECT_TRUE(dialog.isVisible());
     }
 }
@@ -621,6 +635,7 @@ TEST(ConnectDialog, ServerTextsAreShownAsPlainText)
 // pinned, and the pin goes to the console; not trusted, nothing changes.
 TEST_F(ConnectDialogServer, AnUnverifiedCertificateMayBeTrustedForThisConnection)
 {
+    KeptState().SetEnabled(false);
     for (const bool trust : {false, true}) {
         SCOPED_TRACE(trust);
         // Answered late: the attempt's session has gone by then.
@@ -667,6 +682,88 @@ TEST_F(ConnectDialogServer, TheVerifiedModeWithTheServersAuthorityConnectsAtOnce
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.testConnection.TlsMode(), TTlsMode::Verified);
     EXPECT_EQ(dialog.testConnection.CAFile(), TestServer().CAFile);
+}
+
+// A connection that worked is offered by the next dialog (a restart reads the same files), newest
+// first, and fills the entries but the password; "Забыть" drops it from the list and the file.
+TEST_F(ConnectDialogServer, RecentConnectionsAreOfferedAndForgotten)
+{
+    {
+        TConnectDialog dialog;
+        dialog.show();
+        Fill(dialog, TestServer().Host, TestServer().Port);
+        dialog.Encryption->setCurrentIndex(static_cast<int>(TTlsMode::Required));
+        PressOk(dialog);
+        ASSERT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    TKeptState restarted;
+    ASSERT_EQ(restarted.RecentConnections().size(), 1u);
+    TConnectDialog dialog;
+    dialog.show();
+    ExpectDefaults(dialog);
+    ASSERT_EQ(dialog.Recent->count(), 1);
+    EXPECT_EQ(dialog.Recent->itemText(0), QString::fromStdString(TestServer().User + "@" + TestServer().Host + ":"
+                                                                  + std::to_string(TestServer().Port)));
+    EXPECT_FALSE(dialog.btForget->isEnabled()) << "nothing chosen yet";
+    dialog.Recent->setCurrentIndex(0);
+    emit dialog.Recent->activated(0);
+    EXPECT_EQ(dialog.HostName->currentText().toStdString(), TestServer().Host);
+    EXPECT_EQ(dialog.Port->text().toInt(), TestServer().Port);
+    EXPECT_EQ(dialog.UserName->currentText().toStdString(), TestServer().User);
+    EXPECT_EQ(dialog.Password->text(), "");
+    EXPECT_EQ(dialog.Encryption->currentIndex(), static_cast<int>(TTlsMode::Required));
+    QFile file(restarted.ConnectionsFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(file.readAll().contains(QByteArray::fromStdString(TestServer().Password)));
+    file.close();
+
+    ASSERT_TRUE(dialog.btForget->isEnabled());
+    dialog.btForget->click();
+    EXPECT_EQ(dialog.Recent->count(), 0);
+    EXPECT_TRUE(restarted.RecentConnections().empty());
+}
+
+// A certificate trusted while keeping is on is trusted by the next dialog without a question; a
+// different one for the same host and port is refused naming both fingerprints, and replacing the
+// pin is the user's choice.
+TEST_F(ConnectDialogServer, ATrustedFingerprintIsKeptAndAChangedOneNamesBoth)
+{
+    const auto attempt = [this](std::optional<QMessageBox::StandardButton> answer) {
+        TMessageBoxes boxes(answer);
+        TConnectDialog dialog;
+        dialog.show();
+        Fill(dialog, TestServer().Host, TestServer().Port);
+        dialog.Encryption->setCurrentIndex(static_cast<int>(TTlsMode::Verified));
+        PressOk(dialog);
+        QTest::qWait(200);
+        EXPECT_TRUE(QTest::qWaitFor([&dialog] { return !dialog.Connecting(); }, 30000));
+        std::vector<TSeenMessageBox> seen = boxes.Seen();
+        return std::make_pair(dialog.result() == QDialog::Accepted, seen);
+    };
+    auto [trusted, questions] = attempt(QMessageBox::Yes);
+    ASSERT_TRUE(trusted);
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_TRUE(questions[0].Text.contains("будет запомнен")) << questions[0].Text.toStdString();
+    const std::string fingerprint = TKeptState().TrustedFingerprint(TestServer().Host, TestServer().Port);
+    ASSERT_EQ(fingerprint.size(), 32u * 3 - 1);
+
+    std::tie(trusted, questions) = attempt(std::nullopt);
+    EXPECT_TRUE(trusted);
+    EXPECT_TRUE(questions.empty()) << "the kept fingerprint was asked about again";
+
+    const std::string other(fingerprint.size(), 'A');
+    TKeptState().TrustFingerprint(TestServer().Host, TestServer().Port, other);
+    std::tie(trusted, questions) = attempt(QMessageBox::No);
+    EXPECT_FALSE(trusted);
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_TRUE(questions[0].Text.contains(QString::fromStdString(fingerprint))) << questions[0].Text.toStdString();
+    EXPECT_TRUE(questions[0].Text.contains(QString::fromStdString(other))) << questions[0].Text.toStdString();
+    EXPECT_TRUE(questions[0].Text.contains("Заменить запомненный отпечаток")) << questions[0].Text.toStdString();
+    EXPECT_EQ(TKeptState().TrustedFingerprint(TestServer().Host, TestServer().Port), other);
+
+    std::tie(trusted, questions) = attempt(QMessageBox::Yes);
+    EXPECT_TRUE(trusted);
+    EXPECT_EQ(TKeptState().TrustedFingerprint(TestServer().Host, TestServer().Port), fingerprint);
 }
 
 } // namespace

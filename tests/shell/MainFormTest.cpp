@@ -156,13 +156,16 @@ TEST_F(MainWindow, MenusAndActions)
     }
     const QStringList expected = {
         "Соединения", "  Установить соединение", "  Разорвать соединение", "  Переподключиться",
-        "  Выполнить файл…", "  Сохранить протокол…",
+        "  Выполнить файл…", "  Сохранить протокол…", "  Запоминать подключения и историю",
         "Действия", "  Выполнить", "  Прервать запрос", "  История запросов", "    Предыдущий запрос", "    Следующий запрос",
         "  Закладки", "    Следующее соединение", "    Предыдущее соединение", "  Очистить",
         "  Редактор запроса/Поле результата", "  Найти…", "  Найти далее",
         "Справка", "  История изменений", "  О программе",
     };
     EXPECT_EQ(outline, expected);
+    // Keeping is on until the user turns it off.
+    EXPECT_TRUE(Form->acKeepState->isCheckable());
+    EXPECT_TRUE(Form->acKeepState->isChecked());
 
     QStringList popup;
     for (QAction* item : Form->PopupActionBar->actions())
