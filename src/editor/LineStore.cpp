@@ -1,7 +1,5 @@
 #include "LineStore.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cassert>
 #include <cstring>
@@ -312,7 +310,7 @@ void TLineStore::Insert(int index, const QStringList& lines)
         Grew(static_cast<std::uint32_t>(line.size()), 0);
         entries.push_back(Store(line, EncodedSize(line)));
     }
-    FIndex.insert(FIndex.begin() + index, entries.begin(), entries.end());
+    FIndex.insert(FIndex.begin() + index, entries.data(), entries.data() + entries.size());
 }
 
 int TLineStore::AppendUtf8(std::string_view line)
@@ -373,7 +371,7 @@ void TLineStore::Remove(int index, int count)
 
 void TLineStore::Clear()
 {
-    std::vector<TEntry>().swap(FIndex);
+    FIndex.clear();
     std::vector<TBlock>().swap(FBlocks);
     FTail = kNoBlock;
     FLiveBytes = 0;
@@ -445,24 +443,16 @@ char* TLineStore::Reserve(std::uint32_t bytes, std::uint32_t& block, std::uint32
 
 void TLineStore::Reserve(int lines)
 {
-    if (lines <= 0 || static_cast<std::size_t>(lines) <= FIndex.capacity())
-        return;
-    FIndex.reserve(static_cast<std::size_t>(lines));
-    // The room is written entry by entry as lines come: a large one asks for huge pages, so that it
+    // The room is written entry by entry as lines come; a large index is huge pages, so that it
     // comes in by a fault per 2 MiB rather than per 4 KiB, without bringing it all in at once.
-    const auto room = reinterpret_cast<std::uintptr_t>(FIndex.data() + FIndex.size());
-    const std::size_t bytes = (FIndex.capacity() - FIndex.size()) * sizeof(TEntry);
-    const std::uintptr_t begin = (room + kHugePage - 1) / kHugePage * kHugePage;
-    const std::uintptr_t end = (room + bytes) / kHugePage * kHugePage;
-    if (end > begin)
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    if (lines > 0)
+        FIndex.reserve(static_cast<std::size_t>(lines));
 }
 
 void TLineStore::GrowIndex()
 {
     // Growing by half keeps the index's unused capacity below a third of it.
-    if (FIndex.size() == FIndex.capacity())
-        FIndex.reserve(FIndex.capacity() + FIndex.capacity() / 2 + 64);
+    FIndex.reserve(FIndex.size() + 1);
 }
 
 void TLineStore::CompactIfWasteful()

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "MappedArray.h"
 #include "MappedBlock.h"
 
 // A list of lines that costs about its UTF-8 text plus 16 bytes of index per line, so that a
@@ -74,7 +75,9 @@ public:
     // the longest may have shrunk or gone.
     int Longest() const;
 
-    // Makes room in the index for this many lines in all, so that a large append grows it once.
+    // Makes room in the index for this many lines in all, so that a large append grows it once. The
+    // index grows by half at least, so that the lines appended after it (the next statement's echo)
+    // find room too; its entries are never copied to grow it.
     void Reserve(int lines);
 
     // Bytes the store holds from the heap: blocks and index at their capacity.
@@ -119,7 +122,7 @@ private:
     void CompactIfWasteful();
     void Compact();
 
-    std::vector<TEntry> FIndex;
+    TMappedArray<TEntry> FIndex;
     std::vector<TBlock> FBlocks;
     std::uint32_t FTail = kNoBlock;  // the block new bytes go to
     std::size_t FLiveBytes = 0;
