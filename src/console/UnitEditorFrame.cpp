@@ -28,9 +28,20 @@ constexpr int kStatusBarHeight = 19;
 constexpr int kMinimumPaneHeight = 100;
 // How long one turn of appending an outcome may hold the GUI thread before the window gets its turn.
 constexpr qint64 kAppendTurnMs = 15;
+// How often the status shows the rows received while a result arrives.
+constexpr int kRowsTickMs = 250;
 // The console's connection takes several statements in one request and reports the current
 // database as it changes.
 constexpr unsigned long kConsoleClientFlags = CLIENT_MULTI_STATEMENTS | CLIENT_SESSION_TRACKING;
+
+// " · строк: 1 250 000": the rows of a result received so far, in groups of three digits.
+QString RowsReceivedText(std::int64_t rows)
+{
+    QString digits = QString::number(rows);
+    for (qsizetype at = digits.size() - 3; at > 0; at -= 3)
+        digits.insert(at, QLatin1Char(' '));
+    return QStringLiteral(" · строк: ") + digits;
+}
 
 // Makes a pane: an SQL editor in the console's look, inside its view.
 TEditorView* MakePane(QWidget* parent, bool readOnly, THLEditor*& editor)
@@ -271,9 +282,12 @@ void TEditorFrame::ShowBusyTime()
 {
     const qint64 seconds = FWorkSince.elapsed() / 1000;
     const QString text = Connecting() ? QStringLiteral("подключение %1 с") : QStringLiteral("выполняется %1 с");
-    Panel(FStatusBarQuery, 1)->setText(text.arg(seconds));
-    // The next tick just after the next whole second, so that no second is skipped.
-    FBusyTimer->start(static_cast<int>(1000 - FWorkSince.elapsed() % 1000) + 5);
+    const std::int64_t rows = FRun ? FRun->RowsReceived() : 0;
+    Panel(FStatusBarQuery, 1)->setText(rows > 0 ? text.arg(seconds) + RowsReceivedText(rows) : text.arg(seconds));
+    // The next tick just after the next whole second, so that no second is skipped; while rows
+    // arrive, a few times a second.
+    const int toNextSecond = static_cast<int>(1000 - FWorkSince.elapsed() % 1000) + 5;
+    FBusyTimer->start(FRun ? std::min(toNextSecond, kRowsTickMs) : toNextSecond);
 }
 
 void TEditorFrame::OpenConnection(const TConnectionInfo& info)
