@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "ClientStrings.h"
+#include "ConsolePane.h"
 #include "EditorView.h"
 #include "FindBar.h"
 #include "HLEditor.h"
@@ -41,40 +42,6 @@ QString RowsReceivedText(std::int64_t rows)
     for (qsizetype at = digits.size() - 3; at > 0; at -= 3)
         digits.insert(at, QLatin1Char(' '));
     return QStringLiteral(" · строк: ") + digits;
-}
-
-// Makes a pane: an SQL editor in the console's look, inside its view.
-TEditorView* MakePane(QWidget* parent, bool readOnly, THLEditor*& editor)
-{
-    auto core = std::make_unique<THLEditor>();
-    editor = core.get();
-    editor->SetHighlighter(hlSql);
-    ApplyConsoleColorScheme(*editor);
-    TEditorFont font;
-    font.Family = QStringLiteral("Courier New");
-    font.Height = 13;
-    editor->SetFont(font);
-    editor->SetGutterWidth(25);
-    editor->SetTabStops(QStringLiteral("8 16"));
-    editor->SetRightMargin(80);
-    editor->SetRightMarginVisible(true);
-    TBracketHighlighting brackets = editor->BracketHighlighting();
-    brackets.Active = false;
-    editor->SetBracketHighlighting(brackets);
-    // Completion keeps its settings but has no word lists.
-    TCompletion completion = editor->Completion();
-    completion.ItemHeight = 13;
-    completion.Interval = 800;
-    completion.ListBoxStyle = TCompletion::lbStandard;
-    completion.CaretChar = QStringLiteral("|");
-    completion.CRLF = QStringLiteral("/n");
-    completion.Separator = QStringLiteral("=");
-    editor->SetCompletion(completion);
-    editor->SetReadOnly(readOnly);
-    // The query pane keeps every blank typed or pasted, so that a statement goes as typed; the
-    // transcript writes its lines by its own rules.
-    editor->SetKeepTrailingBlanks(!readOnly);
-    return new TEditorView(std::move(core), parent);
 }
 
 // A text of the server's or the library's on one transcript line.
