@@ -205,23 +205,19 @@ QString TLineStore::Decode(std::string_view bytes)
 
 void TLineStore::ReplaceLoneSurrogates(QByteArray& bytes)
 {
-    // A lone surrogate is stored as ED A0..BF xx; no well-formed sequence starts that way.
-    const qsizetype size = bytes.size();
+    // A lone surrogate is stored as ED A0..BF xx; no well-formed sequence starts that way. U+FFFD
+    // takes as many bytes, so the text keeps its length.
     qsizetype at = bytes.indexOf('\xED');
     if (at < 0)
         return;
+    const qsizetype size = bytes.size();
     char* data = bytes.data();
-    qsizetype out = at;
-    while (at < size) {
-        if (static_cast<unsigned char>(data[at]) == 0xED && at + 2 < size
-            && static_cast<unsigned char>(data[at + 1]) >= 0xA0) {
-            data[out++] = '?';
-            at += 3;
-        } else {
-            data[out++] = data[at++];
+    for (; at + 2 < size; ++at) {
+        if (static_cast<unsigned char>(data[at]) == 0xED && static_cast<unsigned char>(data[at + 1]) >= 0xA0) {
+            std::memcpy(data + at, kReplacementBytes.data(), kReplacementBytes.size());
+            at += 2;
         }
     }
-    bytes.truncate(out);
 }
 
 std::string_view TLineStore::Bytes(int index, int from, int count) const

@@ -87,7 +87,7 @@ public:
     // Text in the store's form (its lines' bytes, and ASCII between them) as UTF-16, lossless.
     static QString Decode(std::string_view bytes);
     // Gives text in the store's form the form every other program reads: each lone surrogate becomes
-    // "?", as Qt's own conversion to UTF-8 writes it.
+    // U+FFFD in place, as in text sent to the server; copying and saving both go through here.
     static void ReplaceLoneSurrogates(QByteArray& bytes);
 
 private:
