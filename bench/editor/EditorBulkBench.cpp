@@ -6,6 +6,7 @@
 //
 //   EditorBulkBench edits|farpaint|copy|memory|wide [runs]
 #include "BenchReport.h"
+#include "ConsolePane.h"
 #include "EditorView.h"
 #include "HLEditor.h"
 
@@ -16,6 +17,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -29,33 +31,23 @@ constexpr int kHalf = 500000;
 constexpr int kTranscriptLines = 3000000;
 constexpr int kSlice = 1000;
 
-// A pane as the console makes it: SQL colours on navy, 13-pixel cells, 25-pixel gutter.
+// A pane as the console makes it, shown at a console's size.
 struct TPane {
-    explicit TPane(bool readOnly) : View(std::make_unique<THLEditor>())
+    explicit TPane(bool readOnly) : View(MakePane(nullptr, readOnly, Editor))
     {
-        Editor = static_cast<THLEditor*>(&View.Editor());
-        Editor->SetHighlighter(hlSql);
-        ApplyConsoleColorScheme(*Editor);
-        TEditorFont font;
-        font.Family = QStringLiteral("Courier New");
-        font.Height = 13;
-        Editor->SetFont(font);
-        Editor->SetGutterWidth(25);
-        Editor->SetTabStops(QStringLiteral("8 16"));
-        Editor->SetReadOnly(readOnly);
-        View.resize(1000, 700);
-        View.show();
+        View->resize(1000, 700);
+        View->show();
         QCoreApplication::processEvents();
     }
     // Paints the whole viewport now, as the window would.
     void Paint()
     {
-        QImage image(View.viewport()->size(), QImage::Format_ARGB32_Premultiplied);
-        View.viewport()->render(&image);
+        QImage image(View->viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+        View->viewport()->render(&image);
     }
 
-    TEditorView View;
     THLEditor* Editor = nullptr;
+    std::unique_ptr<TEditorView> View;
 };
 
 // A line of the query pane: SQL of about 60 characters, with comments and strings now and then.

@@ -20,6 +20,9 @@
 
 namespace {
 
+// Rows read as they arrive between two reports of how many have come (OnRowsRead).
+constexpr std::int64_t kRowsReadStep = 4096;
+
 void InitLibrary()
 {
     // The library sets itself up on its first use, which is not safe from two threads at once.
@@ -473,8 +476,13 @@ TMySQLOutcome TMySQLDataSet::ReadOutcome(TResultReading reading)
             for (unsigned i = 0; i < columns; ++i)
                 names.emplace_back(fields[i].name, fields[i].name_length);
             auto rows = std::make_shared<TMySQLPackedResult>(std::move(names));
-            while (MYSQL_ROW row = mysql_fetch_row(streamed.get()))
+            while (MYSQL_ROW row = mysql_fetch_row(streamed.get())) {
                 rows->AddRow(row, mysql_fetch_lengths(streamed.get()));
+                if (OnRowsRead && rows->RowCount() % kRowsReadStep == 0)
+                    OnRowsRead(rows->RowCount());
+            }
+            if (OnRowsRead)
+                OnRowsRead(rows->RowCount());
             outcome.Rows = std::move(rows);
         }
         streamed.reset();

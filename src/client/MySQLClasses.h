@@ -291,6 +291,9 @@ public:
     TOnConnectEvent OnConnect;
     TOnDisconnectEvent OnDisconnect;
     TOnQueryEvent OnQuery;
+    // Called now and then on the reading thread while a result set's rows are read as they arrive
+    // (Streamed), with how many of them have arrived so far.
+    std::function<void(std::int64_t rows)> OnRowsRead;
 
 protected:
     MYSQL* Handle() const { return FConnection->Handle(); }

@@ -14,6 +14,71 @@ using TLength = std::uint32_t;
 
 constexpr std::size_t kFirstChunkBytes = std::size_t(64) << 10;
 
+// What a value's bytes hold, found while they are copied.
+struct TScan {
+    bool Printable; // every byte printable ASCII (0x20 to 0x7E)
+    bool Ascii;     // every byte below 0x80: as many UTF-16 units as bytes
+};
+
+// For a word of bytes: bits set in it when some byte is below 0x20 or above 0x7E (any byte's high
+// bit set counts), and the high bits of its bytes. A borrow or a carry crosses into the next byte
+// only from a byte that is already flagged, so "any" is exact.
+template <class TWord>
+struct TWordScan {
+    static constexpr TWord Ones = static_cast<TWord>(~TWord(0)) / 0xFF;
+    static constexpr TWord Highs = Ones * 0x80;
+    static TWord NotPrintable(TWord word)
+    {
+        const TWord below = (word - Ones * 0x20) & ~word & Highs;
+        const TWord above = ((word + Ones * 0x01) | word) & Highs;
+        return below | above;
+    }
+};
+
+// Copies up to two words that may overlap in the middle, scanning what they hold.
+template <class TWord>
+void CopyScanTwoWords(char* to, const char* from, std::size_t size, TWord& notPrintable, TWord& high)
+{
+    TWord head, tail;
+    std::memcpy(&head, from, sizeof head);
+    std::memcpy(&tail, from + size - sizeof tail, sizeof tail);
+    std::memcpy(to, &head, sizeof head);
+    std::memcpy(to + size - sizeof tail, &tail, sizeof tail);
+    notPrintable |= TWordScan<TWord>::NotPrintable(head) | TWordScan<TWord>::NotPrintable(tail);
+    high |= (head | tail) & TWordScan<TWord>::Highs;
+}
+
+// Copies a value into a row and tells what it holds, in one walk over its bytes: most values are a
+// few bytes, copied and scanned a word or two at a time without a call to the library.
+TScan CopyAndScan(char* to, const char* from, std::size_t size)
+{
+    std::uint64_t notPrintable = 0, high = 0;
+    if (size >= 8) {
+        std::size_t at = 0;
+        for (; size - at > 16; at += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, from + at, sizeof word);
+            std::memcpy(to + at, &word, sizeof word);
+            notPrintable |= TWordScan<std::uint64_t>::NotPrintable(word);
+            high |= word & TWordScan<std::uint64_t>::Highs;
+        }
+        CopyScanTwoWords<std::uint64_t>(to + at, from + at, size - at, notPrintable, high);
+    } else if (size >= 4) {
+        std::uint32_t notPrintable32 = 0, high32 = 0;
+        CopyScanTwoWords<std::uint32_t>(to, from, size, notPrintable32, high32);
+        notPrintable = notPrintable32;
+        high = high32;
+    } else {
+        for (std::size_t i = 0; i < size; ++i) {
+            const auto c = static_cast<unsigned char>(from[i]);
+            to[i] = static_cast<char>(c);
+            notPrintable |= c < 0x20 || c > 0x7E;
+            high |= c & 0x80;
+        }
+    }
+    return {notPrintable == 0, high == 0};
+}
+
 } // namespace
 
 TMySQLPackedResult::TMySQLPackedResult(std::vector<std::string> names, std::size_t chunkBytes)
@@ -52,12 +117,12 @@ void TMySQLPackedResult::AddRow(const char* const* values, const unsigned long* 
         at += sizeof length;
         if (length == 0)
             continue;
-        std::memcpy(at, values[i], length);
+        const TScan scan = CopyAndScan(at, values[i], length);
         at += length;
-        printable = printable && PrintableAsciiRun(std::string_view(values[i], length)) == length;
+        printable = printable && scan.Printable;
         // A value no longer in bytes than the width cannot be wider in units: most are not measured.
         if (length > static_cast<TLength>(FWidths[i])) {
-            const std::size_t units = Utf16Length(std::string_view(values[i], length));
+            const std::size_t units = scan.Ascii ? length : Utf16Length(std::string_view(values[i], length));
             FWidths[i] = static_cast<std::int32_t>(
                 std::max<std::size_t>(static_cast<std::size_t>(FWidths[i]),
                                       std::min<std::size_t>(units, std::numeric_limits<std::int32_t>::max())));

@@ -12,9 +12,10 @@
 
 // The rows of a result set as the server sends them (read with mysql_use_result, so the library
 // never holds more than the row it reads), packed one after another into chunks of memory mapped for
-// this alone, with each column's width measured on the way. Rows are taken once each, in order; a
-// chunk goes back to the system as soon as the rows in it have been taken, so that the rows and what
-// is made of them never both exist whole. A NULL value is kept as an empty one. Used by one thread at
+// this alone, with each column's width measured while each value is copied. Rows are taken once
+// each, in order; a chunk goes as soon as the rows in it have been taken (a full-sized one is kept
+// for the next block mapped, the transcript's next block most often), so that the rows and what is
+// made of them never both exist whole. A NULL value is kept as an empty one. Used by one thread at
 // a time.
 class TMySQLPackedResult {
 public:
@@ -39,8 +40,8 @@ public:
     void AddRow(const char* const* values, const unsigned long* lengths);
     // Takes the next row: one view per column, valid until the next call. False after the last row.
     bool TakeRow(std::vector<std::string_view>& values);
-    // Whether every value of the row taken last is printable ASCII (see PrintableAsciiRun), as
-    // found when it was added.
+    // Whether every value of the row taken last is printable ASCII (bytes 0x20 to 0x7E), as found
+    // when it was added.
     bool TakenRowPrintable() const { return FTakenPrintable; }
 
     // Bytes held from the system for rows not yet taken (and the row taken last).

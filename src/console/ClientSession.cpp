@@ -46,6 +46,10 @@ std::optional<std::string> RunStatements(TMySQLDataSet& dataSet, TStatementRun& 
     };
     const std::string request = ToClientString(sql);
     dataSet.SetLocalFiles(LocalInfileNames(sql));
+    // The console shows how many rows have come while a result set arrives.
+    dataSet.OnRowsRead = [&run](std::int64_t rows) { run.SetRowsReceived(rows); };
+    const std::unique_ptr<TMySQLDataSet, void (*)(TMySQLDataSet*)> rowsReported(
+        &dataSet, [](TMySQLDataSet* reading) { reading->OnRowsRead = nullptr; });
     run.SetInServerCall(true);
     // Rows are read as they arrive, into storage that the table gives back as it is drawn.
     TMySQLOutcome outcome = timed([&] { return dataSet.Execute(request, TResultReading::Streamed); });

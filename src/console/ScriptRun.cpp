@@ -343,6 +343,11 @@ private:
         BeforeServerCall();
         const std::string request = ToClientString(sql);
         FDataSet.SetLocalFiles(LocalInfileNames(sql));
+        // The console shows how many rows have come while a result set arrives.
+        FRun.SetRowsReceived(0);
+        FDataSet.OnRowsRead = [this](std::int64_t rows) { FRun.SetRowsReceived(rows); };
+        const std::unique_ptr<TMySQLDataSet, void (*)(TMySQLDataSet*)> rowsReported(
+            &FDataSet, [](TMySQLDataSet* reading) { reading->OnRowsRead = nullptr; });
         FRun.SetInServerCall(true);
         TMySQLOutcome outcome = Timed([&] { return FDataSet.Execute(request, TResultReading::Streamed); });
         bool databaseSelected = outcome.ErrorCode == 0 && Transcript::IsUseStatement(sql);

@@ -89,6 +89,8 @@ public:
     void SetInServerCall(bool value) { FInServerCall = value; }
     // Set while the server has more outcomes of the run to send.
     void SetOutcomesPending(bool value) { FOutcomesPending = value; }
+    // How many rows of the result set being read have arrived so far.
+    void SetRowsReceived(std::int64_t rows) { FRowsReceived = rows; }
 
     // GUI thread. Neither slice nor end: nothing is ready yet, and Wake will run when it is. While
     // the producer makes lines (it waits for no server), waits up to wait for them.
@@ -104,6 +106,8 @@ public:
     bool InServerCall() const { return FInServerCall; }
     // The server may still run statements of this run: a cancel on the server can still stop them.
     bool ServerWorkLeft() const { return FInServerCall || FOutcomesPending; }
+    // Rows of the run's latest result set that have arrived (0 before the first).
+    std::int64_t RowsReceived() const { return FRowsReceived; }
 
 private:
     void Push(bool end, bool flush);
@@ -112,6 +116,7 @@ private:
     std::atomic<bool> FInServerCall = true; // a run starts on its way to the server
     std::atomic<bool> FOutcomesPending = false;
     std::atomic<int> FExpectedLines = 0;
+    std::atomic<std::int64_t> FRowsReceived = 0;
 
     // The producer's slice in the making, and slices given back that it writes into next.
     TSlice FPending;

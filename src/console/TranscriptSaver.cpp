@@ -1,11 +1,13 @@
 #include "TranscriptSaver.h"
 
 #include "Editor.h"
+#include "LineStore.h"
 #include "OwnThreads.h"
 
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <string_view>
 
 namespace {
 
@@ -67,17 +69,19 @@ void TTranscriptSaver::WriteSlice()
 {
     QElapsedTimer slice;
     slice.start();
-    QString line;
     while (FNext < FLineCount) {
+        // The store's bytes go as they are, as a copy takes them.
         for (const int stop = std::min(FNext + kLinesPerLook, FLineCount); FNext < stop; ++FNext) {
-            if (!FPane.GetLineText(FNext, line)) {
+            if (FNext >= FPane.LineCount()) {
                 Fail(ClearedText());
                 return;
             }
-            FBuffer += line.toUtf8();
+            const std::string_view bytes = FPane.LineBytes(FNext);
+            FBuffer.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
             FBuffer += '\n';
         }
         if (FBuffer.size() >= kBufferBytes || FNext == FLineCount) {
+            TLineStore::ReplaceLoneSurrogates(FBuffer);
             // A short write carries no reason; the write of the rest fails with it.
             for (qsizetype written = 0; written < FBuffer.size();) {
                 const qint64 count = FFile.write(FBuffer.constData() + written, FBuffer.size() - written);

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "ClientStrings.h"
+#include "ConsolePane.h"
 #include "EditorView.h"
 #include "FindBar.h"
 #include "HLEditor.h"
@@ -32,42 +33,19 @@ constexpr int kStatusBarHeight = 19;
 constexpr int kMinimumPaneHeight = 100;
 // How long one turn of appending an outcome may hold the GUI thread before the window gets its turn.
 constexpr qint64 kAppendTurnMs = 15;
+// How often the status shows the rows received while a result arrives.
+constexpr int kRowsTickMs = 250;
 // The console's connection takes several statements in one request and reports the current
 // database as it changes.
 constexpr unsigned long kConsoleClientFlags = CLIENT_MULTI_STATEMENTS | CLIENT_SESSION_TRACKING;
 
-// Makes a pane: an SQL editor in the console's look, inside its view.
-TEditorView* MakePane(QWidget* parent, bool readOnly, THLEditor*& editor)
+// " · строк: 1 250 000": the rows of a result received so far, in groups of three digits.
+QString RowsReceivedText(std::int64_t rows)
 {
-    auto core = std::make_unique<THLEditor>();
-    editor = core.get();
-    editor->SetHighlighter(hlSql);
-    ApplyConsoleColorScheme(*editor);
-    TEditorFont font;
-    font.Family = QStringLiteral("Courier New");
-    font.Height = 13;
-    editor->SetFont(font);
-    editor->SetGutterWidth(25);
-    editor->SetTabStops(QStringLiteral("8 16"));
-    editor->SetRightMargin(80);
-    editor->SetRightMarginVisible(true);
-    TBracketHighlighting brackets = editor->BracketHighlighting();
-    brackets.Active = false;
-    editor->SetBracketHighlighting(brackets);
-    // Completion keeps these settings; the query pane's names come from the server (TNameCompletion).
-    TCompletion completion = editor->Completion();
-    completion.ItemHeight = 13;
-    completion.Interval = 800;
-    completion.ListBoxStyle = TCompletion::lbStandard;
-    completion.CaretChar = QStringLiteral("|");
-    completion.CRLF = QStringLiteral("/n");
-    completion.Separator = QStringLiteral("=");
-    editor->SetCompletion(completion);
-    editor->SetReadOnly(readOnly);
-    // The query pane keeps every blank typed or pasted, so that a statement goes as typed; the
-    // transcript writes its lines by its own rules.
-    editor->SetKeepTrailingBlanks(!readOnly);
-    return new TEditorView(std::move(core), parent);
+    QString digits = QString::number(rows);
+    for (qsizetype at = digits.size() - 3; at > 0; at -= 3)
+        digits.insert(at, QLatin1Char(' '));
+    return QStringLiteral(" · строк: ") + digits;
 }
 
 // Opens a message box over the console and returns at once: the console's handlers are replies of
@@ -312,9 +290,13 @@ void TEditorFrame::ShowBusyTime()
                        .arg(megabytes(FScript->FileBytesRead), megabytes(FScript->FileBytesTotal))
                        .arg(FScript->StatementsRun.load());
     }
-    Panel(FStatusBarQuery, 1)->setText(progress + text.arg(seconds));
-    // The next tick just after the next whole second, so that no second is skipped.
-    FBusyTimer->start(static_cast<int>(1000 - FWorkSince.elapsed() % 1000) + 5);
+    const std::shared_ptr<TStatementRun> run = FSession->CurrentRun();
+    const std::int64_t rows = run ? run->RowsReceived() : 0;
+    Panel(FStatusBarQuery, 1)->setText(progress + (rows > 0 ? text.arg(seconds) + RowsReceivedText(rows) : text.arg(seconds)));
+    // The next tick just after the next whole second, so that no second is skipped; while rows
+    // arrive, a few times a second.
+    const int toNextSecond = static_cast<int>(1000 - FWorkSince.elapsed() % 1000) + 5;
+    FBusyTimer->start(run ? std::min(toNextSecond, kRowsTickMs) : toNextSecond);
 }
 
 void TEditorFrame::OpenConnection(const TConnectionInfo& info)

@@ -1,7 +1,5 @@
 #include "LineStore.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cassert>
 #include <cstring>
@@ -207,23 +205,19 @@ QString TLineStore::Decode(std::string_view bytes)
 
 void TLineStore::ReplaceLoneSurrogates(QByteArray& bytes)
 {
-    // A lone surrogate is stored as ED A0..BF xx; no well-formed sequence starts that way.
-    const qsizetype size = bytes.size();
+    // A lone surrogate is stored as ED A0..BF xx; no well-formed sequence starts that way. U+FFFD
+    // takes as many bytes, so the text keeps its length.
     qsizetype at = bytes.indexOf('\xED');
     if (at < 0)
         return;
+    const qsizetype size = bytes.size();
     char* data = bytes.data();
-    qsizetype out = at;
-    while (at < size) {
-        if (static_cast<unsigned char>(data[at]) == 0xED && at + 2 < size
-            && static_cast<unsigned char>(data[at + 1]) >= 0xA0) {
-            data[out++] = '?';
-            at += 3;
-        } else {
-            data[out++] = data[at++];
+    for (; at + 2 < size; ++at) {
+        if (static_cast<unsigned char>(data[at]) == 0xED && static_cast<unsigned char>(data[at + 1]) >= 0xA0) {
+            std::memcpy(data + at, kReplacementBytes.data(), kReplacementBytes.size());
+            at += 2;
         }
     }
-    bytes.truncate(out);
 }
 
 std::string_view TLineStore::Bytes(int index, int from, int count) const
@@ -312,7 +306,7 @@ void TLineStore::Insert(int index, const QStringList& lines)
         Grew(static_cast<std::uint32_t>(line.size()), 0);
         entries.push_back(Store(line, EncodedSize(line)));
     }
-    FIndex.insert(FIndex.begin() + index, entries.begin(), entries.end());
+    FIndex.insert(FIndex.begin() + index, entries.data(), entries.data() + entries.size());
 }
 
 int TLineStore::AppendUtf8(std::string_view line)
@@ -373,7 +367,7 @@ void TLineStore::Remove(int index, int count)
 
 void TLineStore::Clear()
 {
-    std::vector<TEntry>().swap(FIndex);
+    FIndex.clear();
     std::vector<TBlock>().swap(FBlocks);
     FTail = kNoBlock;
     FLiveBytes = 0;
@@ -445,24 +439,16 @@ char* TLineStore::Reserve(std::uint32_t bytes, std::uint32_t& block, std::uint32
 
 void TLineStore::Reserve(int lines)
 {
-    if (lines <= 0 || static_cast<std::size_t>(lines) <= FIndex.capacity())
-        return;
-    FIndex.reserve(static_cast<std::size_t>(lines));
-    // The room is written entry by entry as lines come: a large one asks for huge pages, so that it
+    // The room is written entry by entry as lines come; a large index is huge pages, so that it
     // comes in by a fault per 2 MiB rather than per 4 KiB, without bringing it all in at once.
-    const auto room = reinterpret_cast<std::uintptr_t>(FIndex.data() + FIndex.size());
-    const std::size_t bytes = (FIndex.capacity() - FIndex.size()) * sizeof(TEntry);
-    const std::uintptr_t begin = (room + kHugePage - 1) / kHugePage * kHugePage;
-    const std::uintptr_t end = (room + bytes) / kHugePage * kHugePage;
-    if (end > begin)
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    if (lines > 0)
+        FIndex.reserve(static_cast<std::size_t>(lines));
 }
 
 void TLineStore::GrowIndex()
 {
     // Growing by half keeps the index's unused capacity below a third of it.
-    if (FIndex.size() == FIndex.capacity())
-        FIndex.reserve(FIndex.capacity() + FIndex.capacity() / 2 + 64);
+    FIndex.reserve(FIndex.size() + 1);
 }
 
 void TLineStore::CompactIfWasteful()

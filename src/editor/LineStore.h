@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "MappedArray.h"
 #include "MappedBlock.h"
 
 // A list of lines that costs about its UTF-8 text plus 16 bytes of index per line, so that a
@@ -74,7 +75,9 @@ public:
     // the longest may have shrunk or gone.
     int Longest() const;
 
-    // Makes room in the index for this many lines in all, so that a large append grows it once.
+    // Makes room in the index for this many lines in all, so that a large append grows it once. The
+    // index grows by half at least, so that the lines appended after it (the next statement's echo)
+    // find room too; its entries are never copied to grow it.
     void Reserve(int lines);
 
     // Bytes the store holds from the heap: blocks and index at their capacity.
@@ -84,7 +87,7 @@ public:
     // Text in the store's form (its lines' bytes, and ASCII between them) as UTF-16, lossless.
     static QString Decode(std::string_view bytes);
     // Gives text in the store's form the form every other program reads: each lone surrogate becomes
-    // "?", as Qt's own conversion to UTF-8 writes it.
+    // U+FFFD in place, as in text sent to the server; copying and saving both go through here.
     static void ReplaceLoneSurrogates(QByteArray& bytes);
 
 private:
@@ -119,7 +122,7 @@ private:
     void CompactIfWasteful();
     void Compact();
 
-    std::vector<TEntry> FIndex;
+    TMappedArray<TEntry> FIndex;
     std::vector<TBlock> FBlocks;
     std::uint32_t FTail = kNoBlock;  // the block new bytes go to
     std::size_t FLiveBytes = 0;

@@ -3,12 +3,15 @@
 #include "UnitEditorFrame.h"
 
 #include "EditorView.h"
+#include "ClientStrings.h"
 #include "FindBar.h"
 #include "HLEditor.h"
 #include "ModalWindows.h"
 #include "QtPrinters.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -198,6 +201,35 @@ TEST_F(Transcript, TheSavedFileHoldsTheLines)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), (lines.join(u'\n') + u'\n').toUtf8());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"transcript.txt"});
+}
+
+// A lone surrogate (a half of a pair, as a paste or a macro can leave one) leaves the program as
+// U+FFFD whichever way it goes: copied, saved, or sent to the server.
+TEST_F(Transcript, ALoneSurrogateLeavesAsTheReplacementCharacterEveryWay)
+{
+    const QString lone = QStringLiteral("-- high ") + QChar(0xD83D) + QStringLiteral(" low ") + QChar(0xDE00)
+                       + QStringLiteral(" pair \U0001F600 end ") + QChar(0xD800);
+    const QString shown = QStringLiteral("-- high \uFFFD low \uFFFD pair \U0001F600 end \uFFFD");
+    Show({lone});
+    const QByteArray expected = shown.toUtf8();
+
+    EXPECT_EQ(ToClientString(lone), expected.toStdString()) << "sent";
+
+    THLEditor& transcript = Frame.mmResult();
+    transcript.SetSelection(0, 0, 0, static_cast<int>(lone.size()));
+    transcript.CopySelection();
+    EXPECT_EQ(QApplication::clipboard()->text(), shown) << "copied";
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("transcript.txt");
+    bool ended = false;
+    QObject::connect(&Frame, &TEditorFrame::TranscriptSaveEnded, [&](bool) { ended = true; });
+    Frame.SaveTranscript(path);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended; }, 30000));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), expected + '\n') << "saved";
 }
 
 // A save that cannot be made, or that fails on its way, says why and leaves the file as it was.

@@ -160,6 +160,30 @@ TEST_F(Console, TheStatusShowsTheRunsTimeAndWarnings)
     EXPECT_GE(status.chopped(2).replace(',', '.').toDouble(), 0.3);
 }
 
+// While a result arrives the status shows the rows received so far beside the seconds, in groups of
+// three digits. The server sends most rows, then sleeps before the last one until the run is
+// cancelled.
+TEST_F(Console, TheStatusCountsTheRowsWhileTheyArrive)
+{
+    Frame.mmQuery().Lines().SetText("SELECT seq, IF(seq = 20000, SLEEP(60), 0) AS s FROM seq_1_to_20000");
+    Frame.RunQuery();
+    const QRegularExpression counted(QStringLiteral("^выполняется \\d+ с · строк: (\\d{1,3}(?: \\d{3})*)$"));
+    QRegularExpressionMatch match;
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            match = counted.match(Frame.BusyText());
+            return match.hasMatch() && match.captured(1).remove(' ').toLongLong() >= 4096;
+        },
+        30000);
+    EXPECT_TRUE(shown) << Frame.BusyText().toStdString();
+    // Slow to look: the count stays while the server sleeps.
+    QTest::qWait(200);
+    EXPECT_TRUE(counted.match(Frame.BusyText()).hasMatch()) << Frame.BusyText().toStdString();
+    Frame.CancelQuery();
+    WaitIdle(Frame);
+    EXPECT_FALSE(Frame.BusyText().contains(QStringLiteral("строк"))) << Frame.BusyText().toStdString();
+}
+
 TEST(ConsoleStatus, TimesReadShortAndWarningsAreCounted)
 {
     struct TCase {

@@ -8,6 +8,7 @@
 #include "MySQLClasses.h"
 #include "QtPrinters.h"
 #include "TestServer.h"
+#include "Utf8.h"
 
 namespace {
 
@@ -163,6 +164,34 @@ TEST(Transcript, LongNamesAreCut)
     ASSERT_EQ(lines.size(), 6);
     EXPECT_EQ(lines[0], "-- +" + QString(261, u'-') + "+" + QString(258, u'-') + "+");
     EXPECT_EQ(lines[1], "-- | " + QString(254, u'n') + "\\n" + QString(4, u' ') + "| " + QString(254, u'p') + "   |");
+}
+
+// A value is scanned while it is copied, a word or two at a time: for values of every length up to
+// three words, with one odd byte at each place (the edges of each word included), whether the row is
+// printable ASCII and how wide the column is are what a walk byte by byte gives.
+TEST(Transcript, ValuesAreScannedWhileCopied)
+{
+    const std::string odd[] = {"\x1F", "\x7F", "\t", std::string(1, '\0'), "\x80", "\xC3\xA9", "\xE2\x82\xAC",
+        "\xF0\x9F\x98\x80", "\xFF", " ", "~"};
+    for (std::size_t length = 1; length <= 24; ++length) {
+        for (const std::string& inserted : odd) {
+            for (std::size_t at = 0; at < length; ++at) {
+                std::string value(length, 'a');
+                value.replace(at, 1, inserted);
+                TMySQLPackedResult result({"v"});
+                const char* values[] = {value.data()};
+                const unsigned long lengths[] = {value.size()};
+                result.AddRow(values, lengths);
+                std::vector<std::string_view> taken;
+                ASSERT_TRUE(result.TakeRow(taken));
+                const bool printable = PrintableAsciiRun(value) == value.size();
+                EXPECT_EQ(result.TakenRowPrintable(), printable) << length << " " << at << " " << inserted;
+                EXPECT_EQ(result.ColumnWidth(0), static_cast<std::int32_t>(Utf16Length(value)))
+                    << length << " " << at << " " << inserted;
+                EXPECT_EQ(taken[0], value);
+            }
+        }
+    }
 }
 
 // The storage of rows goes back while the table is written, not after it.
