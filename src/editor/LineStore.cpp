@@ -289,6 +289,22 @@ void TLineStore::Set(int index, QStringView text)
             return;
         }
     }
+    if (entry.Block != kNoBlock && FBlocks[entry.Block].OwnLine) {
+        // A line with a block of its own is rewritten there while it fits; when it outgrows it, the
+        // block is replaced by one half as large again, so that typing in a long line maps a block
+        // now and then, not at every key, and leaves no garbage behind.
+        TBlock& own = FBlocks[entry.Block];
+        if (bytes > own.Size())
+            own = TBlock(bytes + bytes / 2);
+        own.OwnLine = true;
+        Encode(text, bytes, own.Data());
+        own.Used = bytes;
+        FLiveBytes = FLiveBytes - entry.Bytes + bytes;
+        FUsedBytes = FUsedBytes - entry.Bytes + bytes;
+        entry.Bytes = bytes;
+        entry.Units = static_cast<std::uint32_t>(text.size());
+        return;
+    }
     FLiveBytes -= entry.Bytes;
     entry = Store(text, bytes);
     CompactIfWasteful();
@@ -436,6 +452,7 @@ char* TLineStore::Reserve(std::uint32_t bytes, std::uint32_t& block, std::uint32
     const std::uint32_t grown = hugeText ? kHugePage : static_cast<std::uint32_t>(std::min<std::size_t>(FUsedBytes, kBlockSize));
     TBlock& fresh = FBlocks.emplace_back(ownBlock ? bytes : std::max(bytes, grown));
     fresh.Used = bytes;
+    fresh.OwnLine = ownBlock;
     block = static_cast<std::uint32_t>(FBlocks.size() - 1);
     offset = 0;
     if (!ownBlock)
@@ -479,8 +496,10 @@ void TLineStore::Compact()
     FTail = kNoBlock;
     FUsedBytes = 0;
     for (TEntry& entry : FIndex) {
-        if (entry.Bytes == 0)
+        if (entry.Bytes == 0) {
+            entry.Block = kNoBlock;
             continue;
+        }
         const char* source = old[entry.Block].Data() + entry.Offset;
         std::memcpy(Reserve(entry.Bytes, entry.Block, entry.Offset), source, entry.Bytes);
         FUsedBytes += entry.Bytes;
