@@ -265,6 +265,14 @@ void TEditorStrings::StoreLine(int index, const QString& text)
     Changed();
 }
 
+void TEditorStrings::InsertInLine(int index, int column, const QString& text)
+{
+    CheckIndex(index, Count());
+    FStore.InsertInLine(index, column, text);
+    FEditor.Touched(index, index);
+    Changed();
+}
+
 void TEditorStrings::InsertLines(int index, const QStringList& lines)
 {
     CheckIndex(index, Count() + 1);

@@ -120,6 +120,8 @@ private:
     // Stores a line as it is: no tabs expanded, no blanks cut, no undo record. Only inside a change of
     // the text (TCustomEditor::ChangeText), which reports it.
     void StoreLine(int index, const QString& text);
+    // Inserts text at a column of a line as it is; only inside a change.
+    void InsertInLine(int index, int column, const QString& text);
     // Inserts lines as they are before index, or deletes count lines from index, moving the lines
     // below once; each line still fires its OnLineInserted / OnLineDeleted. Only inside a change.
     void InsertLines(int index, const QStringList& lines);

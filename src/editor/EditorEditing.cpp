@@ -124,6 +124,28 @@ void TCustomEditor::InsertChar(char32_t character)
     PadLineToCaret();
     const QString typed = QString::fromUcs4(&character, 1);
     const int y = FCaretY;
+    // Typing into a line that an edit would write as it stands (no blanks to cut) goes straight into
+    // the store, without a copy of the whole line: a key in a long line costs what it moves.
+    const std::string_view bytes = LineBytes(y);
+    if (InsertMode() && bytes.find('\t') == std::string_view::npos
+        && (KeepTrailingBlanks() || (character != U' ' && (bytes.empty() || bytes.back() != ' ')))) {
+        QString around;
+        GetLineSlice(y, FCaretX - 1, 2, around);
+        const bool inPair = FCaretX > 0 && around.size() == 2 && around[0].isHighSurrogate() && around[1].isLowSurrogate();
+        const int x = inPair ? FCaretX + 1 : FCaretX;
+        const int after = x + static_cast<int>(typed.size());
+        ChangeText(TTextChangeKind::Insertion, after, y, typed, MakeUndo<TInsertUndo>(x, y, typed),
+            [&] {
+                TRaisedUpdate raised(*this);
+                FLines->InsertInLine(y, x, typed);
+            });
+        PlaceCaret(after, y);
+        NotifyChanged();
+        group.reset();
+        if (letterOrDigit)
+            CompletionCharacter(character);
+        return;
+    }
     QString line;
     GetLineText(y, line);
     const int x = SnapColumn(line, FCaretX);

@@ -310,6 +310,31 @@ void TLineStore::Set(int index, QStringView text)
     CompactIfWasteful();
 }
 
+void TLineStore::InsertInLine(int index, int column, QStringView text)
+{
+    assert(index >= 0 && index < Count());
+    TEntry& entry = FIndex[index];
+    const std::uint32_t bytes = EncodedSize(text);
+    if (entry.Block != kNoBlock && FBlocks[entry.Block].OwnLine && entry.Bytes + bytes <= FBlocks[entry.Block].Size()) {
+        const auto at = static_cast<std::uint32_t>(Bytes(index, 0, column).size());
+        char* data = FBlocks[entry.Block].Data();
+        std::memmove(data + at + bytes, data + at, entry.Bytes - at);
+        Encode(text, bytes, data + at);
+        Grew(entry.Units + static_cast<std::uint32_t>(text.size()), entry.Units);
+        FBlocks[entry.Block].Used = entry.Bytes + bytes;
+        FLiveBytes += bytes;
+        FUsedBytes += bytes;
+        entry.Bytes += bytes;
+        entry.Units += static_cast<std::uint32_t>(text.size());
+        return;
+    }
+    QString line = Get(index);
+    const int at = std::clamp(column, 0, static_cast<int>(line.size()));
+    line.insert(at < line.size() && at > 0 && IsHigh(line[at - 1].unicode()) && IsLow(line[at].unicode()) ? at + 1 : at,
+        text);
+    Set(index, line);
+}
+
 void TLineStore::Insert(int index, QStringView text)
 {
     assert(index >= 0 && index <= Count());

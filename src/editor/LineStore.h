@@ -63,6 +63,10 @@ public:
     std::string_view Bytes(int index, int from, int count) const;
 
     void Set(int index, QStringView text);
+    // Inserts text before unit `column` of a line (a column between the halves of a pair counts as
+    // the one after it): in place when the line has a block of its own with room, so that a key
+    // typed in a long line moves its tail once and encodes only what was typed.
+    void InsertInLine(int index, int column, QStringView text);
     void Insert(int index, QStringView text);
     // Inserts lines before index in one move of the index.
     void Insert(int index, const QStringList& lines);
