@@ -35,6 +35,23 @@ QString PaddedTo(QString text, int length)
     return text;
 }
 
+bool HasLineBreak(const QString& text)
+{
+    return text.contains(u'\r') || text.contains(u'\n');
+}
+
+// The lines of a list with every item that holds a line break cut into the lines it stands for.
+QStringList WithoutBreaks(const QStringList& lines)
+{
+    if (std::none_of(lines.begin(), lines.end(), HasLineBreak))
+        return lines;
+    QStringList result;
+    result.reserve(lines.size());
+    for (const QString& line : lines)
+        result.append(HasLineBreak(line) ? SplitAtLineBreaks(line) : QStringList{line});
+    return result;
+}
+
 } // namespace
 
 QStringList SplitAtLineBreaks(const QString& text)
@@ -80,6 +97,13 @@ int TEditorStrings::Length(int index) const
 void TEditorStrings::Put(int index, const QString& text)
 {
     CheckIndex(index, Count());
+    if (HasLineBreak(text)) {
+        const QStringList segments = SplitAtLineBreaks(text);
+        Put(index, segments.front());
+        for (qsizetype k = 1; k < segments.size(); ++k)
+            Insert(index + static_cast<int>(k), segments[k]);
+        return;
+    }
     QString line = text;
     std::unique_ptr<TUndo> trail;
     if (!FEditor.KeepTrailingBlanks()) {
@@ -99,6 +123,11 @@ void TEditorStrings::Put(int index, const QString& text)
 int TEditorStrings::Add(const QString& text)
 {
     const int index = Count();
+    if (HasLineBreak(text)) {
+        for (const QString& segment : SplitAtLineBreaks(text))
+            Add(segment);
+        return index;
+    }
     const QString line = FEditor.ExpandTabs(text);
     FEditor.ChangeText(TTextChangeKind::Insertion, 0, index, QStringLiteral("\r\n") + line, nullptr, [&] {
         FStore.Append(line);
@@ -111,6 +140,12 @@ int TEditorStrings::Add(const QString& text)
 void TEditorStrings::Insert(int index, const QString& text)
 {
     CheckIndex(index, Count() + 1);
+    if (HasLineBreak(text)) {
+        const QStringList segments = SplitAtLineBreaks(text);
+        for (qsizetype k = 0; k < segments.size(); ++k)
+            Insert(index + static_cast<int>(k), segments[k]);
+        return;
+    }
     const QString line = FEditor.ExpandTabs(text);
     FEditor.ChangeText(TTextChangeKind::Insertion, 0, index, line + QStringLiteral("\r\n"), nullptr, [&] {
         FStore.Insert(index, line);
@@ -165,10 +200,11 @@ void TEditorStrings::Assign(const TEditorStrings& source)
         Assign(source.ToStringList());
 }
 
-void TEditorStrings::AddStrings(const QStringList& lines)
+void TEditorStrings::AddStrings(const QStringList& added)
 {
     TUpdateBatch batch(FEditor);
     FEditor.UndoBuffer().Clear();
+    const QStringList lines = WithoutBreaks(added);
     const int first = Count();
     FEditor.ChangeText(TTextChangeKind::Insertion, 0, first, lines.join(QStringLiteral("\r\n")), nullptr, [&] {
         TUpdateBatch update(*this);
@@ -229,6 +265,14 @@ void TEditorStrings::StoreLine(int index, const QString& text)
     Changed();
 }
 
+void TEditorStrings::InsertInLine(int index, int column, const QString& text)
+{
+    CheckIndex(index, Count());
+    FStore.InsertInLine(index, column, text);
+    FEditor.Touched(index, index);
+    Changed();
+}
+
 void TEditorStrings::InsertLines(int index, const QStringList& lines)
 {
     CheckIndex(index, Count() + 1);
@@ -256,8 +300,9 @@ void TEditorStrings::DeleteLines(int index, int count)
         FEditor.LineDeleted(i);
 }
 
-void TEditorStrings::LoadLines(const QStringList& lines)
+void TEditorStrings::LoadLines(const QStringList& loaded)
 {
+    const QStringList lines = WithoutBreaks(loaded);
     // A whole text replaces another: the undo records and the selection belonged to the old one.
     FEditor.ChangeText(TTextChangeKind::WholeText, 0, 0, QString(), nullptr, [&] {
         TUpdateBatch update(*this);
@@ -618,13 +663,23 @@ void TCustomEditor::PadLineToCaret()
             firstBreak = false;
         }
         SetCaretY(FCaretY);
-        const int length = LineLength(FCaretY);
-        if (length < FCaretX) {
-            // Where trailing blanks are kept, no later write cuts these again: they are recorded, so
-            // that undoing what is typed after them takes them away too.
-            if (KeepTrailingBlanks())
-                PushUndo<TReLineUndo>(length, FCaretY, QString(FCaretX - length, u' '));
-            FLines->StoreLine(FCaretY, PaddedTo(FLines->FStore.Get(FCaretY), FCaretX));
-        }
+        PadLineTo(FCaretX, FCaretY);
     });
+}
+
+void TCustomEditor::PadLineTo(int column, int line)
+{
+    if (line < 0 || line >= FLines->Count())
+        return;
+    const int length = LineLength(line);
+    if (length >= column)
+        return;
+    const QString blanks(column - length, u' ');
+    // Where trailing blanks are kept, no later write cuts these again: they are recorded, attached to
+    // the change that needs them, so that undoing it takes them away too.
+    ChangeText(TTextChangeKind::Insertion, length, line, blanks,
+        KeepTrailingBlanks() ? MakeUndo<TReLineUndo>(length, line, blanks) : nullptr, [&] {
+            TRaisedUpdate raised(*this);
+            FLines->StoreLine(line, FLines->FStore.Get(line) + blanks);
+        });
 }

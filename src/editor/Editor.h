@@ -66,6 +66,8 @@ public:
 
 // The lines of an editor: a string list over a compact TLineStore, tied to its editor. Adding,
 // inserting and loading expand tabs; writing an item cuts trailing blanks (recording them for undo);
+// an item that holds a line break (CR LF, a lone CR or a lone LF) is the lines it separates, as in a
+// whole text: no line of the store holds a CR or LF, which no edit and its undo could keep;
 // every change outside the list's own update runs the editor's LinesChanged, and an update runs it
 // once at its end. Reading an index outside the list throws TEditorError.
 class TEditorStrings {
@@ -118,6 +120,8 @@ private:
     // Stores a line as it is: no tabs expanded, no blanks cut, no undo record. Only inside a change of
     // the text (TCustomEditor::ChangeText), which reports it.
     void StoreLine(int index, const QString& text);
+    // Inserts text at a column of a line as it is; only inside a change.
+    void InsertInLine(int index, int column, const QString& text);
     // Inserts lines as they are before index, or deletes count lines from index, moving the lines
     // below once; each line still fires its OnLineInserted / OnLineDeleted. Only inside a change.
     void InsertLines(int index, const QStringList& lines);
@@ -229,6 +233,9 @@ public:
     // Whether a change of the text is being made.
     bool ChangingText() const { return FChangeDepth > 0; }
     void PadLineToCaret() override;
+    // Blanks up to a column of a line shorter than that, for a change that needs the column to exist;
+    // where trailing blanks are kept they are recorded to go with that change on undo.
+    void PadLineTo(int column, int line);
     QString ExpandTabs(const QString& text) const;
 
     int LineCount() const override;

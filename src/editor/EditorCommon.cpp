@@ -432,27 +432,6 @@ int TCustomEditorBase::FirstNonBlank(int line) const
     return static_cast<int>(text.size()) + 1;
 }
 
-bool TCustomEditorBase::GetWordAtCaret(QString& word) const
-{
-    word.clear();
-    QString text;
-    GetLineText(FCaretY, text);
-    text += u' ';
-    const int column = FCaretX;
-    if (column >= text.size())
-        return false;
-    int start = column;
-    if (column > 0 && IsWordSeparator(text[column]))
-        start = IsWordSeparator(text[column - 1]) ? column + 1 : column - 1;
-    while (start > 0 && !IsWordSeparator(text[start - 1]))
-        --start;
-    int end = column;
-    while (end < text.size() && !IsWordSeparator(text[end]))
-        ++end;
-    word = start < end ? text.mid(start, end - start) : QString(text[column]);
-    return true;
-}
-
 int TCustomEditorBase::GetTabStop(int column, bool next) const
 {
     const std::vector<int>& stops = FTabStopColumns;

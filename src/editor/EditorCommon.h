@@ -278,7 +278,6 @@ public:
     // The length of the longest line, which bounds the horizontal scroll range.
     virtual int LongestLineLength() const { return 0; }
     virtual int FirstNonBlank(int line) const;
-    virtual bool GetWordAtCaret(QString& word) const;
 
     // Tab stops from TabStops; next: the first stop after the column, else the last one before it.
     virtual int GetTabStop(int column, bool next) const;

@@ -116,10 +116,36 @@ void TCustomEditor::InsertChar(char32_t character)
 
     TCaretHider hider(*this);
     FMoveWithUndo = false;
+    // A character typed over a selection replaces it in one step, which one undo takes back whole.
+    std::optional<TCompoundGroup> group;
+    if (FSel.Selected)
+        group.emplace(*this);
     DeleteSelectedIfAny();
     PadLineToCaret();
     const QString typed = QString::fromUcs4(&character, 1);
     const int y = FCaretY;
+    // Typing into a line that an edit would write as it stands (no blanks to cut) goes straight into
+    // the store, without a copy of the whole line: a key in a long line costs what it moves.
+    const std::string_view bytes = LineBytes(y);
+    if (InsertMode() && bytes.find('\t') == std::string_view::npos
+        && (KeepTrailingBlanks() || (character != U' ' && (bytes.empty() || bytes.back() != ' ')))) {
+        QString around;
+        GetLineSlice(y, FCaretX - 1, 2, around);
+        const bool inPair = FCaretX > 0 && around.size() == 2 && around[0].isHighSurrogate() && around[1].isLowSurrogate();
+        const int x = inPair ? FCaretX + 1 : FCaretX;
+        const int after = x + static_cast<int>(typed.size());
+        ChangeText(TTextChangeKind::Insertion, after, y, typed, MakeUndo<TInsertUndo>(x, y, typed),
+            [&] {
+                TRaisedUpdate raised(*this);
+                FLines->InsertInLine(y, x, typed);
+            });
+        PlaceCaret(after, y);
+        NotifyChanged();
+        group.reset();
+        if (letterOrDigit)
+            CompletionCharacter(character);
+        return;
+    }
     QString line;
     GetLineText(y, line);
     const int x = SnapColumn(line, FCaretX);
@@ -142,6 +168,7 @@ void TCustomEditor::InsertChar(char32_t character)
     }
     PlaceCaret(after, y);
     NotifyChanged();
+    group.reset();
 
     if (letterOrDigit)
         CompletionCharacter(character);
@@ -192,26 +219,30 @@ void TCustomEditor::NewLine()
         if (FSel.Selected)
             group.emplace(*this);
         DeleteSelectedIfAny();
-        // Where trailing blanks are kept, the blanks up to a caret past the end of the line stay
-        // with the line's head: made real before the break is recorded, they are taken back after it.
-        if (KeepTrailingBlanks())
-            PadLineToCaret();
+        // The break goes in at the caret, or at the end of the line when the caret stands past it:
+        // the cells between were never typed, and no blanks are stored for them.
+        AppendLinesThrough(FCaretY);
         y = FCaretY;
         QString line;
         GetLineText(y, line);
-        const int x = SnapColumn(line, FCaretX);
+        const int caretX = FCaretX;
+        const int x = std::min(SnapColumn(line, caretX), static_cast<int>(line.size()));
+        // The undo brings the caret back to where it stood, past the end too.
+        if (x < caretX) {
+            if (!group)
+                group.emplace(*this);
+            PushUndo<TCaretUndo>(caretX, y);
+        }
         ChangeText(TTextChangeKind::Insertion, x - 1, y, kLineBreak, MakeUndo<TInsertUndo>(x, y, kLineBreak), [&] {
-            if (LineCount() == 0)
-                Lines().Add(QString());
-            PadLineToCaret();
-            GetLineText(y, line);
             const QString head = line.left(x);
             const QString tail = line.mid(x);
             Lines().Insert(y + 1, tail);
             WriteLine(y, head);
-            if (AutoIndent() && ((!head.isEmpty() && head[0] == u' ') || (head.isEmpty() && x >= 1)))
+            if (AutoIndent() && ((!head.isEmpty() && head[0] == u' ') || (head.isEmpty() && caretX >= 1)))
                 indent = GetAutoIndentColumn(y + 1);
-            if (indent > 0) {
+            // The indentation is stored only in front of text; on a line left empty the caret stands
+            // at it, and typing there puts the blanks in with what is typed.
+            if (indent > 0 && !tail.isEmpty()) {
                 const QString blanks(indent, u' ');
                 PushUndo<TInsertUndo>(0, y + 1, blanks);
                 WriteLine(y + 1, blanks + tail);
@@ -271,20 +302,28 @@ void TCustomEditor::Backspace(int& x, int& y)
         NotifyChanged();
         return;
     }
-    PadLineToCaret();
     QString line;
     GetLineText(FCaretY, line);
     const int column = SnapColumn(line, FCaretX);
     int target = BackSpaceUnindents() ? GetBackspaceStop(column, FCaretY) : column - 1;
-    if (target == column - 1 && IsPairAt(line, column - 1))
+    // Past the end of the line there is nothing to remove: the caret only steps back, and what lies
+    // between it and the text stays unstored. An unindent from there takes the blanks the line has.
+    if (target >= line.size()) {
+        FMoveWithUndo = true;
+        x = target;
+        y = FCaretY;
+        return;
+    }
+    const int end = std::min(column, static_cast<int>(line.size()));
+    if (target == end - 1 && IsPairAt(line, end - 1))
         --target;
-    target = std::clamp(target, 0, column - 1);
-    const QString removed = line.mid(target, column - target);
-    const bool oneCharacter = removed.size() == 1 || (removed.size() == 2 && IsPairAt(line, column - 1));
-    ChangeText(TTextChangeKind::Deletion, column, FCaretY, removed,
-        oneCharacter ? MakeUndo<TBackspaceUndo>(column, FCaretY, removed)
-                     : MakeUndo<TBackspaceUnindentUndo>(column, FCaretY, removed),
-        [&] { DeleteTextRange(target, FCaretY, FCaretY, column - 1); });
+    target = std::clamp(target, 0, end - 1);
+    const QString removed = line.mid(target, end - target);
+    const bool oneCharacter = removed.size() == 1 || (removed.size() == 2 && IsPairAt(line, end - 1));
+    ChangeText(TTextChangeKind::Deletion, end, FCaretY, removed,
+        oneCharacter ? MakeUndo<TBackspaceUndo>(end, FCaretY, removed)
+                     : MakeUndo<TBackspaceUnindentUndo>(end, FCaretY, removed),
+        [&] { DeleteTextRange(target, FCaretY, FCaretY, end - 1); });
     NotifyChanged();
     x = target;
     y = FCaretY;
@@ -409,8 +448,11 @@ void TCustomEditor::Tab(bool next, int& x, int& y)
     x = stop;
     if (ReadOnly())
         return;
-    if (next && FSel.Selected && InsertMode())
+    std::optional<TCompoundGroup> group;
+    if (next && FSel.Selected && InsertMode()) {
+        group.emplace(*this);
         DeleteSelection();
+    }
     y = FCaretY;
     // Only an insertion makes the caret's place real: a key that merely moves the caret leaves no
     // padding blanks behind, which no undo would take away again.
@@ -712,33 +754,40 @@ void TCustomEditor::PasteText(QString text, int format)
     // the paste appended lines below the text.
     TCompoundGroup group(*this);
     PushUndo<TCaretUndo>(FCaretX, FCaretY);
-    PadLineToCaret();
+    // A stream or line selection leaves the caret where it started (at most at its line's end); a
+    // column block is replaced at its corner.
     int targetX = FCaretX;
     int targetY = FCaretY;
     if (FSel.Selected) {
-        targetX = FSel.SelBegX;
-        targetY = FSel.SelBegY;
+        const bool column = FSel.SelBlockFormat == bfColumn && SelectionLinesExist();
+        const QPoint corner(FSel.SelBegX, FSel.SelBegY);
         DeleteSelection();
-        if (LineCount() > 0)
-            PadLineToCaret();
+        targetX = column ? corner.x() : FCaretX;
+        targetY = column ? corner.y() : FCaretY;
     }
     const bool knownFormat = format >= bfInclusive && format <= bfNonInclusive;
     SetSelBlockFormat(knownFormat ? static_cast<TSelBlockFormat>(format) : bfNonInclusive);
+    QPoint end;
+    if (FSel.SelBlockFormat == bfLine) {
+        // Whole lines go in above the target's line, at column 0: nothing is padded for them.
+        targetX = 0;
+        AppendLinesThrough(targetY);
+    } else if (FSel.SelBlockFormat != bfColumn) {
+        // A stream goes in where the caret stands, past the end of its line too, as typing does.
+        AppendLinesThrough(targetY);
+        PadLineTo(targetX, targetY);
+    }
     QString line;
     GetLineText(targetY, line);
     targetX = SnapColumn(line, targetX);
-    QPoint end;
     if (FSel.SelBlockFormat == bfColumn) {
         AppendLinesThrough(targetY + static_cast<int>(text.count(kLineBreak)));
         ChangeText(TTextChangeKind::ColumnInsertion, targetX, targetY, text,
             MakeUndo<TInsertColumnUndo>(targetX, targetY, text), [&] { InsertColumnText(targetX, targetY, text); });
         end = QPoint(FCaretX, targetY + static_cast<int>(text.count(kLineBreak)));
     } else {
-        if (FSel.SelBlockFormat == bfLine) {
-            targetX = 0;
-            if (!text.endsWith(u'\n'))
-                text += kLineBreak;
-        }
+        if (FSel.SelBlockFormat == bfLine && !text.endsWith(u'\n'))
+            text += kLineBreak;
         ChangeText(TTextChangeKind::Insertion, targetX, targetY, text, MakeUndo<TInsertUndo>(targetX, targetY, text),
             [&] { InsertTextAt(targetX, targetY, text); });
         end = TextEnd(targetX, targetY, text);
@@ -775,8 +824,10 @@ void TCustomEditor::ReplaceSelection(const QString& text)
     } else {
         InsertText(text);
         end = QPoint(FCaretX, FCaretY);
+        // An inclusive selection ends on its last character; one that ended on an empty line (its
+        // text ends with the break) ends at that line's column 0 again.
         if (FSel.SelBlockFormat == bfInclusive)
-            end.rx() -= 1;
+            end.rx() = std::max(end.x() - 1, 0);
     }
     // A column block without a single character (its lines held nothing in those columns) is empty.
     const bool empty = text.isEmpty() || (column && end.x() < startX);

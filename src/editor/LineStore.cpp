@@ -283,9 +283,50 @@ void TLineStore::Set(int index, QStringView text)
             return;
         }
     }
+    if (entry.Block != kNoBlock && FBlocks[entry.Block].OwnLine) {
+        // A line with a block of its own is rewritten there while it fits; when it outgrows it, the
+        // block is replaced by one half as large again, so that typing in a long line maps a block
+        // now and then, not at every key, and leaves no garbage behind.
+        TBlock& own = FBlocks[entry.Block];
+        if (bytes > own.Size())
+            own = TBlock(bytes + bytes / 2);
+        own.OwnLine = true;
+        Encode(text, bytes, own.Data());
+        own.Used = bytes;
+        FLiveBytes = FLiveBytes - entry.Bytes + bytes;
+        FUsedBytes = FUsedBytes - entry.Bytes + bytes;
+        entry.Bytes = bytes;
+        entry.Units = static_cast<std::uint32_t>(text.size());
+        return;
+    }
     FLiveBytes -= entry.Bytes;
     entry = Store(text, bytes);
     CompactIfWasteful();
+}
+
+void TLineStore::InsertInLine(int index, int column, QStringView text)
+{
+    assert(index >= 0 && index < Count());
+    TEntry& entry = FIndex[index];
+    const std::uint32_t bytes = EncodedSize(text);
+    if (entry.Block != kNoBlock && FBlocks[entry.Block].OwnLine && entry.Bytes + bytes <= FBlocks[entry.Block].Size()) {
+        const auto at = static_cast<std::uint32_t>(Bytes(index, 0, column).size());
+        char* data = FBlocks[entry.Block].Data();
+        std::memmove(data + at + bytes, data + at, entry.Bytes - at);
+        Encode(text, bytes, data + at);
+        Grew(entry.Units + static_cast<std::uint32_t>(text.size()), entry.Units);
+        FBlocks[entry.Block].Used = entry.Bytes + bytes;
+        FLiveBytes += bytes;
+        FUsedBytes += bytes;
+        entry.Bytes += bytes;
+        entry.Units += static_cast<std::uint32_t>(text.size());
+        return;
+    }
+    QString line = Get(index);
+    const int at = std::clamp(column, 0, static_cast<int>(line.size()));
+    line.insert(at < line.size() && at > 0 && IsHigh(line[at - 1].unicode()) && IsLow(line[at].unicode()) ? at + 1 : at,
+        text);
+    Set(index, line);
 }
 
 void TLineStore::Insert(int index, QStringView text)
@@ -430,6 +471,7 @@ char* TLineStore::Reserve(std::uint32_t bytes, std::uint32_t& block, std::uint32
     const std::uint32_t grown = hugeText ? kHugePage : static_cast<std::uint32_t>(std::min<std::size_t>(FUsedBytes, kBlockSize));
     TBlock& fresh = FBlocks.emplace_back(ownBlock ? bytes : std::max(bytes, grown));
     fresh.Used = bytes;
+    fresh.OwnLine = ownBlock;
     block = static_cast<std::uint32_t>(FBlocks.size() - 1);
     offset = 0;
     if (!ownBlock)
@@ -465,8 +507,10 @@ void TLineStore::Compact()
     FTail = kNoBlock;
     FUsedBytes = 0;
     for (TEntry& entry : FIndex) {
-        if (entry.Bytes == 0)
+        if (entry.Bytes == 0) {
+            entry.Block = kNoBlock;
             continue;
+        }
         const char* source = old[entry.Block].Data() + entry.Offset;
         std::memcpy(Reserve(entry.Bytes, entry.Block, entry.Offset), source, entry.Bytes);
         FUsedBytes += entry.Bytes;

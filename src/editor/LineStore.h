@@ -26,8 +26,12 @@
 // half of the live text the blocks are rebuilt. Appending is O(1) amortised; inserting or removing
 // any number of lines in the middle moves the index entries below them once.
 //
-// Blocks are mapped from the system one by one and unmapped when they empty, so clearing a large
-// transcript gives its memory back to the system at once. A large text's blocks are huge pages.
+// A line longer than a shared block has a block of its own, rewritten in place while the line fits
+// and replaced by one half as large again when it outgrows it, so that editing a long line costs no
+// mapping per change. Remove only drops index entries: their bytes become garbage, given back when
+// the blocks are rebuilt (garbage past half of the live text) or by Clear, which unmaps every block
+// and so gives a large transcript's memory back to the system at once. A large text's blocks are
+// huge pages.
 class TLineStore {
 public:
     TLineStore() = default;
@@ -60,6 +64,10 @@ public:
     std::string_view Bytes(int index, int from, int count) const;
 
     void Set(int index, QStringView text);
+    // Inserts text before unit `column` of a line (a column between the halves of a pair counts as
+    // the one after it): in place when the line has a block of its own with room, so that a key
+    // typed in a long line moves its tail once and encodes only what was typed.
+    void InsertInLine(int index, int column, QStringView text);
     void Insert(int index, QStringView text);
     // Inserts lines before index in one move of the index.
     void Insert(int index, const QStringList& lines);
@@ -111,6 +119,8 @@ private:
 
         TMappedBlock Memory;
         std::uint32_t Used = 0;
+        // The block holds one line longer than a shared block, and nothing else.
+        bool OwnLine = false;
     };
 
     TEntry Store(QStringView text, std::uint32_t bytes);
