@@ -420,12 +420,12 @@ void TCustomEditor::Tab(bool next, int& x, int& y)
         GetLineText(FCaretY, line);
         const int column = SnapColumn(line, FCaretX);
         // Inside a quoted string or name the key types a TAB, which is data there.
-        const QString tab = ExpandTabsAt(QStringLiteral("\t"), column, FCaretY);
-        if (tab.size() == 1)
+        const bool literal = ExpandTabsAt(QStringLiteral("\t"), column, FCaretY) == u"\t";
+        if (literal)
             x = column + 1;
-        if (stop > column || tab.size() == 1) {
+        if (stop > column || literal) {
             FMoveWithUndo = false;
-            const QString blanks = tab.size() == 1 ? tab : QString(stop - column, u' ');
+            const QString blanks = literal ? QStringLiteral("\t") : QString(stop - column, u' ');
             ChangeText(TTextChangeKind::Insertion, column, FCaretY, blanks,
                 MakeUndo<TInsertTabUndo>(column, FCaretY, blanks), [&] { InsertTextAt(column, FCaretY, blanks); });
             NotifyChanged();
