@@ -35,5 +35,8 @@ TEditorView* MakePane(QWidget* parent, bool readOnly, THLEditor*& editor)
     // The query pane keeps every blank typed or pasted, so that a statement goes as typed; the
     // transcript writes its lines by its own rules.
     editor->SetKeepTrailingBlanks(!readOnly);
+    // A TAB inside a quoted string or name is data and goes to the server as a TAB; elsewhere it
+    // becomes blanks as in the transcript.
+    editor->SetKeepLiteralTabs(!readOnly);
     return new TEditorView(std::move(core), parent);
 }

@@ -128,7 +128,7 @@ int TEditorStrings::Add(const QString& text)
             Add(segment);
         return index;
     }
-    const QString line = FEditor.ExpandTabs(text);
+    const QString line = FEditor.ExpandTabsAt(text, 0, index);
     FEditor.ChangeText(TTextChangeKind::Insertion, 0, index, QStringLiteral("\r\n") + line, nullptr, [&] {
         FStore.Append(line);
         FEditor.Touched(index, index);
@@ -146,7 +146,7 @@ void TEditorStrings::Insert(int index, const QString& text)
             Insert(index + static_cast<int>(k), segments[k]);
         return;
     }
-    const QString line = FEditor.ExpandTabs(text);
+    const QString line = FEditor.ExpandTabsAt(text, 0, index);
     FEditor.ChangeText(TTextChangeKind::Insertion, 0, index, line + QStringLiteral("\r\n"), nullptr, [&] {
         FStore.Insert(index, line);
         FEditor.Touched(index, index);
@@ -206,10 +206,11 @@ void TEditorStrings::AddStrings(const QStringList& added)
     FEditor.UndoBuffer().Clear();
     const QStringList lines = WithoutBreaks(added);
     const int first = Count();
+    const QStringList stored = FEditor.ExpandTabsInLines(lines, first);
     FEditor.ChangeText(TTextChangeKind::Insertion, 0, first, lines.join(QStringLiteral("\r\n")), nullptr, [&] {
         TUpdateBatch update(*this);
-        for (const QString& line : lines)
-            FStore.Append(FEditor.ExpandTabs(line));
+        for (const QString& line : stored)
+            FStore.Append(line);
         FEditor.Touched(first, Count() - 1);
     });
 }
@@ -304,10 +305,12 @@ void TEditorStrings::LoadLines(const QStringList& loaded)
 {
     const QStringList lines = WithoutBreaks(loaded);
     // A whole text replaces another: the undo records and the selection belonged to the old one.
+    // Its TABs are read from its own top, which no line of the old text precedes.
+    const QStringList stored = FEditor.KeepLiteralTabs() ? FEditor.ExpandTabsInLines(lines, 0) : lines;
     FEditor.ChangeText(TTextChangeKind::WholeText, 0, 0, QString(), nullptr, [&] {
         TUpdateBatch update(*this);
         FStore.Clear();
-        for (const QString& line : lines)
+        for (const QString& line : stored)
             FStore.Append(FEditor.ExpandTabs(line));
     });
     FEditor.UndoBuffer().Clear();
@@ -359,10 +362,52 @@ int TCustomEditor::LongestLineLength() const
 
 QString TCustomEditor::ExpandTabs(const QString& text) const
 {
+    // With literal TABs kept, a TAB reaches the store only once it was decided to be data.
+    if (KeepLiteralTabs())
+        return text;
+    return ExpandAllTabs(text);
+}
+
+QString TCustomEditor::ExpandAllTabs(const QString& text) const
+{
     if (!text.contains(u'\t'))
         return text;
     QString expanded = text;
     expanded.replace(u'\t', QString(GetTabStop(0, true), u' '));
+    return expanded;
+}
+
+QString TCustomEditor::ExpandTabsAt(const QString& text, int column, int line) const
+{
+    if (!text.contains(u'\t'))
+        return text;
+    if (!KeepLiteralTabs())
+        return ExpandAllTabs(text);
+    return ExpandTabsOutsideLiterals(text, column, line);
+}
+
+QString TCustomEditor::ExpandTabsOutsideLiterals(const QString& text, int, int) const
+{
+    return ExpandAllTabs(text);
+}
+
+QStringList TCustomEditor::ExpandTabsInLines(const QStringList& lines, int line) const
+{
+    const auto hasTab = [](const QString& text) { return text.contains(u'\t'); };
+    if (std::none_of(lines.begin(), lines.end(), hasTab))
+        return lines;
+    const auto hasBreak = [](const QString& text) { return text.contains(u'\n') || text.contains(u'\r'); };
+    QStringList expanded;
+    // One pass over the lines as one text; a line that holds a break of its own would not come back
+    // as one line, so such a list has all its TABs expanded.
+    if (!KeepLiteralTabs() || std::any_of(lines.begin(), lines.end(), hasBreak)) {
+        expanded.reserve(lines.size());
+        for (const QString& text : lines)
+            expanded << ExpandAllTabs(text);
+        return expanded;
+    }
+    expanded = ExpandTabsAt(lines.join(u'\n'), 0, line).split(u'\n');
+    assert(expanded.size() == lines.size());
     return expanded;
 }
 
@@ -404,7 +449,7 @@ void TCustomEditor::InsertText(const QString& rawText)
 {
     // Tabs are expanded before the caret's end is counted, so that the caret ends after the blanks
     // they become and the undo record holds the text as stored.
-    const QString text = ExpandTabs(rawText);
+    const QString text = ExpandTabsAt(rawText, FCaretX, FCaretY);
     TCaretHider hider(*this);
     // Blanks up to a caret past the end of its line stay where trailing blanks are kept: made real
     // first, they are recorded, and the undo takes them away with the text.
@@ -486,8 +531,9 @@ void TCustomEditor::AppendLines(const QStringList& lines)
 {
     if (lines.isEmpty())
         return;
+    const QStringList incoming = ExpandTabsInLines(lines, LineCount());
     AppendToStore([&] {
-        for (const QString& line : lines)
+        for (const QString& line : incoming)
             FLines->FStore.Append(EditedLine(line));
     });
 }

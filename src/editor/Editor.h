@@ -236,7 +236,13 @@ public:
     // Blanks up to a column of a line shorter than that, for a change that needs the column to exist;
     // where trailing blanks are kept they are recorded to go with that change on undo.
     void PadLineTo(int column, int line);
+    // The form of a text that an edit stores again: TABs become blanks, unless KeepLiteralTabs is on,
+    // when every TAB in it was kept on purpose and stays.
     QString ExpandTabs(const QString& text) const;
+    // The form of a new text inserted at (column, line), its lines separated by LF (CR LF or a lone
+    // CR also break): TABs become blanks, except with KeepLiteralTabs those inside quoted strings and
+    // names, read from the top of the text through the insertion point and the inserted text.
+    QString ExpandTabsAt(const QString& text, int column, int line) const;
 
     int LineCount() const override;
     int LineLength(int line) const override;
@@ -395,6 +401,12 @@ public:
     static QPoint TextEnd(int column, int line, const QString& text);
 
 protected:
+    // Every TAB of a text as blanks.
+    QString ExpandAllTabs(const QString& text) const;
+    // ExpandTabsAt with KeepLiteralTabs on; an editor that knows no quoting expands every TAB.
+    virtual QString ExpandTabsOutsideLiterals(const QString& text, int column, int line) const;
+    // ExpandTabsAt over lines that go in as whole lines from `line` on.
+    QStringList ExpandTabsInLines(const QStringList& lines, int line) const;
     // The form a line takes when an edit writes it.
     QString EditedLine(const QString& text) const;
     // The same for a line of UTF-8 bytes; `scratch` holds the result when it differs from the line.

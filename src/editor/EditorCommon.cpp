@@ -636,8 +636,11 @@ void TCustomEditorBase::PaintLine(IEditorCanvas& canvas, int line, int fromColum
             ++column;
         ++column;
         run.resize(0);
-        for (int c = start - fromColumn; c < column - fromColumn; ++c)
-            run += c < text.size() ? text[c] : QChar(u' ');
+        for (int c = start - fromColumn; c < column - fromColumn; ++c) {
+            // A TAB kept in a literal is one cell, marked so that it is not taken for a blank.
+            const QChar character = c < text.size() ? text[c] : QChar(u' ');
+            run += character == u'\t' ? QChar(kTabMark) : character;
+        }
         font.Style = cell.Style;
         const int x = CellLeft(start);
         canvas.DrawCells(x, y, FCharWidth, FLineHeight, run, font, cell.ForeColor, cell.BackColor);

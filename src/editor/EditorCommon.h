@@ -17,6 +17,9 @@
 #include <utility>
 #include <vector>
 
+// How a painted cell shows a TAB that the text holds (one kept inside a quoted literal).
+inline constexpr char16_t kTabMark = u'\u2192';
+
 class TCustomEditorBase;
 
 // The characters that end a word for word movement, word selection and double clicks.
@@ -334,6 +337,10 @@ public:
     void SetCursorBeyondEOF(bool value) { FCursorBeyondEOF = value; }
     bool KeepTrailingBlanks() const { return FKeepTrailingBlanks; }
     void SetKeepTrailingBlanks(bool value) { FKeepTrailingBlanks = value; }
+    // On: a TAB typed or inserted inside a quoted string or name stays a TAB, since it is data there;
+    // elsewhere a TAB still becomes blanks. TABs already in the text are never expanded again.
+    bool KeepLiteralTabs() const { return FKeepLiteralTabs; }
+    void SetKeepLiteralTabs(bool value) { FKeepLiteralTabs = value; }
     const QString& TabStops() const { return FTabStops; }
     void SetTabStops(const QString& value);
     int GutterWidth() const { return FGutterWidth; }
@@ -477,6 +484,7 @@ private:
     bool FInsertMode = true;
     bool FCursorBeyondEOF = false;
     bool FKeepTrailingBlanks = false;
+    bool FKeepLiteralTabs = false;
     QString FTabStops = QStringLiteral("3 5");
     std::vector<int> FTabStopColumns;  // 0-based, ascending
     int FGutterWidth = 0;

@@ -461,9 +461,13 @@ void TCustomEditor::Tab(bool next, int& x, int& y)
         QString line;
         GetLineText(FCaretY, line);
         const int column = SnapColumn(line, FCaretX);
-        if (stop > column) {
+        // Inside a quoted string or name the key types a TAB, which is data there.
+        const bool literal = ExpandTabsAt(QStringLiteral("\t"), column, FCaretY) == u"\t";
+        if (literal)
+            x = column + 1;
+        if (stop > column || literal) {
             FMoveWithUndo = false;
-            const QString blanks(stop - column, u' ');
+            const QString blanks = literal ? QStringLiteral("\t") : QString(stop - column, u' ');
             ChangeText(TTextChangeKind::Insertion, column, FCaretY, blanks,
                 MakeUndo<TInsertTabUndo>(column, FCaretY, blanks), [&] { InsertTextAt(column, FCaretY, blanks); });
             NotifyChanged();
@@ -749,7 +753,7 @@ void TCustomEditor::PasteText(QString text, int format)
     TCaretHider hider(*this);
     FMoveWithUndo = false;
     TUpdateBatch batch(*this);
-    text = ExpandTabs(WithLineBreaks(text));
+    text = ExpandTabsAt(WithLineBreaks(text), FSel.Selected ? FSel.SelBegX : FCaretX, FSel.Selected ? FSel.SelBegY : FCaretY);
     // The caret record at the start of the group brings the caret back to where it stood, also when
     // the paste appended lines below the text.
     TCompoundGroup group(*this);

@@ -532,3 +532,57 @@ void ApplyConsoleColorScheme(THLEditor& editor)
     editor.SetSelBackColor(clHighlight);
     editor.SetRightMarginColor(clSilver);
 }
+
+QString THLEditor::ExpandTabsOutsideLiterals(const QString& text, int column, int line) const
+{
+    // The quoting that the insertion point stands in: the lines above are read whole, its own line
+    // up to the point. Colouring's states know block comments only, so the server's reading is
+    // walked here; it costs one pass over the text above, once per insertion that holds a TAB.
+    TServerScanner scanner;
+    TServerScanState state = TServerScanState::Text;
+    bool conditional = false;
+    QString current;
+    const int above = std::clamp(line, 0, LineCount());
+    for (int i = 0; i < above; ++i) {
+        GetLineText(i, current);
+        scanner.Start(current, state, conditional);
+        while (scanner.Next().Kind != TServerTokenKind::End) {
+        }
+        state = scanner.State();
+        conditional = scanner.InConditional();
+    }
+    GetLineText(line, current);
+    current.truncate(std::clamp(column, 0, static_cast<int>(current.size())));
+
+    const QString blanks(GetTabStop(0, true), u' ');
+    QString expanded;
+    expanded.reserve(text.size());
+    const qsizetype length = text.size();
+    qsizetype from = 0;
+    while (from < length) {
+        // One line of the inserted text with its break: CR LF, LF or a lone CR, as the store splits.
+        qsizetype end = from;
+        while (end < length && text[end] != u'\n' && text[end] != u'\r')
+            ++end;
+        if (end < length)
+            end += (text[end] == u'\r' && end + 1 < length && text[end + 1] == u'\n') ? 2 : 1;
+        // The first line is read after what precedes the insertion point on its line.
+        const qsizetype offset = current.size();
+        current += QStringView(text).mid(from, end - from);
+        scanner.Start(current, state, conditional);
+        for (TServerToken token = scanner.Next(); token.Kind != TServerTokenKind::End; token = scanner.Next()) {
+            const bool literal = token.Kind == TServerTokenKind::String || token.Kind == TServerTokenKind::QuotedName;
+            for (qsizetype i = std::max(token.First, offset); i < token.End; ++i) {
+                if (current[i] == u'\t' && !literal)
+                    expanded += blanks;
+                else
+                    expanded += current[i];
+            }
+        }
+        state = scanner.State();
+        conditional = scanner.InConditional();
+        current.clear();
+        from = end;
+    }
+    return expanded;
+}

@@ -164,6 +164,10 @@ public:
     void NotifyTextChanged(const TTextChange& change) override;
 
 protected:
+    // Reads the text as the server does, from the top through the insertion point and the inserted
+    // text: a TAB inside a quoted string or a backquoted name stays, any other becomes blanks.
+    QString ExpandTabsOutsideLiterals(const QString& text, int column, int line) const override;
+
     // The line being coloured, its index and its state at its start.
     const QString& CurrentLine() const { return FCurrentLine; }
     int CurrentLineIndex() const { return FCurrentLineIndex; }

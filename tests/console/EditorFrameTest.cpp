@@ -463,8 +463,8 @@ TEST_F(Console, TypedAndPastedLiteralsReachTheServerByteForByte)
              QTest::keyClicks(view, "b')");
          },
          "612020200A62"},
-        {"pasted lines ending in blanks, with a TAB", [&] { paste(insert + "x  \r\n  y  \r\nz\tw  ')"); },
-         "7820200A20207920200A7A20202020202020772020"},
+        {"pasted lines ending in blanks, with a TAB inside the literal", [&] { paste(insert + "x  \r\n  y  \r\nz\tw  ')"); },
+         "7820200A20207920200A7A09772020"},
         {"a deleted line ending in blanks, brought back by undo",
          [&] {
              paste(insert + "a\r\nb  \r\nc')");

@@ -101,6 +101,28 @@ TEST_F(Script, ACommentLineInsideABlockCommentSwallowsNothing)
     QueryOnSession(Frame, "DROP TABLE " + t.toStdString());
 }
 
+// A TAB typed with the Tab key or pasted inside a literal reaches the server as a TAB; one pasted
+// between two columns is blanks, which the server reads alike.
+TEST_F(Script, ATabInsideALiteralReachesTheServerAsATab)
+{
+    THLEditor& pane = Frame.mmQuery();
+    Type("SELECT HEX('a') AS typed;");
+    pane.SetCaret(13, 0);
+    pane.KeyDown(vkTab, 0);
+    pane.KeyDown('B', 0);
+    pane.KeyPress(U'b');
+    pane.SetCaret(pane.LineLength(0), 0);
+    pane.PasteText("\r\nSELECT HEX('a\tb') AS pasted,\tHEX('\t') AS tab;", -1);
+    EXPECT_EQ(LinesOf(pane).value(0), "SELECT HEX('a\tb') AS typed;");
+    EXPECT_EQ(LinesOf(pane).value(1), "SELECT HEX('a\tb') AS pasted," + QString(7, ' ') + "HEX('\t') AS tab;");
+    const int mark = Mark();
+    Frame.RunQuery();
+    WaitIdle(Frame);
+    const QStringList shown = Since(mark);
+    EXPECT_TRUE(shown.contains("-- | 610962 |")) << shown.join("\n").toStdString();
+    EXPECT_TRUE(shown.contains("-- | 610962 | 09  |")) << shown.join("\n").toStdString();
+}
+
 // \G shows the rows as the command-line client does, line for line, each behind "-- ".
 TEST_F(Script, VerticalRowsMatchTheCommandLineClient)
 {
