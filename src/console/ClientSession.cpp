@@ -325,7 +325,9 @@ std::shared_ptr<TStatementRun> TClientSession::Run(TRunJob job)
                 if (const auto& schema = std::any_cast<const std::optional<std::string>&>(result))
                     FState.Database = *schema;
             }
-            if (serial == FRunSerial && FMachine.RunHeld())
+            // Told also when the owner has taken the run to its end already: the end of the job is
+            // when the current database and what the statements changed are known.
+            if (serial == FRunSerial)
                 emit RunEnded(failure ? FromClientString(*failure) : QString());
         },
         TJobKind::Run);

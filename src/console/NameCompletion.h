@@ -39,6 +39,8 @@ public:
 
     // The console sends a run: whether its text may change names is noted for its end.
     void RunStarted(const QString& sql);
+    // The console runs what it cannot read ahead (a file): names are read again at its end.
+    void RunMayChangeNames() { FRunChangesNames = true; }
     // Forgets every name and reads those of the current database again.
     void Refresh();
 

@@ -2,22 +2,15 @@
 
 #include <algorithm>
 
+#include "Transcript.h"
+
 namespace {
 
-bool IsControl(QChar c)
-{
-    return c.unicode() <= 32;
-}
+using Transcript::IsControl;
 
 QStringView Trimmed(QStringView text)
 {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && IsControl(text[begin]))
-        ++begin;
-    while (end > begin && IsControl(text[end - 1]))
-        --end;
-    return text.sliced(begin, end - begin);
+    return Transcript::TrimControls(text);
 }
 
 bool IsQuoted(TServerScanState state)

@@ -15,11 +15,6 @@ namespace {
 
 const QString kCommentPrefix = QStringLiteral("-- ");
 
-bool IsControl(QChar c)
-{
-    return c.unicode() <= 32;
-}
-
 // Replaces every occurrence in one pass from left to right; replaced text is not looked at again.
 QString ReplaceAll(const QString& text, const QString& from, const QString& to)
 {
@@ -98,7 +93,7 @@ void MakeRoom(std::string& line, std::size_t bytes)
 
 } // namespace
 
-QString TrimControls(const QString& text)
+QStringView TrimControls(QStringView text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -106,7 +101,13 @@ QString TrimControls(const QString& text)
         ++begin;
     while (end > begin && IsControl(text[end - 1]))
         --end;
-    return text.mid(begin, end - begin);
+    return text.sliced(begin, end - begin);
+}
+
+QString TrimControls(const QString& text)
+{
+    const QStringView trimmed = TrimControls(QStringView(text));
+    return trimmed.size() == text.size() ? text : trimmed.toString();
 }
 
 QStringList EchoLines(const QString& sql)

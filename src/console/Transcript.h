@@ -16,7 +16,13 @@ class TMySQLPackedResult;
 
 namespace Transcript {
 
+// A character the console trims and splits words at: codes 0 to 32.
+inline bool IsControl(QChar c)
+{
+    return c.unicode() <= 32;
+}
 // Removes leading and trailing characters with codes 0 to 32.
+QStringView TrimControls(QStringView text);
 QString TrimControls(const QString& text);
 
 // The echo of a statement whose lines are separated by LF (or CR LF): each non-empty trimmed line

@@ -676,6 +676,10 @@ void TEditorFrame::StartScript(const std::shared_ptr<TScriptRunState>& script, b
             AppendOutcomeLines(echo);
         script->FirstEchoed = true;
     }
+    if (script->Echo)
+        FNames->RunStarted(script->Lines.join(QLatin1Char('\n')));
+    else
+        FNames->RunMayChangeNames();
     FScript = script;
     FScriptSelection = selection;
     FQueryAtStart = FQuery->Lines().LineListText();

@@ -233,8 +233,15 @@ def save_report(s, window, path, buttons):
 
 def print_report(s, window, path, buttons):
     dialog = open_dialog(s, window, "Печать…", buttons, PRINT_TITLE)
-    # Without a print server the dialog offers printing to a PDF file; Alt+F is its file box.
-    s.key("alt+f", "ctrl+a")
+    # Without a print server the dialog offers printing to a PDF file. Its file box is "Вывод в
+    # &файл:" in Qt's Russian translation, which the program loads: Alt+Ф, the key of A under the
+    # Russian layout.
+    s.run(["setxkbmap", "-layout", "ru"])
+    try:
+        s.key("alt+a")
+    finally:
+        s.run(["setxkbmap", "-layout", "us"])
+    s.key("ctrl+a")
     s.type_lines([path])
     s.key("Return")
     s.wait_until("the print dialog closes", lambda: dialog not in s.windows())
