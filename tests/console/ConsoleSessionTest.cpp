@@ -379,17 +379,18 @@ TEST(ConsoleSession, ClosingAfterAnEarlierCutStillCuts)
 // result, with the next statement still to come) cuts the connection and says so.
 TEST(ConsoleSession, ACutBetweenTwoStatementsIsDoneAndTold)
 {
+    // An account of its own: the cases of a refused cancel run beside this one and use theirs.
     TMySQLDataSet root;
     ConfigureForTestServer(root, true);
     ASSERT_TRUE(root.Open()) << root.ErrorText();
-    for (const char* sql : {"CREATE OR REPLACE USER 'brindle_one'@'%' IDENTIFIED BY 'pw' WITH MAX_USER_CONNECTIONS 1",
-                            "GRANT SELECT ON brindle.* TO 'brindle_one'@'%'"}) {
+    for (const char* sql : {"CREATE OR REPLACE USER 'brindle_between'@'%' IDENTIFIED BY 'pw' WITH MAX_USER_CONNECTIONS 1",
+                            "GRANT SELECT ON brindle.* TO 'brindle_between'@'%'"}) {
         root.Query(sql);
         ASSERT_EQ(root.ErrorCode(), 0u) << sql << ": " << root.ErrorText();
     }
 
     TEditorFrame frame;
-    ASSERT_NO_FATAL_FAILURE(ConnectConsole(frame, {TestServer().Host, TestServer().Port, "brindle_one", "pw"}));
+    ASSERT_NO_FATAL_FAILURE(ConnectConsole(frame, {TestServer().Host, TestServer().Port, "brindle_between", "pw"}));
     frame.ExecuteStatement("SELECT SLEEP(2); SELECT seq FROM brindle.seq_1_to_500000; SELECT SLEEP(20)");
     ASSERT_TRUE(WaitUntilServerRuns(frame.Session().State().ConnectionId, "SELECT SLEEP"));
     // The cancel's connection is refused; the user answers once the run reads the long result.
@@ -413,11 +414,11 @@ TEST(ConsoleSession, ACutBetweenTwoStatementsIsDoneAndTold)
     frame.CloseConnection();
     ASSERT_TRUE(QTest::qWaitFor(
         [&root] {
-            const auto left = root.Query("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE USER = 'brindle_one'");
+            const auto left = root.Query("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE USER = 'brindle_between'");
             return left && left->FetchRow()->GetValue(0) == "0";
         },
         30000));
-    root.Query("DROP USER 'brindle_one'@'%'");
+    root.Query("DROP USER 'brindle_between'@'%'");
 }
 
 // A CALL of a procedure whose definer is another account runs under that account: this account's

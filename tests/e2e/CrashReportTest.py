@@ -238,7 +238,7 @@ def print_report(s, window, path, buttons):
     # Russian layout.
     s.run(["setxkbmap", "-layout", "ru"])
     try:
-        s.key("alt+a")
+        s.key("alt+Cyrillic_ef")
     finally:
         s.run(["setxkbmap", "-layout", "us"])
     s.key("ctrl+a")
