@@ -462,6 +462,8 @@ private:
     bool SelectionLinesExist() const;
     // The selected text as the store's bytes (see TLineStore::Bytes), lines joined by CR LF.
     QByteArray SelectionBytes();
+    // The selection as a copy puts it on the clipboard: UTF-8 with every lone surrogate replaced.
+    QByteArray SelectionClipboardBytes();
 
     QString CompletionEntryName(const QString& entry) const;
     QString CompletionEntryText(const QString& entry) const;
@@ -495,6 +497,9 @@ private:
     bool FAutoIndent = true;
     QStringList FCompletionEntries;
     bool FCompletionTemplates = false;
+    // Lives as long as the editor: a primary selection offer the clipboard keeps after the editor is
+    // gone finds it expired and serves nothing.
+    std::shared_ptr<TCustomEditor*> FPrimaryOwner = std::make_shared<TCustomEditor*>(this);
     void AppendLinesThrough(int line);
 };
 
