@@ -4,6 +4,7 @@
 //
 //   EditorEditBench [typing|select]
 #include "BenchReport.h"
+#include "ConsolePane.h"
 #include "EditorCommands.h"
 #include "EditorView.h"
 #include "HLEditor.h"
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,28 +28,17 @@ constexpr int kShortLine = 70;
 constexpr int kKeys = 200;
 constexpr int kSelectLines = 1000000;
 
-// A query pane as the console makes it: SQL colours, 13-pixel cells, 25-pixel gutter, trailing
-// blanks kept.
+// A query pane as the console makes it, shown at a console's size.
 struct TPane {
-    TPane() : View(std::make_unique<THLEditor>())
+    TPane() : View(MakePane(nullptr, false, Editor))
     {
-        Editor = static_cast<THLEditor*>(&View.Editor());
-        Editor->SetHighlighter(hlSql);
-        ApplyConsoleColorScheme(*Editor);
-        TEditorFont font;
-        font.Family = QStringLiteral("Courier New");
-        font.Height = 13;
-        Editor->SetFont(font);
-        Editor->SetGutterWidth(25);
-        Editor->SetTabStops(QStringLiteral("8 16"));
-        Editor->SetKeepTrailingBlanks(true);
-        View.resize(1000, 700);
-        View.show();
+        View->resize(1000, 700);
+        View->show();
         QCoreApplication::processEvents();
     }
 
-    TEditorView View;
     THLEditor* Editor = nullptr;
+    std::unique_ptr<TEditorView> View;
 };
 
 double Milliseconds(TClock::time_point start)

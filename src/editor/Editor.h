@@ -481,6 +481,8 @@ private:
     bool SelectionLinesExist() const;
     // The selected text as the store's bytes (see TLineStore::Bytes), lines joined by CR LF.
     QByteArray SelectionBytes();
+    // The selection as a copy puts it on the clipboard: UTF-8 with every lone surrogate replaced.
+    QByteArray SelectionClipboardBytes();
 
     QString CompletionEntryName(const QString& entry) const;
     QString CompletionEntryText(const QString& entry) const;
@@ -516,6 +518,9 @@ private:
     QStringList FCompletionEntries;
     bool FCompletionTemplates = false;
     QRect FCompletionCell; // where the open list stands
+    // Lives as long as the editor: a primary selection offer the clipboard keeps after the editor is
+    // gone finds it expired and serves nothing.
+    std::shared_ptr<TCustomEditor*> FPrimaryOwner = std::make_shared<TCustomEditor*>(this);
     void AppendLinesThrough(int line);
 };
 

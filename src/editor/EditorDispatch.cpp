@@ -854,9 +854,18 @@ void TCustomEditor::DoubleClick(TShiftState /*shift*/, int x, int y)
 
 void TCustomEditor::OfferPrimarySelection()
 {
-    // A click that selected nothing leaves the last selection where it was, as in other X programs.
-    if (FSel.Selected && Platform() != nullptr)
-        Platform()->WritePrimarySelection(SelectedText());
+    // A click that selected nothing makes no new offer. Nothing is built here: the text is produced
+    // when another program (or a middle click) asks, from what is selected then, so a mouse selection
+    // of any size costs the same. Once the selection is gone there is nothing to serve.
+    if (!FSel.Selected || Platform() == nullptr)
+        return;
+    Platform()->WritePrimarySelection(
+        [owner = std::weak_ptr<TCustomEditor*>(FPrimaryOwner)]() -> std::optional<QByteArray> {
+            const std::shared_ptr<TCustomEditor*> editor = owner.lock();
+            if (editor == nullptr || !(*editor)->FSel.Selected || !(*editor)->SelectionLinesExist())
+                return std::nullopt;
+            return (*editor)->SelectionClipboardBytes();
+        });
 }
 
 void TCustomEditor::PastePrimarySelection(int column, int line)

@@ -683,13 +683,18 @@ QString TCustomEditor::SelectedText()
     return TLineStore::Decode(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
+QByteArray TCustomEditor::SelectionClipboardBytes()
+{
+    QByteArray bytes = SelectionBytes();
+    TLineStore::ReplaceLoneSurrogates(bytes);
+    return bytes;
+}
+
 void TCustomEditor::CopySelection()
 {
     if (Platform() == nullptr)
         return;
-    QByteArray bytes = SelectionBytes();
-    TLineStore::ReplaceLoneSurrogates(bytes);
-    Platform()->WriteClipboard(bytes, FSel.SelBlockFormat);
+    Platform()->WriteClipboard(SelectionClipboardBytes(), FSel.SelBlockFormat);
 }
 
 void TCustomEditor::DeleteSelectedIfAny()

@@ -12,6 +12,9 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <functional>
+#include <optional>
+
 // What painting needs: the core decides what goes where, the canvas only draws.
 class IEditorCanvas {
 public:
@@ -76,7 +79,13 @@ public:
     virtual void WriteClipboard(const QByteArray& utf8, int blockFormat) = 0;
     // The primary selection of X: the text the mouse selected last, which a middle click pastes. A
     // window without one keeps nothing and reads nothing.
-    virtual void WritePrimarySelection(const QString& /*text*/) {}
+    //
+    // The editor offers a provider rather than the text: a selection of millions of lines is built
+    // only when some program asks for it, as the UTF-8 bytes a copy would put on the clipboard. The
+    // provider answers with what is selected at the time of the request, and with nothing once the
+    // selection or its editor is gone; it may be called long after the offer, and any number of times.
+    using TPrimaryProvider = std::function<std::optional<QByteArray>()>;
+    virtual void WritePrimarySelection(TPrimaryProvider /*provider*/) {}
     virtual bool ReadPrimarySelection(QString& /*text*/) { return false; }
 
     virtual bool HasFocus() const = 0;

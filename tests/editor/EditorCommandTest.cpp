@@ -415,15 +415,15 @@ TEST(EditorMouse, PrimarySelection)
     h.Editor.MouseDown(TMouseButton::Left, 0, XOf(7), YOf(0));
     h.Editor.MouseMove(0, XOf(10), YOf(0));
     h.Editor.MouseUp(TMouseButton::Left, 0, XOf(10), YOf(0));
-    EXPECT_EQ(h.Platform.Primary, "abc") << "a drag";
+    EXPECT_EQ(h.Platform.Primary(), "abc") << "a drag";
     h.Editor.MouseDown(TMouseButton::Left, 0, XOf(2), YOf(1));
     h.Editor.MouseUp(TMouseButton::Left, 0, XOf(2), YOf(1));
-    EXPECT_EQ(h.Platform.Primary, "abc") << "a click that selects nothing keeps it";
+    EXPECT_EQ(h.Platform.Primary(), "") << "a click that selects nothing leaves nothing to serve";
     // The view reports a double click, then the press that came with it.
     h.Editor.DoubleClick(0, XOf(1), YOf(1));
     h.Editor.MouseDown(TMouseButton::Left, 0, XOf(1), YOf(1));
     h.Editor.MouseUp(TMouseButton::Left, 0, XOf(1), YOf(1));
-    EXPECT_EQ(h.Platform.Primary, "from") << "a double click";
+    EXPECT_EQ(h.Platform.Primary(), "from") << "a double click";
     EXPECT_TRUE(h.Platform.ClipboardText.isEmpty()) << "the clipboard is not touched";
 
     h.Editor.MouseDown(TMouseButton::Middle, 0, XOf(6), YOf(1));
@@ -435,6 +435,34 @@ TEST(EditorMouse, PrimarySelection)
     h.Editor.SetReadOnly(true);
     h.Editor.MouseDown(TMouseButton::Middle, 0, XOf(0), YOf(0));
     EXPECT_EQ(h.Lines(), (QStringList{"select abc", "from t"}));
+}
+
+// The primary selection is the copy's bytes (a lone surrogate as U+FFFD), built when asked for: from what is selected then,
+// nothing once the selection is gone, and nothing (not a dangling editor) once the editor is gone.
+TEST(EditorMouse, PrimarySelectionIsServedWhenAskedFor)
+{
+    auto h = std::make_unique<TEditorHarness>(
+        QStringList{QStringLiteral("ж1"), QStringLiteral("lone ") + QChar(0xD83D) + QStringLiteral("!"), QStringLiteral("x\U0001F600y")});
+    h->Editor.MouseDown(TMouseButton::Left, 0, XOf(1), YOf(0));
+    h->Editor.MouseMove(0, XOf(3), YOf(2));
+    h->Editor.MouseUp(TMouseButton::Left, 0, XOf(3), YOf(2));
+    EXPECT_EQ(h->Platform.PrimaryBytes(), QByteArray("1\r\nlone \xEF\xBF\xBD!\r\nx\xF0\x9F\x98\x80"));
+    RunKeys(h->Editor, "Ctrl+C");
+    EXPECT_EQ(h->Platform.PrimaryBytes(), h->Platform.ClipboardBytes) << "the same bytes as a copy";
+
+    h->Editor.SetSelection(2, 1, 2, 1);
+    EXPECT_EQ(h->Platform.PrimaryBytes(), QByteArray("ne \xEF\xBF\xBD!\r\nx")) << "what is selected when it is asked for";
+    h->Editor.Unselect();
+    EXPECT_TRUE(h->Platform.PrimaryBytes().isEmpty()) << "the selection is gone";
+
+    h->Editor.MouseDown(TMouseButton::Left, 0, XOf(0), YOf(0));
+    h->Editor.MouseUp(TMouseButton::Left, 0, XOf(0), YOf(0));
+    h->Editor.DoubleClick(0, XOf(0), YOf(0));
+    const TEditorPlatform::TPrimaryProvider offer = h->Platform.PrimaryProvider;
+    ASSERT_TRUE(offer);
+    EXPECT_EQ(offer(), std::optional<QByteArray>("\xD0\xB6" "1"));
+    h.reset();
+    EXPECT_EQ(offer(), std::nullopt) << "the editor is gone";
 }
 
 TEST(EditorMouse, GutterEventsAndPointer)

@@ -10,12 +10,14 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWheelEvent>
 
 #include <functional>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -284,6 +286,75 @@ TEST(EditorView, TheCaretBlinksThoughEveryPaintHidesAndShowsIt)
     const QColor navy(0, 0, 128);
     EXPECT_TRUE(WaitFor([&] { return QColor(h.Render().pixel(probe)) != navy; }, 3000)) << "shown";
     EXPECT_TRUE(WaitFor([&] { return QColor(h.Render().pixel(probe)) == navy; }, 3000)) << "blinked off";
+}
+
+// The primary selection's data names its text without building it and builds it on each read;
+// through the clipboard (its Clipboard mode: offscreen has no Selection) Qt decodes the UTF-8 bytes.
+TEST(EditorView, PrimarySelectionDataBuildsTheTextOnlyWhenRead)
+{
+    int calls = 0;
+    std::optional<QByteArray> served = QByteArray("a\r\n\xD0\xB6 \xEF\xBF\xBD");
+    QClipboard* clipboard = QApplication::clipboard();
+    clipboard->setMimeData(TEditorView::PrimarySelectionData([&] {
+        ++calls;
+        return served;
+    }).release());
+    const QMimeData* data = clipboard->mimeData();
+    ASSERT_NE(data, nullptr);
+    EXPECT_TRUE(data->hasText());
+    EXPECT_EQ(data->formats(), QStringList{QStringLiteral("text/plain")});
+    EXPECT_FALSE(data->hasFormat(TEditorView::BlockFormatMimeType()));
+    EXPECT_EQ(calls, 0) << "asking what it holds builds nothing";
+    EXPECT_EQ(data->data(QStringLiteral("text/plain")), *served);
+    EXPECT_EQ(clipboard->text(), QStringLiteral("a\r\nж \uFFFD"));
+    EXPECT_GE(calls, 2);
+    served = QByteArray("now");
+    EXPECT_EQ(clipboard->text(), QStringLiteral("now")) << "built again on each read";
+    served.reset();
+    EXPECT_TRUE(clipboard->text().isEmpty()) << "a selection that is gone serves nothing";
+    EXPECT_TRUE(TEditorView::PrimarySelectionData({})->data(QStringLiteral("text/plain")).isEmpty());
+    clipboard->clear();
+}
+
+// The primary selection a mouse selection offers is built when it is read, from what is selected
+// then, as the UTF-8 bytes a copy gives (a lone surrogate as U+FFFD); it serves nothing once the selection or the editor is gone.
+TEST(EditorView, ServesThePrimarySelectionWhenAskedFor)
+{
+    QClipboard* clipboard = QApplication::clipboard();
+    if (!clipboard->supportsSelection())
+        GTEST_SKIP() << "the platform has no primary selection (offscreen); run under an X server";
+    const auto primaryBytes = [&] {
+        const QMimeData* data = clipboard->mimeData(QClipboard::Selection);
+        return data != nullptr ? data->data(QStringLiteral("text/plain")) : QByteArray();
+    };
+    {
+        TViewHarness h;
+        h.Editor.Lines().Assign({QStringLiteral("select 'ж'"), QStringLiteral("lone ") + QChar(0xD83D) + QStringLiteral(" end"),
+            QStringLiteral("x\U0001F600y")});
+        h.Editor.SetCaret(0, 0);
+        const int row = h.Editor.LineHeight();
+        // A Shift+click past the end of the last line selects the whole text.
+        QTest::mouseClick(h.View.viewport(), Qt::LeftButton, Qt::ShiftModifier, QPoint(900, 2 * row + row / 2));
+        ASSERT_TRUE(h.Editor.Selected());
+        EXPECT_EQ(primaryBytes(), QByteArray("select '\xD0\xB6'\r\nlone \xEF\xBF\xBD end\r\nx\xF0\x9F\x98\x80y"));
+        EXPECT_EQ(clipboard->text(QClipboard::Selection), QStringLiteral("select 'ж'\r\nlone \uFFFD end\r\nx\U0001F600y"));
+
+        // What is selected when it is read, not what was selected when the mouse offered it.
+        h.Editor.SetSelection(0, 1, 1, 4);
+        EXPECT_EQ(primaryBytes(), QByteArray("lone"));
+        h.Editor.Unselect();
+        EXPECT_TRUE(primaryBytes().isEmpty());
+        EXPECT_TRUE(clipboard->text(QClipboard::Selection).isEmpty());
+
+        QTest::mouseClick(h.View.viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(26, row / 2));
+        QTest::mouseClick(h.View.viewport(), Qt::LeftButton, Qt::ShiftModifier, QPoint(900, row + row / 2));
+        ASSERT_TRUE(h.Editor.Selected());
+        EXPECT_EQ(primaryBytes(), QByteArray("select '\xD0\xB6'\r\nlone \xEF\xBF\xBD end"));
+    }
+    // The clipboard still holds the offer of an editor that is gone.
+    ASSERT_NE(clipboard->mimeData(QClipboard::Selection), nullptr);
+    EXPECT_TRUE(clipboard->mimeData(QClipboard::Selection)->hasText());
+    EXPECT_TRUE(primaryBytes().isEmpty());
 }
 
 TEST(EditorView, ServesClipboardTimersAndPostedCommands)

@@ -86,12 +86,19 @@ public:
         HasClipboardText = true;
     }
 
-    void WritePrimarySelection(const QString& text) override { Primary = text; }
+    void WritePrimarySelection(TPrimaryProvider provider) override { PrimaryProvider = std::move(provider); }
     bool ReadPrimarySelection(QString& text) override
     {
-        text = Primary;
-        return !Primary.isEmpty();
+        text = Primary();
+        return !text.isEmpty();
     }
+    // What a program asking for the primary selection now would get.
+    QByteArray PrimaryBytes() const
+    {
+        const std::optional<QByteArray> bytes = PrimaryProvider ? PrimaryProvider() : std::nullopt;
+        return bytes.value_or(QByteArray());
+    }
+    QString Primary() const { return QString::fromUtf8(PrimaryBytes()); }
 
     bool HasFocus() const override { return Focused; }
     void SetFocus() override { Focused = true; }
@@ -141,7 +148,7 @@ public:
     QByteArray ClipboardBytes;  // what the editor wrote, as it wrote it
     int ClipboardFormat = -1;
     bool HasClipboardText = false;
-    QString Primary;
+    TPrimaryProvider PrimaryProvider;  // the editor's last offer of the primary selection
     bool Captured = false;
     TEditorPointer Pointer = TEditorPointer::Arrow;
     bool CompletionVisible = false;

@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMimeData>
+#include <QVariant>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScopedValueRollback>
@@ -20,6 +21,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -459,11 +462,51 @@ void TEditorView::WriteClipboard(const QByteArray& utf8, int blockFormat)
     QApplication::clipboard()->setMimeData(data.release());  // the clipboard takes ownership
 }
 
-void TEditorView::WritePrimarySelection(const QString& text)
+namespace {
+
+// The primary selection as the clipboard holds it: it names its one format without building
+// anything, and asks the editor's provider for the bytes only when someone reads them. The
+// provider holds no pointer that can dangle (see TEditorPlatform), so the clipboard may keep this
+// past the view and its editor.
+class TPrimarySelectionData : public QMimeData {
+public:
+    explicit TPrimarySelectionData(TEditorPlatform::TPrimaryProvider provider)
+        : FProvider(std::move(provider))
+    {
+    }
+
+    QStringList formats() const override { return {PlainText()}; }
+    bool hasFormat(const QString& mimeType) const override { return mimeType == PlainText(); }
+
+protected:
+    QVariant retrieveData(const QString& mimeType, QMetaType /*type*/) const override
+    {
+        if (mimeType != PlainText() || !FProvider)
+            return {};
+        // UTF-8 bytes, as a copy puts them on the clipboard; Qt decodes them when this program reads
+        // them and hands them on as they are to other programs.
+        std::optional<QByteArray> bytes = FProvider();
+        return bytes ? QVariant(std::move(*bytes)) : QVariant();
+    }
+
+private:
+    static QString PlainText() { return QStringLiteral("text/plain"); }
+
+    TEditorPlatform::TPrimaryProvider FProvider;
+};
+
+} // namespace
+
+std::unique_ptr<QMimeData> TEditorView::PrimarySelectionData(TPrimaryProvider provider)
+{
+    return std::make_unique<TPrimarySelectionData>(std::move(provider));
+}
+
+void TEditorView::WritePrimarySelection(TPrimaryProvider provider)
 {
     QClipboard* clipboard = QApplication::clipboard();
-    if (clipboard->supportsSelection())
-        clipboard->setText(text, QClipboard::Selection);
+    if (clipboard->supportsSelection())  // the clipboard takes ownership
+        clipboard->setMimeData(PrimarySelectionData(std::move(provider)).release(), QClipboard::Selection);
 }
 
 bool TEditorView::ReadPrimarySelection(QString& text)

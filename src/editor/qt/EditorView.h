@@ -16,6 +16,7 @@
 #include <optional>
 
 class QListWidget;
+class QMimeData;
 
 // A QAbstractScrollArea whose viewport is the editor's client area. The view owns its editor core;
 // the core's errors (TEditorError) are caught at every entry point and reported through EditorError,
@@ -39,6 +40,9 @@ public:
     static QColor ResolveColor(TColor color, const QPalette& palette);
     // The MIME type of the block-format byte that goes with copied text.
     static const QString& BlockFormatMimeType();
+    // What the view puts on the primary selection for an editor's offer: text/plain whose bytes the
+    // provider builds each time they are read, and only then.
+    static std::unique_ptr<QMimeData> PrimarySelectionData(TPrimaryProvider provider);
 
     QSize TextExtent(const TEditorFont& font, const QString& text) override;
     QSize ClientSize() const override;
@@ -61,7 +65,7 @@ public:
     void Beep() override;
     bool ReadClipboard(QString& text, int& blockFormat) override;
     void WriteClipboard(const QByteArray& utf8, int blockFormat) override;
-    void WritePrimarySelection(const QString& text) override;
+    void WritePrimarySelection(TPrimaryProvider provider) override;
     bool ReadPrimarySelection(QString& text) override;
     bool HasFocus() const override;
     void SetFocus() override;
