@@ -58,7 +58,7 @@ bool MakeSchema(MYSQL* handle)
         std::snprintf(name, sizeof name, "t%04d", t);
         std::string sql = std::string("CREATE TABLE ") + kDatabase + "." + name + " (";
         for (int c = 1; c <= kColumns; ++c) {
-            char column[48];
+            char column[80];
             std::snprintf(column, sizeof column, "%scolumn_%02d_of_%s INT", c > 1 ? ", " : "", c, name);
             sql += column;
         }
