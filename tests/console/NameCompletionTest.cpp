@@ -3,6 +3,8 @@
 // the list opened with Ctrl+Space, filtered by typing and taken with Enter through the real view.
 #include "NameCompletion.h"
 
+#include <cctype>
+
 #include <QListWidget>
 #include <QtTest/QTest>
 
@@ -16,22 +18,31 @@
 
 namespace {
 
-constexpr const char* kDatabase = "completion_names";
+// A database for each test: ctest runs the tests of this file side by side, and the set-up of one must
+// not drop the tables that another has just created.
+std::string TestDatabase()
+{
+    std::string name = std::string("completion_") + testing::UnitTest::GetInstance()->current_test_info()->name();
+    for (char& c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name.substr(0, 64);
+}
 
 // A database of the test's own, which the test user may change.
 void MakeDatabase()
 {
+    const std::string database = TestDatabase();
     TMySQLDataSet root;
     ConfigureForTestServer(root, true);
     ASSERT_TRUE(root.Open()) << root.ErrorText();
     const std::string user = "'" + TestServer().User + "'";
     for (const std::string& sql :
-         {std::string("DROP DATABASE IF EXISTS ") + kDatabase, std::string("CREATE DATABASE ") + kDatabase,
-          std::string("CREATE TABLE ") + kDatabase + ".orders (id INT, customer_id INT, total DECIMAL(10,2))",
-          std::string("CREATE TABLE ") + kDatabase + ".`order items` (order_id INT, qty INT)",
-          std::string("CREATE TABLE ") + kDatabase + ".`select` (`from` INT)",
-          std::string("GRANT ALL PRIVILEGES ON ") + kDatabase + ".* TO " + user + "@'%'",
-          std::string("GRANT ALL PRIVILEGES ON ") + kDatabase + ".* TO " + user + "@'localhost'"}) {
+         {std::string("DROP DATABASE IF EXISTS ") + database, std::string("CREATE DATABASE ") + database,
+          std::string("CREATE TABLE ") + database + ".orders (id INT, customer_id INT, total DECIMAL(10,2))",
+          std::string("CREATE TABLE ") + database + ".`order items` (order_id INT, qty INT)",
+          std::string("CREATE TABLE ") + database + ".`select` (`from` INT)",
+          std::string("GRANT ALL PRIVILEGES ON ") + database + ".* TO " + user + "@'%'",
+          std::string("GRANT ALL PRIVILEGES ON ") + database + ".* TO " + user + "@'localhost'"}) {
         root.Query(sql);
         ASSERT_EQ(root.ErrorCode(), 0u) << sql << ": " << root.ErrorText();
     }
@@ -39,13 +50,15 @@ void MakeDatabase()
 
 class Names : public Console {
 protected:
+    const QString Database = QString::fromStdString(TestDatabase());
+
     void SetUp() override
     {
         MakeDatabase();
         Console::SetUp();
         if (HasFatalFailure())
             return;
-        Run(QStringLiteral("USE ") + kDatabase);
+        Run(QStringLiteral("USE ") + Database);
         WaitForNames();
     }
 
@@ -53,7 +66,7 @@ protected:
     void WaitForNames()
     {
         ASSERT_TRUE(QTest::qWaitFor(
-            [this] { return !Frame.Names().Reading() && Frame.Names().Catalog().Schema(kDatabase) != nullptr; },
+            [this] { return !Frame.Names().Reading() && Frame.Names().Catalog().Schema(Database) != nullptr; },
             30000));
     }
 
@@ -80,7 +93,7 @@ protected:
 TEST_F(Names, TheServersNamesAppearQuotedWhereNeeded)
 {
     EXPECT_EQ(Offered("SELECT * FROM |").mid(0, 3), (QStringList{"`order items`", "orders", "`select`"}));
-    EXPECT_TRUE(Offered("USE |").contains(kDatabase));
+    EXPECT_TRUE(Offered("USE |").contains(Database));
     EXPECT_EQ(Offered("SELECT o.| FROM orders o"), (QStringList{"customer_id", "id", "total"}));
     EXPECT_EQ(Offered("SELECT q| FROM `order items`").value(0), "qty");
     EXPECT_EQ(Offered("SELECT s.f| FROM `select` s"), QStringList{"`from`"});
@@ -108,7 +121,7 @@ TEST_F(Names, NamesAreReadWhileTheConsoleRunsAStatement)
     QTest::qWait(200);
     WaitForNames();
     EXPECT_TRUE(Frame.RunningStatement()) << "the names did not wait for the statement";
-    EXPECT_TRUE(Frame.Names().Catalog().Schema(kDatabase)->Tables.contains("orders"));
+    EXPECT_TRUE(Frame.Names().Catalog().Schema(Database)->Tables.contains("orders"));
     Frame.CancelQuery();
     WaitIdle(Frame);
 }
