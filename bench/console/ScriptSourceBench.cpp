@@ -3,18 +3,23 @@
 // Also the cost of splitting the dump into statements alone, beside the console's run of it, and the
 // longest stall of the GUI thread while a file runs.
 //
-//   ScriptSourceBench host port user password database
+//   ScriptSourceBench host port user password database [dump|singles]   (one file only, for a profiler)
+//   ScriptSourceBench split                                              (the splitter alone, no server)
 #include "BenchSupport.h"
+#include "ClientStrings.h"
 #include "HLEditor.h"
 #include "ScriptSplitter.h"
 #include "UnitEditorFrame.h"
 
 #include <QApplication>
-#include <QFile>
+#include <QStringDecoder>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -78,27 +83,40 @@ TConsoleRun ConsoleMs(TEditorFrame& frame, const std::string& file)
     return run;
 }
 
+// The client's part of running the dump without the server: its lines read and decoded as a file
+// run reads them, split into statements, and each statement made the request that is sent.
 double SplitMs(const std::string& file)
 {
     return Milliseconds([&] {
-        QFile in(QString::fromStdString(file));
-        if (!in.open(QIODevice::ReadOnly))
+        std::FILE* in = std::fopen(file.c_str(), "rb");
+        if (!in)
             return;
+        char* buffer = nullptr;
+        std::size_t capacity = 0;
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         TScriptSplitter splitter;
         TScriptStatement statement;
         long long statements = 0;
-        while (!in.atEnd()) {
-            QByteArray line = in.readLine();
-            if (line.endsWith('\n'))
-                line.chop(1);
-            splitter.AddLine(QString::fromUtf8(line));
-            while (splitter.Next(statement))
+        std::size_t requestBytes = 0;
+        const auto take = [&] {
+            while (splitter.Next(statement)) {
                 ++statements;
+                requestBytes += ToClientString(statement.Sql).size();
+            }
+        };
+        for (ssize_t read; (read = getline(&buffer, &capacity, in)) >= 0;) {
+            std::string_view line(buffer, static_cast<std::size_t>(read));
+            if (line.ends_with('\n'))
+                line.remove_suffix(1);
+            const QString text = decoder.decode(QByteArrayView(line.data(), static_cast<qsizetype>(line.size())));
+            splitter.AddLine(text);
+            take();
         }
         splitter.Finish();
-        while (splitter.Next(statement))
-            ++statements;
-        if (statements != 1002)
+        take();
+        std::free(buffer);
+        std::fclose(in);
+        if (statements != 1002 || requestBytes == 0)
             std::fprintf(stderr, "split into %lld statements\n", statements);
     });
 }
@@ -107,6 +125,16 @@ double SplitMs(const std::string& file)
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::string_view(argv[1]) == "split") {
+        const std::string dump = WriteDump("/tmp/brindlecast-bench-dump.sql");
+        std::vector<double> split;
+        for (int i = 0; i < 5; ++i)
+            split.push_back(SplitMs(dump));
+        Figure("splitting the dump alone (median of 5)", Median(split) / 1000, "s");
+        std::remove(dump.c_str());
+        return ExitStatus();
+    }
+    const std::string_view only = argc > 6 ? argv[6] : "";
     if (argc < 6) {
         std::fprintf(stderr, "usage: %s host port user password database\n", argv[0]);
         return 2;
@@ -125,6 +153,8 @@ int main(int argc, char** argv)
         std::string Path;
     };
     for (const TFile& file : {TFile{"60 MB dump", dump}, TFile{"20,000 single-row INSERTs", singles}}) {
+        if (!only.empty() && (only == "dump") != (file.Path == dump))
+            continue;
         std::vector<double> reference, console, stall;
         for (int i = 0; i < 3; ++i) {
             reference.push_back(ReferenceMs(argv, file.Path));

@@ -241,7 +241,7 @@ private:
             ++count;
             FDelimiter = splitter.Delimiter();
             if (echo && !(depth == 0 && count == 1 && FState.FirstEchoed))
-                Append(Transcript::EchoLines(statement.Echo));
+                Append(Transcript::EchoLines(statement.Echo()));
             std::optional<TMySQLOutcome> failure;
             const bool ran = RunItem(statement, depth, failure);
             splitter.SetDelimiter(FDelimiter);
@@ -519,10 +519,10 @@ QStringList FirstEcho(const QStringList& lines, const QString& delimiter)
     for (const QString& line : lines) {
         splitter.AddLine(line);
         if (splitter.Next(first))
-            return Transcript::EchoLines(first.Echo);
+            return Transcript::EchoLines(first.Echo());
     }
     splitter.Finish();
-    return splitter.Next(first) ? Transcript::EchoLines(first.Echo) : QStringList();
+    return splitter.Next(first) ? Transcript::EchoLines(first.Echo()) : QStringList();
 }
 
 bool HasScript(const QStringList& lines)

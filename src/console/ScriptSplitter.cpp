@@ -1,6 +1,8 @@
 #include "ScriptSplitter.h"
 
 #include <algorithm>
+#include <array>
+#include <string_view>
 
 #include "Transcript.h"
 
@@ -75,7 +77,7 @@ void TScriptSplitter::EmitCommand(TScriptCommand command, const QString& argumen
     TScriptStatement statement;
     statement.Command = command;
     statement.Argument = argument;
-    statement.Echo = Trimmed(echo).toString();
+    statement.Written = Trimmed(echo).toString();
     statement.Line = FLineIndex;
     statement.EndLine = FLineIndex - 1;
     statement.EndColumn = column;
@@ -127,7 +129,7 @@ bool TScriptSplitter::LineCommand(QStringView line)
         statement.Sql = Trimmed(line).toString();
         if (statement.Sql.endsWith(FDelimiter))
             statement.Sql = Trimmed(QStringView(statement.Sql).chopped(FDelimiter.size())).toString();
-        statement.Echo = Trimmed(line).toString();
+        statement.Written = Trimmed(line).toString();
         statement.Line = FLineIndex;
         statement.EndLine = FLineIndex - 1;
         statement.EndColumn = column;
@@ -171,6 +173,7 @@ void TScriptSplitter::AddLine(QStringView line)
     TServerScanState pieceState = FState;
     bool pieceInComment = FState == TServerScanState::BlockComment;
     const bool delimiterInWords = !FDelimiter.isEmpty() && IsWordCharacter(FDelimiter.front());
+    const bool skipPlainText = !FDelimiter.isEmpty() && !delimiterInWords;
     while (true) {
         const qsizetype at = FScanner.Position();
         if (FScanner.State() == TServerScanState::Text && at < line.size()) {
@@ -202,6 +205,16 @@ void TScriptSplitter::AddLine(QStringView line)
                 BackslashCommand(line, at);
                 pieceStart = line.size();
                 break;
+            }
+        }
+        // Inside a plain statement only quotes, comments, backslashes and the delimiter matter:
+        // the words and numbers of a long INSERT are passed over without being read one by one.
+        if (skipPlainText && FHead == THead::Plain && !FPendingEnd && FScanner.State() == TServerScanState::Text
+            && !FScanner.InConditional()) {
+            const qsizetype stop = NextStop(line, at);
+            if (stop > at) {
+                FScanner.Skip(stop);
+                continue;
             }
         }
         TServerToken token = FScanner.Next();
@@ -241,6 +254,28 @@ void TScriptSplitter::AddLine(QStringView line)
         AddPiece(line, pieceStart, line.size(), pieceState, pieceInComment, FState);
 }
 
+qsizetype TScriptSplitter::NextStop(QStringView line, qsizetype at) const
+{
+    // The characters that may start a quote, a comment or a client command; "*" ends only a "/*!"
+    // comment, which is never passed over.
+    static constexpr auto kStops = [] {
+        std::array<bool, 128> stops{};
+        for (const char c : std::string_view("'\"`#-/\\"))
+            stops[static_cast<unsigned char>(c)] = true;
+        return stops;
+    }();
+    const char16_t delimiter = FDelimiter.front().unicode();
+    const char16_t* text = line.utf16();
+    const qsizetype size = line.size();
+    while (at < size) {
+        const char16_t c = text[at];
+        if ((c < 128 && kStops[c]) || c == delimiter)
+            break;
+        ++at;
+    }
+    return at;
+}
+
 qsizetype TScriptSplitter::BackslashCommand(QStringView line, qsizetype at)
 {
     const QChar command = line[at + 1];
@@ -276,7 +311,7 @@ qsizetype TScriptSplitter::BackslashCommand(QStringView line, qsizetype at)
         }
         TScriptStatement statement;
         statement.Sql = QStringLiteral("USE `") + QString(argument).replace(u'`', QStringLiteral("``")) + u'`';
-        statement.Echo = Trimmed(echo).toString();
+        statement.Written = Trimmed(echo).toString();
         statement.Line = FLineIndex;
         statement.EndLine = FLineIndex - 1;
         statement.EndColumn = column;
@@ -377,8 +412,8 @@ void TScriptSplitter::EndStatement(const QString& terminator, int endColumn, boo
 {
     if (FHasSql) {
         TScriptStatement statement;
-        statement.Sql = FSql;
-        statement.Echo = FSql + terminator;
+        statement.Sql = std::move(FSql);
+        statement.Terminator = terminator;
         statement.Vertical = vertical;
         statement.Line = FFirstLine;
         statement.EndLine = FLineIndex - 1;

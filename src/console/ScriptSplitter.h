@@ -29,8 +29,6 @@ struct TScriptStatement {
     // Sql: what the server receives (lines joined with LF; comment lines, the delimiter and blanks at
     // the ends of lines outside literals left out).
     QString Sql;
-    // The statement as the transcript echoes it: as Sql, with its delimiter (or \G) as typed.
-    QString Echo;
     QString Argument;
     // Ended with \G or ego: the rows are shown one field a line.
     bool Vertical = false;
@@ -39,6 +37,14 @@ struct TScriptStatement {
     // Where it ends in the script: the line (from 0) and the column just after its delimiter.
     int EndLine = 0;
     int EndColumn = 0;
+    // What ended a statement as typed: its delimiter, \G or \g (empty at the end of the script).
+    QString Terminator;
+    // A client command, or a statement the client wrote for one (\u), as it was written.
+    QString Written;
+
+    // The statement as the transcript echoes it: Sql with its terminator, or a command as written.
+    // Made only when asked for: a file run echoes nothing, and its statements may be megabytes.
+    QString Echo() const { return Written.isEmpty() ? Sql + Terminator : Written; }
 };
 
 // Reads a script one line at a time, as the command-line client does, and hands out each statement
@@ -73,6 +79,9 @@ private:
     enum class THead { Start, CreateHead, BeginHead, BeginNotHead, Plain, Compound };
 
     bool LineCommand(QStringView line);
+    // Where the next character that the splitter must look at stands, from `at` in plain text of a
+    // statement that is neither a routine's head nor its body; the line's length when none is left.
+    qsizetype NextStop(QStringView line, qsizetype at) const;
     void EmitCommand(TScriptCommand command, const QString& argument, QStringView echo, int column);
     // Handles a backslash command at `at`; answers where reading goes on.
     qsizetype BackslashCommand(QStringView line, qsizetype at);

@@ -9,6 +9,7 @@
 #include "CrashHandler.h"
 #include "CrashReport.h"
 #include "CrashReportForm.h"
+#include "HeapTuning.h"
 #include "QtTranslations.h"
 #include "TestFaults.h"
 #include "UnitMainForm.h"
@@ -50,6 +51,7 @@ int main(int argc, char** argv)
     // From the start, so that nothing typed later (a password inside a statement, too) can end up
     // in a core file.
     KeepPasswordsOutOfCoreDumps();
+    KeepFreedHeapForReuse();
     const char* reportRecord = SwitchValue(argc, argv, kCrashReportSwitch);
     // The report process only shows a report: should it fail itself, it starts no further one.
     std::optional<TCrashRecord> record;
