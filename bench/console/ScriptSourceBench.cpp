@@ -3,7 +3,7 @@
 // Also the cost of splitting the dump into statements alone, beside the console's run of it, and the
 // longest stall of the GUI thread while a file runs.
 //
-//   ScriptSourceBench host port user password database [dump|singles]   (one file only, for a profiler)
+//   ScriptSourceBench host port user password database [dump|singles|pasted]   (one only, for a profiler)
 //   ScriptSourceBench split                                              (the splitter alone, no server)
 #include "BenchSupport.h"
 #include "ClientStrings.h"
@@ -12,6 +12,7 @@
 #include "UnitEditorFrame.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QStringDecoder>
 
 #include <cstdio>
@@ -25,13 +26,14 @@ namespace {
 
 using namespace bench;
 
-std::string WriteDump(const std::string& path)
+// blocks INSERTs of 1,000 rows each into table; 1,000 of them make 60 MB.
+std::string WriteDump(const std::string& path, int blocks = 1000, const std::string& table = "bench_dump")
 {
     std::ofstream out(path, std::ios::binary);
-    out << "DROP TABLE IF EXISTS bench_dump;\n"
-           "CREATE TABLE bench_dump (id INT PRIMARY KEY, name VARCHAR(40), amount DECIMAL(12,2), note VARCHAR(20));\n";
-    for (int block = 0; block < 1000; ++block) {
-        out << "INSERT INTO bench_dump VALUES ";
+    out << "DROP TABLE IF EXISTS " << table << ";\n"
+        << "CREATE TABLE " << table << " (id INT PRIMARY KEY, name VARCHAR(40), amount DECIMAL(12,2), note VARCHAR(20));\n";
+    for (int block = 0; block < blocks; ++block) {
+        out << "INSERT INTO " << table << " VALUES ";
         for (int i = 0; i < 1000; ++i) {
             const int id = block * 1000 + i + 1;
             out << (i ? ",(" : "(") << id << ",'customer number " << id << "'," << id % 100000 << ".25,'it''s; -- #"
@@ -81,6 +83,48 @@ TConsoleRun ConsoleMs(TEditorFrame& frame, const std::string& file)
     if (!last.startsWith(QStringLiteral("-- Query Ok")))
         std::fprintf(stderr, "the console's run ended with: %s\n", last.toUtf8().constData());
     return run;
+}
+
+// A script pasted into the query pane and run with Ctrl+Enter: the whole run, and the longest the
+// window waited, from the key on.
+TConsoleRun PastedMs(TEditorFrame& frame, const QString& script)
+{
+    frame.ClearPanes();
+    frame.mmQuery().Lines().SetText(script);
+    QCoreApplication::processEvents();
+    TConsoleRun run;
+    TStallWatch watch;
+    run.Ms = Milliseconds([&] {
+        frame.RunQuery();
+        WaitIdle(frame);
+    });
+    run.StallMs = watch.LongestMs();
+    if (frame.mmQuery().Lines().Count() > 1)
+        std::fprintf(stderr, "the pasted script did not run to its end\n");
+    return run;
+}
+
+// The client's part of running the pasted script without the server: the pane's lines split into
+// statements, and each statement made the request that is sent.
+double SplitLinesMs(const QStringList& lines)
+{
+    return Milliseconds([&] {
+        TScriptSplitter splitter;
+        TScriptStatement statement;
+        std::size_t requestBytes = 0;
+        const auto take = [&] {
+            while (splitter.Next(statement))
+                requestBytes += ToClientString(statement.Sql).size();
+        };
+        for (const QString& line : lines) {
+            splitter.AddLine(line);
+            take();
+        }
+        splitter.Finish();
+        take();
+        if (requestBytes == 0)
+            std::fprintf(stderr, "the pasted script split into nothing\n");
+    });
 }
 
 // The client's part of running the dump without the server: its lines read and decoded as a file
@@ -153,7 +197,7 @@ int main(int argc, char** argv)
         std::string Path;
     };
     for (const TFile& file : {TFile{"60 MB dump", dump}, TFile{"20,000 single-row INSERTs", singles}}) {
-        if (!only.empty() && (only == "dump") != (file.Path == dump))
+        if (!only.empty() && only != (file.Path == dump ? "dump" : "singles"))
             continue;
         std::vector<double> reference, console, stall;
         for (int i = 0; i < 3; ++i) {
@@ -172,6 +216,29 @@ int main(int argc, char** argv)
             Figure("splitting the dump alone", split / 1000, "s");
             AtMost("splitting / the console's run", 100 * split / Median(console), "%", 5);
         }
+    }
+    if (only.empty() || only == "pasted") {
+        const std::string pasted = WriteDump("/tmp/brindlecast-bench-pasted.sql", 170, "bench_pasted");
+        QFile file(QString::fromStdString(pasted));
+        file.open(QIODevice::ReadOnly);
+        const QString script = QString::fromUtf8(file.readAll());
+        std::vector<double> reference, console, stall;
+        for (int i = 0; i < 3; ++i) {
+            reference.push_back(ReferenceMs(argv, pasted));
+            const TConsoleRun run = PastedMs(frame, script);
+            console.push_back(run.Ms);
+            stall.push_back(run.StallMs);
+        }
+        std::printf("a pasted script of 170 INSERTs, %.1f MB, run with Ctrl+Enter (medians of 3):\n",
+                    static_cast<double>(file.size()) / 1e6);
+        Figure("mariadb < file", Median(reference) / 1000, "s");
+        Figure("Ctrl+Enter in the console", Median(console) / 1000, "s");
+        AtMost("console / mariadb", Median(console) / Median(reference), "x", 1.05);
+        AtMost("longest GUI stall", *std::max_element(stall.begin(), stall.end()), "ms", 100);
+        const double split = SplitLinesMs(script.split(u'\n'));
+        Figure("splitting the script alone", split / 1000, "s");
+        AtMost("splitting / the console's run", 100 * split / Median(console), "%", 5);
+        std::remove(pasted.c_str());
     }
     std::remove(dump.c_str());
     std::remove(singles.c_str());

@@ -57,6 +57,10 @@ TCompletionContext AnalyzeCompletion(QStringView text, qsizetype caret);
 // The text runs a statement that may create, drop or rename a name (CREATE, ALTER, DROP or RENAME
 // at a statement's start or a line's), after which names read earlier are stale.
 bool ChangesNames(QStringView sql);
+// The same for one statement of a script, which the splitter has cut out already: only its first
+// word counts (comments and "/*!" markers before it are passed over), so that a statement of
+// megabytes costs no more than a short one.
+bool StatementChangesNames(QStringView statement);
 
 // A name as it can be typed: as it is when it is a plain identifier, else in backquotes (a blank or
 // another character that ends a word, a reserved word, a leading digit, an empty name).

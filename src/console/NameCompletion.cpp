@@ -121,6 +121,10 @@ void TNameCompletion::Connected(const TConnectOutcome& outcome)
 void TNameCompletion::RunEnded()
 {
     const QString database = FromClientString(FSession.State().Database);
+    if (FScriptChangesNames) {
+        FRunChangesNames = FRunChangesNames || FScriptChangesNames->load();
+        FScriptChangesNames.reset();
+    }
     if (FRunChangesNames) {
         FRunChangesNames = false;
         FDatabase = database;

@@ -1,6 +1,7 @@
 // The query pane's completion list, fed with the names of the console's server.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -39,8 +40,10 @@ public:
 
     // The console sends a run: whether its text may change names is noted for its end.
     void RunStarted(const QString& sql);
-    // The console runs what it cannot read ahead (a file): names are read again at its end.
-    void RunMayChangeNames() { FRunChangesNames = true; }
+    // The console runs a script: whether one of its statements may have changed names is known at
+    // its end (the run looks at each statement as it sends it; the text is never read ahead, which
+    // for a file or a pasted dump would cost as much as splitting it again).
+    void ScriptStarted(std::shared_ptr<const std::atomic<bool>> changesNames) { FScriptChangesNames = std::move(changesNames); }
     // Forgets every name and reads those of the current database again.
     void Refresh();
 
@@ -68,6 +71,7 @@ private:
     TNameCatalog FCatalog;
     QString FDatabase;          // the current database the names were last offered for
     bool FRunChangesNames = false;
+    std::shared_ptr<const std::atomic<bool>> FScriptChangesNames;
 
     TNamesRequest FWanted;      // asked for, not yet read
     std::uint64_t FGeneration = 0; // grows when the names known go stale

@@ -11,6 +11,10 @@ QString TQueryHistory::Key(const QStringList& lines)
 
 qsizetype TQueryHistory::IndexOf(const QString& key) const
 {
+    // The same text again, as when a statement is run once more, is found by comparing bytes; the
+    // collation, which reads a long entry character by character, is asked only after.
+    if (const qsizetype same = FEntries.lastIndexOf(key); same >= 0)
+        return same;
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     for (qsizetype i = 0; i < FEntries.size(); ++i) {

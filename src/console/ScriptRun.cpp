@@ -15,6 +15,7 @@
 #include <QStringDecoder>
 
 #include "ClientStrings.h"
+#include "CompletionContext.h"
 #include "Editor.h"
 #include "HLParser.h"
 #include "LocalInfileNames.h"
@@ -277,6 +278,8 @@ private:
         switch (statement.Command) {
         case TScriptCommand::Sql: {
             ++FState.StatementsRun;
+            if (!*FState.ChangesNames && StatementChangesNames(statement.Sql))
+                *FState.ChangesNames = true;
             TMySQLOutcome outcome = RunSql(statement.Sql, statement.Vertical);
             if (outcome.ErrorCode != 0) {
                 failure = std::move(outcome);

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -29,6 +30,9 @@ struct TScriptRunState {
     bool Echo = true;
     // In: the console has echoed the first statement already (at once, before the run started).
     bool FirstEchoed = false;
+
+    // Set by the run before it sends a statement that may create, drop or rename names.
+    std::shared_ptr<std::atomic<bool>> ChangesNames = std::make_shared<std::atomic<bool>>(false);
 
     // Set by the console on a cancel: no further statement is sent.
     std::atomic<bool> Cancelled = false;

@@ -468,7 +468,7 @@ void TEditorFrame::ExecuteStatement(const QString& sql)
         if (FResult->Lines().Count() > 0)
             FResult->SetCaret(0, FResult->Lines().Count() - 1);
     }
-    FQueryAtStart = FQuery->Lines().LineListText();
+    FQueryAtStart = FQuery->Lines().ToStringList();
     FRunFailure.reset();
     FTableRows = 0;
     FShownRows = 0;
@@ -545,7 +545,7 @@ void TEditorFrame::FinishRun(bool succeeded, const std::optional<TRunTotals>& to
     // Text typed or loaded while the statement ran is the user's: only the statement itself goes.
     if (FScript) {
         FinishScript(succeeded);
-    } else if (succeeded && FQuery->Lines().LineListText() == FQueryAtStart) {
+    } else if (succeeded && QueryUnchangedSinceStart()) {
         FQuery->ClearLines();
         FQuery->SetCaretOffset(0);
     }
@@ -676,13 +676,11 @@ void TEditorFrame::StartScript(const std::shared_ptr<TScriptRunState>& script, b
             AppendOutcomeLines(echo);
         script->FirstEchoed = true;
     }
-    if (script->Echo)
-        FNames->RunStarted(script->Lines.join(QLatin1Char('\n')));
-    else
-        FNames->RunMayChangeNames();
+    FNames->ScriptStarted(script->ChangesNames);
     FScript = script;
     FScriptSelection = selection;
-    FQueryAtStart = FQuery->Lines().LineListText();
+    // Without a selection the script is the pane's text, taken as its lines a moment ago.
+    FQueryAtStart = selection ? QStringList() : script->Lines;
     FRunFailure.reset();
     FTableRows = 0;
     FShownRows = 0;
@@ -703,7 +701,7 @@ void TEditorFrame::FinishScript(bool succeeded)
         succeeded = succeeded && !script->Stopped;
     }
     // A selection or a file leaves the pane alone, and so does text typed or loaded meanwhile.
-    if (FScriptSelection || FQuery->Lines().LineListText() != FQueryAtStart)
+    if (FScriptSelection || !QueryUnchangedSinceStart())
         return;
     if (succeeded) {
         FQuery->ClearLines();
@@ -724,6 +722,18 @@ void TEditorFrame::FinishScript(bool succeeded)
     FQuery->ClearLines();
     FQuery->Lines().SetText(lines.join(QStringLiteral("\r\n")));
     FQuery->SetCaretOffset(0);
+}
+
+bool TEditorFrame::QueryUnchangedSinceStart() const
+{
+    const TEditorStrings& lines = FQuery->Lines();
+    if (lines.Count() != FQueryAtStart.size())
+        return false;
+    for (int i = 0; i < lines.Count(); ++i) {
+        if (lines.Length(i) != FQueryAtStart[i].size() || lines.Get(i) != FQueryAtStart[i])
+            return false;
+    }
+    return true;
 }
 
 void TEditorFrame::LoadQuery(const QString& entry)

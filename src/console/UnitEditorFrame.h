@@ -168,6 +168,8 @@ private:
     // What a script leaves: the delimiter and the warnings switch for the next run, and the pane
     // without what ran.
     void FinishScript(bool succeeded);
+    // The query pane holds what it held when the run began: the run may empty it.
+    bool QueryUnchangedSinceStart() const;
     void CancelUnreachable();
     // The answer to the question CancelRefused opened.
     void CutAnswered(bool cut);
@@ -197,7 +199,7 @@ private:
     QTimer* FBusyTimer = nullptr;
 
     std::optional<QString> FRunFailure; // once the run's job has ended: what it threw, if it did
-    QString FQueryAtStart;            // the query pane's text (line-list form) when the run began
+    QStringList FQueryAtStart;        // the query pane's lines when the run began
     std::int64_t FTableRows = 0;      // rows of the table being drawn
     std::int64_t FShownRows = 0;      // of them, drawn so far
     QTimer* FDrainTimer = nullptr;    // the next turn of appending the run's outcome

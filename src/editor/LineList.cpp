@@ -23,7 +23,13 @@ QString FormatLineList(const QStringList& lines)
 {
     if (lines.size() == 1 && lines.front().isEmpty())
         return QStringLiteral("\"\"");
+    // A pasted script of megabytes becomes one history entry: the text is copied in runs between
+    // its double quotes, into room made once.
+    qsizetype size = lines.size();
+    for (const QString& line : lines)
+        size += line.size() + 2;
     QString result;
+    result.reserve(size);
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (i > 0)
             result += u',';
@@ -33,10 +39,13 @@ QString FormatLineList(const QStringList& lines)
             continue;
         }
         result += u'"';
-        for (const QChar ch : line) {
-            if (ch == u'"')
+        for (qsizetype from = 0; from < line.size();) {
+            const qsizetype quote = line.indexOf(u'"', from);
+            const qsizetype end = quote < 0 ? line.size() : quote + 1;
+            result += QStringView(line).sliced(from, end - from);
+            if (quote >= 0)
                 result += u'"';
-            result += ch;
+            from = end;
         }
         result += u'"';
     }

@@ -159,4 +159,25 @@ TEST(CompletionContext, StatementsThatChangeNames)
     EXPECT_FALSE(ChangesNames(u"/* create */ SELECT 1"));
 }
 
+// A script's statements, cut out already: only the first word counts, wherever comments and the
+// version markers of a dump put it.
+TEST(CompletionContext, ScriptStatementsThatChangeNames)
+{
+    const struct {
+        const char16_t* Statement;
+        bool Changes;
+    } cases[] = {
+        {u"CREATE TABLE t (a INT)", true},
+        {u"-- note\n  /* a\n comment */ drop view v", true},
+        {u"/*!50003 CREATE*/ /*!50017 DEFINER=`root`@`%`*/ /*!50003 TRIGGER tr BEFORE INSERT ON t FOR EACH ROW SET @a = 1 */", true},
+        {u"# note\nRename table a to b", true},
+        {u"INSERT INTO drop_log VALUES ('create table x'); DROP TABLE t", false},
+        {u"(SELECT 1) UNION (SELECT 2)", false},
+        {u"/*!40101 SET @OLD_CHARACTER_SET_CLIENT=@@CHARACTER_SET_CLIENT */", false},
+        {u"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(StatementChangesNames(QStringView(c.Statement)), c.Changes) << QString::fromUtf16(c.Statement).toStdString();
+}
+
 } // namespace

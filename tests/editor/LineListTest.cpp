@@ -28,6 +28,7 @@ TEST(LineList, WritesQuotedOnlyWhatNeedsQuotes)
         {{QStringLiteral("select 1")}, QStringLiteral("\"select 1\"")},
         {{QStringLiteral("a,b")}, QStringLiteral("\"a,b\"")},
         {{QStringLiteral("say \"hi\"")}, QStringLiteral("\"say \"\"hi\"\"\"")},
+        {{QStringLiteral("\"\""), QStringLiteral("\"x")}, QStringLiteral("\"\"\"\"\"\",\"\"\"x\"")},
         {{QStringLiteral("tab\there")}, QStringLiteral("\"tab\there\"")},
         {{QStringLiteral("a"), QString(), QStringLiteral("b")}, QStringLiteral("a,,b")},
         {{QStringLiteral("кто'там")}, QStringLiteral("кто'там")},
