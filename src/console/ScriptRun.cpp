@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <QDir>
@@ -207,6 +209,13 @@ private:
     // the source command named it, empty for the script itself.
     bool RunSource(TLineSource& source, const QString& fileName, bool echo, int depth)
     {
+        // The statements of a file are not echoed, and their outcomes go to the window in batches,
+        // also when the file was named by a source line of an echoed script.
+        struct TRestore {
+            bool& Echoing;
+            const bool Outer;
+            ~TRestore() { Echoing = Outer; }
+        } restore{FEchoing, std::exchange(FEchoing, echo)};
         TScriptSplitter splitter(FDelimiter);
         bool finished = false;
         int count = 0;
@@ -332,7 +341,7 @@ private:
         if (FState.Cancelled)
             throw TCancelled();
         const TClock::time_point now = TClock::now();
-        if (FState.Echo || now - FLastFlush >= kFileFlushInterval) {
+        if (FEchoing || now - FLastFlush >= kFileFlushInterval) {
             FRun.Flush();
             FLastFlush = now;
         } else {
@@ -478,6 +487,8 @@ private:
     TRunTotals FTotals;
     std::uint32_t FErrorCode = 0;
     TClock::time_point FLastFlush;
+    // The statements being run are echoed (the script itself), so each outcome is shown at once.
+    bool FEchoing = false;
 };
 
 // The rows of a result one field a line, as the command-line client shows them after \G: a line of

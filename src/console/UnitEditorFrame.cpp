@@ -33,6 +33,9 @@ constexpr int kStatusBarHeight = 19;
 constexpr int kMinimumPaneHeight = 100;
 // How long one turn of appending an outcome may hold the GUI thread before the window gets its turn.
 constexpr qint64 kAppendTurnMs = 15;
+// Lines arrive on the window at most this often: a script of short statements hands over lines
+// after every statement, thousands of times a second, and each turn paints the transcript.
+constexpr qint64 kDrainFrameMs = 16;
 // How often the status shows the rows received while a result arrives.
 constexpr int kRowsTickMs = 250;
 // The console's connection takes several statements in one request and reports the current
@@ -173,7 +176,7 @@ TEditorFrame::TEditorFrame(QWidget* parent)
     TClientSession* session = FSession.get();
     connect(session, &TClientSession::BusyChanged, this, &TEditorFrame::WorkChanged);
     connect(session, &TClientSession::Opened, this, &TEditorFrame::Connected);
-    connect(session, &TClientSession::RunReady, this, &TEditorFrame::DrainRun);
+    connect(session, &TClientSession::RunReady, this, &TEditorFrame::RunReady);
     connect(session, &TClientSession::RunEnded, this, &TEditorFrame::RunJobEnded);
     connect(session, &TClientSession::CancelRefused, this, &TEditorFrame::CancelRefused);
     connect(session, &TClientSession::CancelUnreachable, this, &TEditorFrame::CancelUnreachable);
@@ -477,11 +480,23 @@ void TEditorFrame::ExecuteStatement(const QString& sql)
     WorkChanged();
 }
 
+void TEditorFrame::RunReady()
+{
+    if (FDrainTimer->isActive())
+        return;
+    const qint64 since = FLastDrain.isValid() ? FLastDrain.elapsed() : kDrainFrameMs;
+    if (since >= kDrainFrameMs)
+        DrainRun();
+    else
+        FDrainTimer->start(static_cast<int>(kDrainFrameMs - since));
+}
+
 void TEditorFrame::DrainRun()
 {
     const std::shared_ptr<TStatementRun> run = FSession->CurrentRun();
     if (!run)
         return;
+    FLastDrain.start();
     QElapsedTimer turn;
     turn.start();
     std::optional<bool> ended;
@@ -506,7 +521,7 @@ void TEditorFrame::DrainRun()
                     continue;
                 // The rest waits for the next turn. A timer rather than a posted call: Qt may run
                 // posted calls one after another before any timer, input or painting gets its turn.
-                FDrainTimer->start();
+                FDrainTimer->start(0);
             } else if (taken.Ended) {
                 ended = taken.Succeeded;
                 totals = taken.Totals;

@@ -158,6 +158,8 @@ private:
     void ShowBusyTime();
     void Connected(const TConnectOutcome& outcome);
     void AppendOutcomeLines(const QStringList& lines);
+    // The run has lines to take: taken now, or once the frame since the last turn has passed.
+    void RunReady();
     void DrainRun();
     void RunJobEnded(const QString& failure);
     // totals: none when the run did not end on its own (drawing stopped, its job threw).
@@ -203,6 +205,7 @@ private:
     std::int64_t FTableRows = 0;      // rows of the table being drawn
     std::int64_t FShownRows = 0;      // of them, drawn so far
     QTimer* FDrainTimer = nullptr;    // the next turn of appending the run's outcome
+    QElapsedTimer FLastDrain;         // since the last turn began
 
     std::shared_ptr<struct TScriptRunState> FScript; // the script being run, shared with its job
     bool FScriptSelection = false;    // it is the pane's selection, or a file: the pane stays as it is
