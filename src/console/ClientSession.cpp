@@ -27,71 +27,6 @@ std::set<TClientSession*>& Retired()
     return *retired;
 }
 
-// The session thread's part of a run: send the request, then write every outcome in the server's
-// order until the first error, and end the run with its totals. Answers the current database the
-// server last reported.
-std::optional<std::string> RunStatements(TMySQLDataSet& dataSet, TStatementRun& run, const QString& sql)
-{
-    using TClock = std::chrono::steady_clock;
-    std::optional<std::string> schema;
-    TRunTotals totals;
-    // Only the client library's calls count: the formatting between them, and the waits for the
-    // console to take what was formatted, are ours.
-    const auto timed = [&totals](const auto& call) {
-        const TClock::time_point start = TClock::now();
-        TMySQLOutcome outcome = call();
-        totals.Elapsed += TClock::now() - start;
-        totals.Warnings += outcome.Warnings;
-        return outcome;
-    };
-    const std::string request = ToClientString(sql);
-    dataSet.SetLocalFiles(LocalInfileNames(sql));
-    // The console shows how many rows have come while a result set arrives.
-    dataSet.OnRowsRead = [&run](std::int64_t rows) { run.SetRowsReceived(rows); };
-    const std::unique_ptr<TMySQLDataSet, void (*)(TMySQLDataSet*)> rowsReported(
-        &dataSet, [](TMySQLDataSet* reading) { reading->OnRowsRead = nullptr; });
-    run.SetInServerCall(true);
-    // Rows are read as they arrive, into storage that the table gives back as it is drawn.
-    TMySQLOutcome outcome = timed([&] { return dataSet.Execute(request, TResultReading::Streamed); });
-    try {
-        // The first statement is told by the request's text, as a single statement always was; the
-        // later ones by what the server reports, since the text cannot be cut into statements here.
-        bool databaseSelected = outcome.ErrorCode == 0 && Transcript::IsUseStatement(sql);
-        while (true) {
-            // Pending first, then out of the call: the run never looks done on the server too early.
-            run.SetOutcomesPending(outcome.ErrorCode == 0 && dataSet.MoreOutcomes());
-            run.SetInServerCall(false);
-            if (outcome.Schema)
-                schema = outcome.Schema;
-            WriteOutcome(run, outcome, databaseSelected);
-            outcome.Rows.reset();
-            if (outcome.ErrorCode != 0 || !dataSet.MoreOutcomes())
-                break;
-            // What is written is shown while the server works on the next statement.
-            run.Flush();
-            run.SetInServerCall(true);
-            outcome = timed([&] { return dataSet.NextOutcome(TResultReading::Streamed); });
-            databaseSelected = outcome.ErrorCode == 0 && !outcome.Rows && outcome.Schema
-                            && !outcome.Schema->empty();
-        }
-        totals.ErrorCode = outcome.ErrorCode;
-        run.Finish(outcome.ErrorCode == 0, totals);
-    } catch (const TStatementRun::TDropped&) {
-        // The console stopped drawing. What the server still sends is read and dropped, so that the
-        // connection is ready for the next request.
-        outcome.Rows.reset();
-        run.SetInServerCall(true);
-        while (outcome.ErrorCode == 0 && dataSet.MoreOutcomes()) {
-            outcome = dataSet.NextOutcome(TResultReading::Skipped);
-            if (outcome.Schema)
-                schema = outcome.Schema;
-        }
-        run.SetOutcomesPending(false);
-        run.SetInServerCall(false);
-    }
-    return schema;
-}
-
 } // namespace
 
 class TClientSession::TReplyScope {
@@ -308,7 +243,7 @@ void TClientSession::Close()
 
 std::shared_ptr<TStatementRun> TClientSession::Run(const QString& sql)
 {
-    return Run([sql](TMySQLDataSet& dataSet, TStatementRun& run) { return RunStatements(dataSet, run, sql); });
+    return Run([sql](TMySQLDataSet& dataSet, TStatementRun& run) { return RunRequest(dataSet, run, sql); });
 }
 
 std::shared_ptr<TStatementRun> TClientSession::Run(TRunJob job)

@@ -147,6 +147,69 @@ const QStringList& HelpLines()
     return lines;
 }
 
+// Reads and drops what the server still sends for a request whose lines the console no longer
+// takes, so that the connection is ready for the next request.
+void DropRemainingOutcomes(TMySQLDataSet& dataSet, TStatementRun& run, std::optional<std::string>& schema)
+{
+    run.SetInServerCall(true);
+    while (dataSet.MoreOutcomes()) {
+        const TMySQLOutcome outcome = dataSet.NextOutcome(TResultReading::Skipped);
+        if (outcome.Schema)
+            schema = outcome.Schema;
+        if (outcome.ErrorCode != 0)
+            break;
+    }
+    run.SetOutcomesPending(false);
+    run.SetInServerCall(false);
+}
+
+// Sends one request (the server may run several statements of it in turn) and writes every outcome
+// in the server's order until the first error; answers the last outcome. The time spent in the
+// client library's calls and the warnings are added to totals (the formatting between the calls,
+// and the waits for the console to take what was formatted, are ours); the current database the
+// server reports goes into schema. Throws TStatementRun::TDropped when the console stops taking.
+TMySQLOutcome SendRequest(TMySQLDataSet& dataSet, TStatementRun& run, const QString& sql, bool vertical,
+                          TRunTotals& totals, std::optional<std::string>& schema)
+{
+    const auto timed = [&totals](const auto& call) {
+        const TClock::time_point start = TClock::now();
+        TMySQLOutcome outcome = call();
+        totals.Elapsed += TClock::now() - start;
+        totals.Warnings += outcome.Warnings;
+        return outcome;
+    };
+    const std::string request = ToClientString(sql);
+    dataSet.SetLocalFiles(LocalInfileNames(sql));
+    // The console shows how many rows have come while a result set arrives.
+    run.SetRowsReceived(0);
+    dataSet.OnRowsRead = [&run](std::int64_t rows) { run.SetRowsReceived(rows); };
+    const std::unique_ptr<TMySQLDataSet, void (*)(TMySQLDataSet*)> rowsReported(
+        &dataSet, [](TMySQLDataSet* reading) { reading->OnRowsRead = nullptr; });
+    run.SetInServerCall(true);
+    // Rows are read as they arrive, into storage that the table gives back as it is drawn.
+    TMySQLOutcome outcome = timed([&] { return dataSet.Execute(request, TResultReading::Streamed); });
+    // The first statement is told by the request's text; the later ones by what the server reports,
+    // since a request sent whole is not cut into statements here.
+    bool databaseSelected = outcome.ErrorCode == 0 && Transcript::IsUseStatement(sql);
+    while (true) {
+        // Pending first, then out of the call: the run never looks done on the server too early.
+        run.SetOutcomesPending(outcome.ErrorCode == 0 && dataSet.MoreOutcomes());
+        run.SetInServerCall(false);
+        if (outcome.Schema)
+            schema = outcome.Schema;
+        WriteOutcome(run, outcome, databaseSelected, vertical);
+        outcome.Rows.reset();
+        if (outcome.ErrorCode != 0 || !dataSet.MoreOutcomes())
+            break;
+        // What is written is shown while the server works on the next statement.
+        run.Flush();
+        run.SetInServerCall(true);
+        outcome = timed([&] { return dataSet.NextOutcome(TResultReading::Streamed); });
+        databaseSelected = outcome.ErrorCode == 0 && !outcome.Rows && outcome.Schema && !outcome.Schema->empty();
+    }
+    return outcome;
+}
+
 class TScriptRunner {
 public:
     // The console cancelled the script between two statements.
@@ -172,18 +235,7 @@ public:
             FTotals.ErrorCode = FErrorCode;
             FRun.Finish(!stopped, FTotals);
         } catch (const TStatementRun::TDropped&) {
-            // The console stopped the run. What the server still sends is read and dropped, so that
-            // the connection is ready for the next request.
-            FRun.SetInServerCall(true);
-            while (FDataSet.MoreOutcomes()) {
-                TMySQLOutcome outcome = FDataSet.NextOutcome(TResultReading::Skipped);
-                if (outcome.Schema)
-                    FSchema = outcome.Schema;
-                if (outcome.ErrorCode != 0)
-                    break;
-            }
-            FRun.SetOutcomesPending(false);
-            FRun.SetInServerCall(false);
+            DropRemainingOutcomes(FDataSet, FRun, FSchema);
             SetAfter(true);
         }
         return FSchema;
@@ -325,15 +377,6 @@ private:
         return false;
     }
 
-    TMySQLOutcome Timed(const std::function<TMySQLOutcome()>& call)
-    {
-        const TClock::time_point start = TClock::now();
-        TMySQLOutcome outcome = call();
-        FTotals.Elapsed += TClock::now() - start;
-        FTotals.Warnings += outcome.Warnings;
-        return outcome;
-    }
-
     // Before a wait for the server: what is written is shown (at once when statements are echoed,
     // every little while in a file), and a dropped run goes no further.
     void BeforeServerCall()
@@ -349,38 +392,16 @@ private:
         }
     }
 
-    // Sends one statement and writes each of its outcomes; answers the last (an error ends it).
+    // Sends one statement and writes each of its outcomes, and the server's warnings when they are
+    // asked for; answers the last outcome (an error ends it).
     TMySQLOutcome RunSql(const QString& sql, bool vertical)
     {
         BeforeServerCall();
-        const std::string request = ToClientString(sql);
-        FDataSet.SetLocalFiles(LocalInfileNames(sql));
-        // The console shows how many rows have come while a result set arrives.
-        FRun.SetRowsReceived(0);
-        FDataSet.OnRowsRead = [this](std::int64_t rows) { FRun.SetRowsReceived(rows); };
-        const std::unique_ptr<TMySQLDataSet, void (*)(TMySQLDataSet*)> rowsReported(
-            &FDataSet, [](TMySQLDataSet* reading) { reading->OnRowsRead = nullptr; });
-        FRun.SetInServerCall(true);
-        TMySQLOutcome outcome = Timed([&] { return FDataSet.Execute(request, TResultReading::Streamed); });
-        bool databaseSelected = outcome.ErrorCode == 0 && Transcript::IsUseStatement(sql);
-        std::uint32_t warnings = outcome.Warnings;
-        while (true) {
-            FRun.SetOutcomesPending(outcome.ErrorCode == 0 && FDataSet.MoreOutcomes());
-            FRun.SetInServerCall(false);
-            if (outcome.Schema)
-                FSchema = outcome.Schema;
-            WriteOutcome(FRun, outcome, databaseSelected, vertical);
-            outcome.Rows.reset();
-            if (outcome.ErrorCode != 0 || !FDataSet.MoreOutcomes())
-                break;
-            FRun.Flush();
-            FRun.SetInServerCall(true);
-            outcome = Timed([&] { return FDataSet.NextOutcome(TResultReading::Streamed); });
-            warnings += outcome.Warnings;
-            databaseSelected = outcome.ErrorCode == 0 && !outcome.Rows && outcome.Schema && !outcome.Schema->empty();
-        }
+        // Warnings of every outcome of the request count.
+        const std::uint64_t warningsBefore = FTotals.Warnings;
+        const TMySQLOutcome outcome = SendRequest(FDataSet, FRun, sql, vertical, FTotals, FSchema);
         FErrorCode = outcome.ErrorCode;
-        if (outcome.ErrorCode == 0 && FShowWarnings && warnings > 0)
+        if (outcome.ErrorCode == 0 && FShowWarnings && FTotals.Warnings > warningsBefore)
             WriteWarnings();
         return outcome;
     }
@@ -519,6 +540,20 @@ void WriteVertical(TStatementRun& run, TMySQLPackedResult& rows)
 }
 
 } // namespace
+
+std::optional<std::string> RunRequest(TMySQLDataSet& dataSet, TStatementRun& run, const QString& sql)
+{
+    std::optional<std::string> schema;
+    TRunTotals totals;
+    try {
+        const TMySQLOutcome outcome = SendRequest(dataSet, run, sql, false, totals, schema);
+        totals.ErrorCode = outcome.ErrorCode;
+        run.Finish(outcome.ErrorCode == 0, totals);
+    } catch (const TStatementRun::TDropped&) {
+        DropRemainingOutcomes(dataSet, run, schema);
+    }
+    return schema;
+}
 
 std::optional<std::string> RunScript(TMySQLDataSet& dataSet, TStatementRun& run, TScriptRunState& state)
 {

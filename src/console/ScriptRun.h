@@ -59,6 +59,11 @@ struct TScriptRunState {
 // current database the server last reported.
 std::optional<std::string> RunScript(TMySQLDataSet& dataSet, TStatementRun& run, TScriptRunState& state);
 
+// The session thread's part of a run of one request sent as it is (the server may run several
+// statements of it in turn): every outcome written in the server's order until the first error,
+// then the run ended with its totals. Answers the current database the server last reported.
+std::optional<std::string> RunRequest(TMySQLDataSet& dataSet, TStatementRun& run, const QString& sql);
+
 // The echo of the script's first statement or command, or nothing when it has none.
 QStringList FirstEcho(const QStringList& lines, const QString& delimiter);
 
