@@ -216,7 +216,11 @@ void TMySQLConnection::StatementFailed()
 {
     if (FHandle && mysql_errno(FHandle.get()) == LocalInfile::RefusedCode) {
         // A file request this layer refused: the handler said why.
-        FRefusal = FLocalFiles.Refusal.value_or(TClientRefusal());
+        FRefusal = FLocalFiles.Refusal;
+        if (!FRefusal) {
+            FRefusal.emplace();
+            FRefusal->Kind = TClientRefusal::TKind::FileNotSent;
+        }
         FRefusal->Code = LocalInfile::RefusedCode;
         return;
     }

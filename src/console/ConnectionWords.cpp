@@ -185,9 +185,14 @@ std::string RefusalText(const TClientRefusal& refusal)
     return text;
 }
 
+std::string ErrorWords(const TMySQLConnection& connection)
+{
+    return connection.Refusal() ? RefusalText(*connection.Refusal()) : connection.GetErrorText();
+}
+
 std::string ErrorWords(const TMySQLCustomDataSet& dataSet)
 {
-    return dataSet.Refusal() ? RefusalText(*dataSet.Refusal()) : dataSet.ErrorText();
+    return ErrorWords(*dataSet.Connection());
 }
 
 std::string ErrorWords(const TMySQLOutcome& outcome)

@@ -18,5 +18,6 @@ std::string EncryptionWords(const TMySQLConnection& connection);
 std::string RefusalText(const TClientRefusal& refusal);
 // The text of an error for the user: the refusal worded where the client layer refused, the server's
 // or the library's own words otherwise.
+std::string ErrorWords(const TMySQLConnection& connection);
 std::string ErrorWords(const TMySQLCustomDataSet& dataSet);
 std::string ErrorWords(const TMySQLOutcome& outcome);
