@@ -388,23 +388,31 @@ TEST(Connect, GivesUpAfterTenSecondsHoweverSlowlyThePeerAnswers)
     }
 }
 
-// The modes that require TLS go over TCP even for "localhost", whose socket cannot carry it; where
-// nothing listens on TCP the refusal says why and what to choose.
-TEST(Connect, TheModesThatRequireTlsExplainTheLocalSocket)
+// A port of 127.0.0.1 with nothing listening on it (0 when none could be found).
+std::int32_t RefusedPort()
 {
     const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
-    ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&address), size), 0);
-    ASSERT_EQ(::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size), 0);
-    ::close(probe); // a port with nothing listening
+    const bool found = ::bind(probe, reinterpret_cast<sockaddr*>(&address), size) == 0
+                    && ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size) == 0;
+    ::close(probe);
+    return found ? ntohs(address.sin_port) : 0;
+}
+
+// The modes that require TLS go over TCP even for "localhost", whose socket cannot carry it; where
+// nothing listens on TCP the refusal says why and what to choose.
+TEST(Connect, TheModesThatRequireTlsExplainTheLocalSocket)
+{
+    const std::int32_t port = RefusedPort();
+    ASSERT_NE(port, 0);
     for (const TTlsMode mode : {TTlsMode::Required, TTlsMode::Verified}) {
         SCOPED_TRACE(static_cast<int>(mode));
         TMySQLConnection connection;
         connection.SetHost("localhost");
-        connection.SetPort(ntohs(address.sin_port));
+        connection.SetPort(port);
         connection.SetUser("someone");
         connection.SetTlsMode(mode);
         EXPECT_FALSE(connection.Connect());
@@ -419,15 +427,8 @@ TEST(Connect, TheModesThatRequireTlsExplainTheLocalSocket)
 TEST(Connect, TheLookBeforeTheLoginReturnsWhatFailed)
 {
     using TKind = TClientRefusal::TKind;
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&address), size), 0);
-    ASSERT_EQ(::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size), 0);
-    ::close(probe); // a port with nothing listening
-    const std::int32_t refusedPort = ntohs(address.sin_port);
+    const std::int32_t refusedPort = RefusedPort();
+    ASSERT_NE(refusedPort, 0);
     struct TCase {
         const char* Name;
         std::string Host;
