@@ -5,6 +5,7 @@
 //
 // NameCompletionBench HOST PORT USER PASSWORD: USER may create a database (scripts/bench passes root).
 #include "BenchSupport.h"
+#include "ConnectionWords.h"
 
 #include "EditorView.h"
 #include "HLEditor.h"
@@ -120,7 +121,7 @@ int main(int argc, char** argv)
         dataSet.SetUser(info.User);
         dataSet.SetPassword(info.Password);
         if (!dataSet.Open()) {
-            std::fprintf(stderr, "connect: %s\n", dataSet.ErrorText().c_str());
+            std::fprintf(stderr, "connect: %s\n", ErrorWords(dataSet).c_str());
             return 1;
         }
         reference.push_back(bench::Milliseconds([&] {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "BenchSupport.h"
+#include "ConnectionWords.h"
 #include "MySQLClasses.h"
 #include "Transcript.h"
 
@@ -22,14 +23,14 @@ int main(int argc, char** argv)
     dataSet.SetUser(argv[3]);
     dataSet.SetPassword(argv[4]);
     if (!dataSet.Open()) {
-        std::fprintf(stderr, "connect: %s\n", dataSet.ErrorText().c_str());
+        std::fprintf(stderr, "connect: %s\n", ErrorWords(dataSet).c_str());
         return 1;
     }
 
     const auto start = std::chrono::steady_clock::now();
     TMySQLOutcome outcome = dataSet.Execute(argv[5], TResultReading::Streamed);
     if (!outcome.Rows) {
-        std::fprintf(stderr, "query: %s\n", outcome.ErrorText.c_str());
+        std::fprintf(stderr, "query: %s\n", ErrorWords(outcome).c_str());
         return 1;
     }
     const auto stored = std::chrono::steady_clock::now();

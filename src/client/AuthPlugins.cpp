@@ -13,10 +13,10 @@ thread_local TConnectScope* tScope = nullptr;
 
 struct TScopeAccess {
     static bool PasswordMayLeave() { return tScope && tScope->FPasswordMayLeave; }
-    static void Refuse(std::string text)
+    static void Refuse(TClientRefusal refusal)
     {
         if (tScope)
-            tScope->FRefusal = std::move(text);
+            tScope->FRefusal = std::move(refusal);
     }
 };
 
@@ -31,24 +31,31 @@ struct TAuthPlugin {
     int (*authenticate_user)(MYSQL_PLUGIN_VIO* vio, MYSQL* mysql);
 };
 
-const char* const kNotSent = " Соединение не установлено, пароль не отправлен.";
+using TKind = TClientRefusal::TKind;
+
+TClientRefusal MakeRefusal(TKind kind)
+{
+    TClientRefusal refusal;
+    refusal.Kind = kind;
+    return refusal;
+}
 
 // The refusal of a login that would hand the password to the peer, naming what makes the peer one
 // that could read it.
-int RefusePassword(const std::string& what, MYSQL_PLUGIN_VIO* vio, MYSQL* mysql)
+int RefusePassword(const char* login, bool fullAuthentication, MYSQL_PLUGIN_VIO* vio, MYSQL* mysql)
 {
-    std::string why;
+    TClientRefusal refusal = MakeRefusal(TKind::PasswordLogin);
+    refusal.Login = login;
+    refusal.FullAuthentication = fullAuthentication;
     MYSQL_PLUGIN_VIO_INFO info{};
     vio->info(vio, &info);
     if (info.protocol == MYSQL_PLUGIN_VIO_INFO::MYSQL_VIO_SOCKET)
-        why = "соединение идёт через локальный сокет";
+        refusal.Channel = TClientRefusal::TChannel::LocalSocket;
     else if (mysql_get_ssl_cipher(mysql) == nullptr)
-        why = "соединение не зашифровано";
+        refusal.Channel = TClientRefusal::TChannel::Plain;
     else
-        why = "сертификат сервера не проверен";
-    TScopeAccess::Refuse("Сервер запросил вход через " + what + ", при котором серверу передаётся сам пароль, а "
-                         + why + ". Brindlecast передаёт пароль так только по TLS и только серверу с проверенным "
-                         "сертификатом (шифрование «с проверкой сервера»)." + kNotSent);
+        refusal.Channel = TClientRefusal::TChannel::Unverified;
+    TScopeAccess::Refuse(std::move(refusal));
     return CR_ERROR;
 }
 
@@ -119,7 +126,7 @@ int CachingSha2(MYSQL_PLUGIN_VIO* vio, MYSQL* mysql)
         return CR_OK;
     if (size == 1 && answer[0] == 4) {
         if (!MayHandOver(mysql))
-            return RefusePassword("«caching_sha2_password» с полной проверкой пароля", vio, mysql);
+            return RefusePassword("caching_sha2_password", true, vio, mysql);
         return SendPassword(vio, password);
     }
     // The final answer came already (OK, an error, another login): the library reads it from there.
@@ -135,7 +142,7 @@ int Sha256Password(MYSQL_PLUGIN_VIO* vio, MYSQL* mysql)
     if (password.empty())
         return SendPassword(vio, password);
     if (!MayHandOver(mysql))
-        return RefusePassword("«sha256_password»", vio, mysql);
+        return RefusePassword("sha256_password", false, vio, mysql);
     return SendPassword(vio, password);
 }
 
@@ -143,7 +150,7 @@ int ClearPassword(MYSQL_PLUGIN_VIO* vio, MYSQL* mysql)
 {
     const std::string password = PasswordOf(mysql);
     if (!password.empty() && !MayHandOver(mysql))
-        return RefusePassword("«mysql_clear_password»", vio, mysql);
+        return RefusePassword("mysql_clear_password", false, vio, mysql);
     return SendPassword(vio, password);
 }
 
@@ -153,7 +160,7 @@ int Dialog(MYSQL_PLUGIN_VIO* vio, MYSQL* mysql)
 {
     const std::string password = PasswordOf(mysql);
     if (!password.empty() && !MayHandOver(mysql))
-        return RefusePassword("«dialog»", vio, mysql);
+        return RefusePassword("dialog", false, vio, mysql);
     while (true) {
         unsigned char* packet = nullptr;
         const int length = vio->read_packet(vio, &packet);
@@ -162,8 +169,9 @@ int Dialog(MYSQL_PLUGIN_VIO* vio, MYSQL* mysql)
         const int type = packet[0];
         const std::string question(reinterpret_cast<const char*>(packet) + 1, static_cast<std::size_t>(length - 1));
         if ((type >> 1) != 2) {
-            TScopeAccess::Refuse("Сервер (вход через «dialog») задал вопрос, на который Brindlecast ответить не может: «"
-                                 + question + "». Соединение не установлено.");
+            TClientRefusal refusal = MakeRefusal(TKind::DialogQuestion);
+            refusal.Question = question;
+            TScopeAccess::Refuse(std::move(refusal));
             return CR_ERROR;
         }
         if (SendPassword(vio, password) != CR_OK)
@@ -178,13 +186,10 @@ int OldPassword(MYSQL_PLUGIN_VIO*, MYSQL* mysql)
     // The library takes this login itself for a greeting without the 4.1 protocol's flags: one cut
     // short, or one of a server too old to name a login.
     if ((mysql->server_capabilities & CLIENT_PROTOCOL_41) == 0) {
-        TScopeAccess::Refuse("Приветствие сервера оборвано или написано по протоколу старше 4.1: в нём нет "
-                             "данных для безопасного входа." + std::string(kNotSent));
+        TScopeAccess::Refuse(MakeRefusal(TKind::OldGreeting));
         return CR_ERROR;
     }
-    TScopeAccess::Refuse("Сервер запросил вход через «mysql_old_password»: по ответу этого устаревшего способа "
-                         "входа пароль легко восстановить, поэтому Brindlecast его не поддерживает."
-                         + std::string(kNotSent));
+    TScopeAccess::Refuse(MakeRefusal(TKind::OldPasswordLogin));
     return CR_ERROR;
 }
 
@@ -256,9 +261,9 @@ TConnectScope::~TConnectScope()
     tScope = FSaved;
 }
 
-std::optional<std::string> TConnectScope::Refusal(MYSQL* handle) const
+std::optional<TClientRefusal> TConnectScope::Refusal(MYSQL* handle) const
 {
-    if (!FRefusal.empty())
+    if (FRefusal)
         return FRefusal;
     if (!handle)
         return std::nullopt;
@@ -268,8 +273,9 @@ std::optional<std::string> TConnectScope::Refusal(MYSQL* handle) const
     const std::size_t end = text.rfind(" could not be loaded");
     if (text.rfind(prefix, 0) != 0 || end == std::string::npos || end < prefix.size())
         return std::nullopt;
-    return "Сервер запросил вход через «" + text.substr(prefix.size(), end - prefix.size())
-         + "», а Brindlecast такого способа входа не знает." + kNotSent;
+    TClientRefusal refusal = MakeRefusal(TKind::UnknownLogin);
+    refusal.Login = text.substr(prefix.size(), end - prefix.size());
+    return refusal;
 }
 
 } // namespace AuthPlugins

@@ -7,6 +7,8 @@
 
 #include <mysql.h>
 
+#include "ClientRefusal.h"
+
 namespace AuthPlugins {
 
 // Sets up, once for the process, the logins a connection may take: the library's own native login
@@ -31,12 +33,12 @@ public:
     // The refusal of the connect that just failed: what the server asked for, and why the password
     // was not sent; nullopt when no login of this layer refused. handle tells a login that could not
     // be loaded, which the library reports in its own words.
-    std::optional<std::string> Refusal(MYSQL* handle) const;
+    std::optional<TClientRefusal> Refusal(MYSQL* handle) const;
 
 private:
     friend struct TScopeAccess;
     bool FPasswordMayLeave;
-    std::string FRefusal;
+    std::optional<TClientRefusal> FRefusal;
     TConnectScope* FSaved;
 };
 

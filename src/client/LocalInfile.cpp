@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -11,27 +10,41 @@ namespace LocalInfile {
 
 namespace {
 
-// State of one file request: the open file, or why there is none.
+using TKind = TClientRefusal::TKind;
+
+// State of one file request: the open file, and where a refusal goes.
 struct TRequest {
     int Fd = -1;
-    std::string Error;
+    TFiles* Files = nullptr;
+
+    void Refuse(TKind kind, const std::string& file, int error)
+    {
+        if (!Files)
+            return;
+        TClientRefusal refusal;
+        refusal.Kind = kind;
+        refusal.Code = RefusedCode;
+        refusal.File = file;
+        refusal.Errno = error;
+        Files->Refusal = std::move(refusal);
+    }
 };
 
 int Init(void** state, const char* fileName, void* userData)
 {
     auto* request = new TRequest;
     *state = request;
-    const auto* allowed = static_cast<const std::vector<std::string>*>(userData);
+    request->Files = static_cast<TFiles*>(userData);
     const std::string name = fileName ? fileName : "";
-    if (!allowed || std::find(allowed->begin(), allowed->end(), name) == allowed->end()) {
-        request->Error = "Сервер запросил файл «" + name
-                       + "», которого выполняемый запрос не называет в LOAD DATA LOCAL INFILE. "
-                         "Запрос отклонён, файл не отправлен.";
+    if (!request->Files
+        || std::find(request->Files->Allowed.begin(), request->Files->Allowed.end(), name)
+               == request->Files->Allowed.end()) {
+        request->Refuse(TKind::FileNotNamed, name, 0);
         return 1;
     }
     request->Fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
     if (request->Fd < 0) {
-        request->Error = "Не удалось открыть файл «" + name + "»: " + std::strerror(errno);
+        request->Refuse(TKind::FileNotOpened, name, errno);
         return 1;
     }
     return 0;
@@ -45,7 +58,7 @@ int Read(void* state, char* buffer, unsigned int size)
         if (n >= 0)
             return static_cast<int>(n);
         if (errno != EINTR) {
-            request->Error = std::string("Не удалось прочитать файл: ") + std::strerror(errno);
+            request->Refuse(TKind::FileNotRead, {}, errno);
             return -1;
         }
     }
@@ -59,30 +72,23 @@ void End(void* state)
     delete request;
 }
 
-int Error(void* state, char* message, unsigned int size)
+// The library's error is only the code: why the request failed is in TFiles::Refusal.
+int Error(void*, char* message, unsigned int size)
 {
-    const auto* request = static_cast<const TRequest*>(state);
-    const std::string text = request ? request->Error : std::string("Файл не отправлен.");
-    if (size > 0) {
-        // Cut at a whole UTF-8 character.
-        std::size_t length = std::min<std::size_t>(text.size(), size - 1);
-        while (length > 0 && length < text.size() && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
-            --length;
-        std::memcpy(message, text.data(), length);
-        message[length] = '\0';
-    }
+    if (size > 0)
+        message[0] = '\0';
     return static_cast<int>(RefusedCode);
 }
 
 } // namespace
 
-void Install(MYSQL* handle, const std::vector<std::string>* allowed)
+void Install(MYSQL* handle, TFiles* files)
 {
     // 1, not the library's automatic mode: every request reaches the handler, which decides by the
     // statement's own words rather than by how the statement begins.
     const unsigned int on = 1;
     mysql_optionsv(handle, MYSQL_OPT_LOCAL_INFILE, &on);
-    mysql_set_local_infile_handler(handle, Init, Read, End, Error, const_cast<std::vector<std::string>*>(allowed));
+    mysql_set_local_infile_handler(handle, Init, Read, End, Error, files);
 }
 
 } // namespace LocalInfile

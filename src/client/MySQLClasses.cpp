@@ -64,17 +64,25 @@ TMySQLConnection::~TMySQLConnection()
         close(FInterrupt);
 }
 
-std::string TMySQLConnection::TimeLimitText()
+namespace {
+
+// The refusal of a connect that ConnectTimeout ended, in every phase and mode.
+TClientRefusal TimeLimit(std::uint32_t code)
 {
-    return "Сервер не ответил за " + std::to_string(ConnectTimeout) + " с.";
+    TClientRefusal refusal;
+    refusal.Kind = TClientRefusal::TKind::TimeLimit;
+    refusal.Code = code;
+    refusal.Seconds = TMySQLConnection::ConnectTimeout;
+    return refusal;
 }
+
+} // namespace
 
 bool TMySQLConnection::Connect()
 {
     try {
         InitLibrary();
-        FOwnError.reset();
-        FCertificateProblem.reset();
+        ForgetError();
         FVerification = TServerVerification::None;
         const auto deadline = ClientWaits::TClock::now() + std::chrono::seconds(ConnectTimeout);
         // A handle left by a failed attempt is closed here, before the new one is made.
@@ -91,8 +99,9 @@ bool TMySQLConnection::Connect()
         // The library reads its parameters as C strings: a zero byte would cut one short and
         // connect to another host, or as another user.
         if (HasZeroByte(FHost) || HasZeroByte(FUser) || HasZeroByte(FPassword)) {
-            FOwnError = {CR_UNKNOWN_ERROR, "Имя хоста, имя пользователя или пароль содержит нулевой символ. "
-                                           "Соединение не установлено."};
+            FRefusal = TClientRefusal();
+            FRefusal->Kind = TClientRefusal::TKind::ZeroByte;
+            FRefusal->Code = CR_UNKNOWN_ERROR;
             return false;
         }
         MYSQL* handle = FHandle.get();
@@ -112,16 +121,21 @@ bool TMySQLConnection::Connect()
             TServerProbe probe = ProbeServer(FHost, FPort, FTlsMode, FCAFile, FPinnedFingerprint);
             FSocket->Release();
             if (!probe.Accepted) {
-                FOwnError = {probe.ErrorCode, ClientWaits::DeadlinePassed() ? TimeLimitText() : probe.ErrorText};
+                const std::uint32_t code = probe.Refusal ? probe.Refusal->Code : probe.ErrorCode;
+                if (ClientWaits::DeadlinePassed()) {
+                    FRefusal = TimeLimit(code);
+                    if (probe.Refusal)
+                        FRefusal->Certificate = std::move(probe.Refusal->Certificate);
+                } else if (probe.Refusal) {
+                    FRefusal = std::move(probe.Refusal);
+                } else {
+                    FOwnError = {probe.ErrorCode, probe.ErrorText};
+                    return false;
+                }
                 // "localhost" means the local socket to the library, which cannot carry TLS: these
                 // modes go over TCP instead, where a server listening on its socket alone is not.
                 // The socket is not taken in their place: the user asked for encryption.
-                if (probe.ErrorCode == CR_CONN_HOST_ERROR && FHost == "localhost")
-                    FOwnError->second +=
-                        "\nС обязательным шифрованием программа соединяется по TCP и с «localhost»: через "
-                        "локальный сокет TLS не идёт. Если сервер слушает только сокет, выберите шифрование "
-                        "«когда сервер предлагает»: соединение через сокет не покидает этот компьютер.";
-                FCertificateProblem = std::move(probe.Problem);
+                FRefusal->LocalhostOverTcp = code == CR_CONN_HOST_ERROR && FHost == "localhost";
                 return false;
             }
             mysql_optionsv(handle, MARIADB_OPT_TLS_PEER_FP, probe.LibraryPin.c_str());
@@ -141,9 +155,9 @@ bool TMySQLConnection::Connect()
         // However the library words a connect that the deadline cut (often "unexpected eof" of the
         // TLS handshake), the program ended it, not the peer.
         if (connected || watch.Fired() || ClientWaits::DeadlinePassed())
-            FOwnError = {CR_SERVER_LOST, TimeLimitText()};
-        else if (std::optional<std::string> refusal = login.Refusal(handle))
-            FOwnError = {CR_AUTH_PLUGIN_ERR, std::move(*refusal)};
+            FRefusal = TimeLimit(CR_SERVER_LOST);
+        else if ((FRefusal = login.Refusal(handle)))
+            FRefusal->Code = CR_AUTH_PLUGIN_ERR;
         return false;
     } catch (...) {
         return false;
@@ -157,7 +171,20 @@ void TMySQLConnection::Disconnect()
         FHandle.reset();
     }
     FSocket->Release();
+    ForgetError();
+}
+
+void TMySQLConnection::ForgetError()
+{
+    FRefusal.reset();
     FOwnError.reset();
+    FLocalFiles.Refusal.reset();
+}
+
+const std::optional<TCertificateProblem>& TMySQLConnection::CertificateProblem() const
+{
+    static const std::optional<TCertificateProblem> none;
+    return FRefusal ? FRefusal->Certificate : none;
 }
 
 bool TMySQLConnection::IsConnectionLost(std::uint32_t errorCode)
@@ -187,6 +214,16 @@ void TMySQLConnection::Interrupt()
 
 void TMySQLConnection::StatementFailed()
 {
+    if (FHandle && mysql_errno(FHandle.get()) == LocalInfile::RefusedCode) {
+        // A file request this layer refused: the handler said why.
+        FRefusal = FLocalFiles.Refusal;
+        if (!FRefusal) {
+            FRefusal.emplace();
+            FRefusal->Kind = TClientRefusal::TKind::FileNotSent;
+        }
+        FRefusal->Code = LocalInfile::RefusedCode;
+        return;
+    }
     // A TLS connection that ends under a statement (cut by Interrupt, or closed by the server that
     // killed it) reports the end of its TLS stream; the user is told what happened, as on a plain
     // connection.
@@ -212,6 +249,8 @@ void TMySQLConnection::ClearInterrupt()
 
 std::uint32_t TMySQLConnection::GetErrorCode() const
 {
+    if (FRefusal)
+        return FRefusal->Code;
     if (FOwnError)
         return FOwnError->first;
     return FHandle ? mysql_errno(FHandle.get()) : CR_SERVER_GONE_ERROR;
@@ -219,6 +258,8 @@ std::uint32_t TMySQLConnection::GetErrorCode() const
 
 std::string TMySQLConnection::GetErrorText() const
 {
+    if (FRefusal)
+        return {};
     if (FOwnError)
         return FOwnError->second;
     if (!FHandle)
@@ -236,7 +277,7 @@ std::string TMySQLConnection::EncryptionText() const
     MYSQL* handle = FHandle.get();
     const char* cipher = handle ? mysql_get_ssl_cipher(handle) : nullptr;
     if (!cipher)
-        return "без шифрования";
+        return {};
     const char* version = nullptr;
     mariadb_get_infov(handle, MARIADB_CONNECTION_TLS_VERSION, &version);
     return (version ? ProtocolName(version) + ", " : std::string()) + cipher;
@@ -411,7 +452,7 @@ TMySQLOutcome TMySQLDataSet::Execute(const std::string& sql, TResultReading read
     if (!handle)
         return FailedOutcome();
     TMySQLConnection& connection = *Connection();
-    connection.FOwnError.reset();
+    connection.ForgetError();
     ClientWaits::TScope waits(connection.FInterrupt, nullptr, std::nullopt);
     // The files set for this request are the only ones the server may read while it runs; the list
     // goes with the request's last outcome.
@@ -422,7 +463,7 @@ TMySQLOutcome TMySQLDataSet::Execute(const std::string& sql, TResultReading read
 
 void TMySQLDataSet::SetLocalFiles(std::vector<std::string> names)
 {
-    Connection()->FLocalFiles = std::move(names);
+    Connection()->FLocalFiles.Allowed = std::move(names);
 }
 
 bool TMySQLDataSet::MoreOutcomes() const
@@ -437,7 +478,7 @@ TMySQLOutcome TMySQLDataSet::NextOutcome(TResultReading reading)
     if (!handle)
         return FailedOutcome();
     TMySQLConnection& connection = *Connection();
-    connection.FOwnError.reset();
+    connection.ForgetError();
     ClientWaits::TScope waits(connection.FInterrupt, nullptr, std::nullopt);
     if (mysql_next_result(handle) != 0) {
         TMySQLOutcome failed = FailedOutcome();
@@ -496,7 +537,7 @@ TMySQLOutcome TMySQLDataSet::ReadOutcome(TResultReading reading)
     if (mysql_session_track_get_first(handle, SESSION_TRACK_SCHEMA, &schema, &length) == 0)
         outcome.Schema = std::string(schema ? schema : "", length);
     if (!mysql_more_results(handle))
-        Connection()->FLocalFiles.clear();
+        Connection()->FLocalFiles.Allowed.clear();
     return outcome;
 }
 
@@ -504,11 +545,12 @@ TMySQLOutcome TMySQLDataSet::FailedOutcome()
 {
     TMySQLConnection& connection = *Connection();
     // The request ends here: no file may be read any more.
-    connection.FLocalFiles.clear();
+    connection.FLocalFiles.Allowed.clear();
     connection.StatementFailed();
     TMySQLOutcome failed;
     failed.ErrorCode = ErrorCode();
     failed.ErrorText = ErrorText();
+    failed.Refusal = connection.Refusal();
     const char* state = Handle() ? mysql_sqlstate(Handle()) : nullptr;
     failed.SqlState = state && *state && std::strcmp(state, "00000") != 0 ? state : "HY000";
     return failed;
@@ -520,7 +562,7 @@ bool TMySQLDataSet::SelectDatabase(const std::string& name)
     if (!handle)
         return false;
     TMySQLConnection& connection = *Connection();
-    connection.FOwnError.reset();
+    connection.ForgetError();
     ClientWaits::TScope waits(connection.FInterrupt, nullptr, std::nullopt);
     if (mysql_select_db(handle, name.c_str()) == 0)
         return true;

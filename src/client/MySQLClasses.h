@@ -12,8 +12,10 @@
 
 #include <mysql.h>
 
+#include "ClientRefusal.h"
 #include "ConnectionSecurity.h"
 #include "CoreDumps.h"
+#include "LocalInfile.h"
 #include "MySQLPackedResult.h"
 
 // One set of connection parameters, copied by value from the connect dialog to a console.
@@ -56,8 +58,6 @@ public:
     // however slowly the server answers. Statements have no time limit of their own: Interrupt ends
     // them.
     static constexpr unsigned ConnectTimeout = 10;
-    // The error text of a connect that ConnectTimeout ended, in every phase and mode.
-    static std::string TimeLimitText();
 
     TMySQLConnection();
     ~TMySQLConnection();
@@ -100,25 +100,29 @@ public:
     // "localhost"), and the server's greeting and certificate are looked at before the library
     // connects; the library then pins that certificate, so nothing is sent to a server that was not
     // accepted. A login that hands the password itself over is made only in the verified mode; any
-    // other login that would reveal it is refused, and the error names what the server asked for.
+    // other login that would reveal it is refused, and the refusal names what the server asked for.
     // A server may read a local file only as LOAD DATA LOCAL INFILE allows (TMySQLDataSet::Query).
     bool Connect();
     void Disconnect();
     // The error of the last call on the handle; 0 and "" when it succeeded. Without a handle, the
-    // library's "server has gone away" error. After a failed Connect, the reason this layer found
-    // where it refused (a certificate, a login, a parameter) rather than the library's words.
+    // library's "server has gone away" error. Where this layer refused (a certificate, a login, a
+    // parameter, the time limit of a connect, a file a server asked for), the code is the refusal's
+    // and the text is empty: Refusal says why, for the caller to word.
     std::uint32_t GetErrorCode() const;
     std::string GetErrorText() const;
+    // Why this layer refused the last call on the handle; nullopt when the error, if any, is the
+    // server's or the library's.
+    const std::optional<TClientRefusal>& Refusal() const { return FRefusal; }
     // Whether an error code says that the connection is gone (the server went away, the connection
     // was lost or killed): only a new connection helps then.
     static bool IsConnectionLost(std::uint32_t errorCode);
     // After a Connect that failed on a certificate in the verified mode: why, and its fingerprint,
     // which the user may trust (PinnedFingerprint) for the next attempt.
-    const std::optional<TCertificateProblem>& CertificateProblem() const { return FCertificateProblem; }
+    const std::optional<TCertificateProblem>& CertificateProblem() const;
     // After a Connect that succeeded: how the server was verified (None unless in the verified mode).
     TServerVerification Verification() const { return FVerification; }
-    // How the connection is encrypted, for the user: "TLS 1.3, TLS_AES_256_GCM_SHA384", or
-    // "без шифрования" for a plain connection and when there is none.
+    // How the connection is encrypted: "TLS 1.3, TLS_AES_256_GCM_SHA384"; empty for a plain
+    // connection and when there is none.
     std::string EncryptionText() const;
     // Whether the connection runs over TLS.
     bool Encrypted() const;
@@ -143,7 +147,10 @@ private:
     friend class TMySQLCustomDataSet;
     friend class TMySQLDataSet;
 
-    // After a statement failed: makes the error read as the user should read it.
+    // Before a call on the handle: the error of the last one is forgotten.
+    void ForgetError();
+    // After a statement failed: makes the error tell what happened (a file request this layer
+    // refused, a connection that ended under TLS) rather than what the library last saw.
     void StatementFailed();
 
     std::int32_t FOwnedByDataSet = 0;
@@ -158,12 +165,13 @@ private:
     TMySQLHandle FHandle;
     int FInterrupt = -1; // an event descriptor, readable once Interrupt has been called
     std::unique_ptr<ClientWaits::TSocketHolder> FSocket; // what Interrupt shuts down
-    // The reason of a failed Connect where this layer refused; cleared by the next call on the handle.
+    // The error of the last call where not the handle's own: this layer's refusal, or words of the
+    // server or the library that the handle does not hold; cleared by the next call on the handle.
+    std::optional<TClientRefusal> FRefusal;
     std::optional<std::pair<std::uint32_t, std::string>> FOwnError;
-    std::optional<TCertificateProblem> FCertificateProblem;
     TServerVerification FVerification = TServerVerification::None;
     // The files a server may ask for while a statement runs (set by TMySQLDataSet::SetLocalFiles).
-    std::vector<std::string> FLocalFiles;
+    LocalInfile::TFiles FLocalFiles;
 };
 
 class IMySQLRow;
@@ -260,6 +268,7 @@ public:
 
     std::uint32_t ErrorCode() const { return FConnection->GetErrorCode(); }
     std::string ErrorText() const { return FConnection->GetErrorText(); }
+    const std::optional<TClientRefusal>& Refusal() const { return FConnection->Refusal(); }
     // The affected-row count of the last statement, the library's full 64-bit count (-1 when the
     // library reports none).
     std::int64_t AffectedRows() const;
@@ -318,7 +327,8 @@ struct TMySQLOutcome {
     std::shared_ptr<TMySQLPackedResult> Rows;  // read Streamed; null without a result set
     std::int64_t AffectedRows = 0;             // without a result set
     std::uint32_t ErrorCode = 0;               // non-zero: the request failed here and ends
-    std::string ErrorText;
+    std::string ErrorText;                     // the server's or the library's words
+    std::optional<TClientRefusal> Refusal;     // where this layer refused: why (ErrorText empty)
     std::string SqlState;                      // with an error: its SQLSTATE ("42S02")
     // The current database, when the server reported with this outcome that it changed (session
     // tracking, on a connection made with CLIENT_SESSION_TRACKING).

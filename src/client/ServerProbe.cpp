@@ -49,21 +49,26 @@ struct TX509Free {
     void operator()(X509* certificate) const { X509_free(certificate); }
 };
 
-TServerProbe Failure(std::uint32_t code, std::string text)
+using TKind = TClientRefusal::TKind;
+
+// A refusal of this layer about host:port.
+TServerProbe Failure(std::uint32_t code, TKind kind, const std::string& host, std::int32_t port,
+                     std::string detail = {})
 {
+    TClientRefusal refusal;
+    refusal.Kind = kind;
+    refusal.Code = code;
+    refusal.Host = host;
+    refusal.Port = port;
+    refusal.Detail = std::move(detail);
     TServerProbe probe;
-    probe.ErrorCode = code;
-    probe.ErrorText = std::move(text);
+    probe.Refusal = std::move(refusal);
     return probe;
 }
 
-std::string HostPort(const std::string& host, std::int32_t port)
-{
-    return "«" + host + "», порт " + std::to_string(port);
-}
-
-// A connected non-blocking TCP socket to one of host's addresses, or -1 with errno set.
-int ConnectTcp(const std::string& host, std::int32_t port, std::string& error)
+// A connected non-blocking TCP socket to one of host's addresses, or -1 with the refusal that says
+// why.
+int ConnectTcp(const std::string& host, std::int32_t port, TServerProbe& failure)
 {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -71,7 +76,7 @@ int ConnectTcp(const std::string& host, std::int32_t port, std::string& error)
     addrinfo* found = nullptr;
     const std::string service = std::to_string(port);
     if (const int status = getaddrinfo(host.c_str(), service.c_str(), &hints, &found); status != 0) {
-        error = "Не удалось найти сервер «" + host + "»: " + gai_strerror(status);
+        failure = Failure(CR_CONN_HOST_ERROR, TKind::HostNotFound, host, port, gai_strerror(status));
         return -1;
     }
     std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> addresses(found, freeaddrinfo);
@@ -99,7 +104,8 @@ int ConnectTcp(const std::string& host, std::int32_t port, std::string& error)
         if (lastError == ECONNABORTED || lastError == ETIMEDOUT)
             break; // interrupted, or out of time: no other address gets a try
     }
-    error = "Не удалось соединиться с сервером " + HostPort(host, port) + ": " + std::strerror(lastError);
+    failure = Failure(CR_CONN_HOST_ERROR, TKind::ConnectionFailed, host, port);
+    failure.Refusal->Errno = lastError;
     return -1;
 }
 
@@ -129,14 +135,12 @@ bool ReadExactly(int fd, unsigned char* data, std::size_t size)
 }
 
 // The greeting's capability flags, or a failure.
-std::optional<std::uint32_t> ReadGreeting(int fd, TServerProbe& failure, const std::string& where)
+std::optional<std::uint32_t> ReadGreeting(int fd, TServerProbe& failure, const std::string& host, std::int32_t port)
 {
     unsigned char header[4];
     const auto lost = [&] {
-        failure = Failure(CR_SERVER_LOST,
-                          ClientWaits::DeadlinePassed()
-                              ? "Сервер " + where + " не прислал приветствие за отведённое время."
-                              : "Сервер " + where + " закрыл соединение, не прислав приветствия.");
+        failure = Failure(CR_SERVER_LOST, ClientWaits::DeadlinePassed() ? TKind::GreetingLate : TKind::NoGreeting,
+                          host, port);
     };
     if (!ReadExactly(fd, header, sizeof header)) {
         lost();
@@ -144,7 +148,7 @@ std::optional<std::uint32_t> ReadGreeting(int fd, TServerProbe& failure, const s
     }
     const std::size_t length = header[0] | (header[1] << 8) | (header[2] << 16);
     if (length == 0 || length > kMaxGreeting) {
-        failure = Failure(CR_SERVER_HANDSHAKE_ERR, "Собеседник " + where + " прислал не приветствие сервера баз данных.");
+        failure = Failure(CR_SERVER_HANDSHAKE_ERR, TKind::NotADatabaseServer, host, port);
         return std::nullopt;
     }
     std::vector<unsigned char> payload(length);
@@ -157,7 +161,9 @@ std::optional<std::uint32_t> ReadGreeting(int fd, TServerProbe& failure, const s
         // the error code.
         const std::string text = length > 3 ? std::string(payload.begin() + 3, payload.end()) : std::string();
         const std::uint32_t code = length >= 3 ? (payload[1] | (payload[2] << 8)) : CR_SERVER_HANDSHAKE_ERR;
-        failure = Failure(code, text);
+        failure = TServerProbe();
+        failure.ErrorCode = code;
+        failure.ErrorText = text;
         return std::nullopt;
     }
     // Protocol version 10, the server's version up to a zero byte, the connection id (4), the first
@@ -167,8 +173,7 @@ std::optional<std::uint32_t> ReadGreeting(int fd, TServerProbe& failure, const s
         ++at;
     at += 1 + 4 + 8 + 1;
     if (payload[0] != 10 || at + 2 > length) {
-        failure = Failure(CR_SERVER_HANDSHAKE_ERR,
-                          "Сервер " + where + " прислал неполное или непонятное приветствие.");
+        failure = Failure(CR_SERVER_HANDSHAKE_ERR, TKind::BadGreeting, host, port);
         return std::nullopt;
     }
     return static_cast<std::uint32_t>(payload[at] | (payload[at + 1] << 8));
@@ -220,34 +225,6 @@ TCertificateProblem::TReason ReasonOf(long verifyResult)
     }
 }
 
-std::string ReasonText(TCertificateProblem::TReason reason, const TCertificateProblem& problem,
-                       const std::string& host)
-{
-    using TReason = TCertificateProblem::TReason;
-    switch (reason) {
-    case TReason::UnknownAuthority:
-        return "он выдан центром сертификации, которому нет доверия";
-    case TReason::WrongName:
-        return "он выдан не на имя «" + host + "»";
-    case TReason::Expired:
-        return "срок его действия истёк";
-    case TReason::NotYetValid:
-        return "срок его действия ещё не начался";
-    case TReason::Other:
-        break;
-    }
-    return problem.Detail;
-}
-
-// Every problem of the certificate joined: "он выдан …, он выдан не на имя …".
-std::string ReasonsText(const TCertificateProblem& problem, const std::string& host)
-{
-    std::string text;
-    for (const TCertificateProblem::TReason reason : problem.Reasons)
-        text += (text.empty() ? "" : "; ") + ReasonText(reason, problem, host);
-    return text;
-}
-
 // The verification goes on past each problem so that all of them are known, not only the first;
 // whether the certificate is taken is decided afterwards. The SSL object's application data is the
 // list the problems go to.
@@ -273,12 +250,13 @@ bool WaitForTls(SSL* ssl, int fd, int result)
     return false;
 }
 
+// The TLS library's words for its last error; empty when it has none (the wait for it was ended).
 std::string TlsErrorText()
 {
     const unsigned long error = ERR_get_error();
     ERR_clear_error();
     if (error == 0)
-        return ClientWaits::DeadlinePassed() ? "время на соединение истекло" : "соединение прервано";
+        return {};
     char text[256];
     ERR_error_string_n(error, text, sizeof text);
     return text;
@@ -299,20 +277,16 @@ std::string NormalizeFingerprint(const std::string& fingerprint)
 TServerProbe ProbeServer(const std::string& host, std::int32_t port, TTlsMode mode,
                          const std::string& caFile, const std::string& pinned)
 {
-    const std::string where = HostPort(host, port);
-    std::string error;
-    TSocketCloser socket{ConnectTcp(host, port, error)};
-    if (socket.Fd < 0)
-        return Failure(CR_CONN_HOST_ERROR, error);
-
     TServerProbe failure;
-    const std::optional<std::uint32_t> capabilities = ReadGreeting(socket.Fd, failure, where);
+    TSocketCloser socket{ConnectTcp(host, port, failure)};
+    if (socket.Fd < 0)
+        return failure;
+
+    const std::optional<std::uint32_t> capabilities = ReadGreeting(socket.Fd, failure, host, port);
     if (!capabilities)
         return failure;
     if ((*capabilities & kClientSsl) == 0)
-        return Failure(CR_SSL_CONNECTION_ERROR,
-                       "Сервер " + where + " не предлагает шифрование (TLS), а оно требуется. "
-                       "Соединение не установлено, ничего не отправлено.");
+        return Failure(CR_SSL_CONNECTION_ERROR, TKind::NoTls, host, port);
 
     // The short login packet that asks for TLS: flags, the largest packet, the character set
     // (utf8mb4), 23 reserved bytes.
@@ -325,23 +299,25 @@ TServerProbe ProbeServer(const std::string& host, std::int32_t port, TTlsMode mo
     request[8 + 3] = 1; // 16 MiB
     request[12] = 45;
     if (!Transfer(socket.Fd, request.data(), request.size(), false))
-        return Failure(CR_SERVER_LOST, "Сервер " + where + " закрыл соединение до начала TLS.");
+        return Failure(CR_SERVER_LOST, TKind::ClosedBeforeTls, host, port);
 
     std::unique_ptr<SSL_CTX, TSslCtxFree> context(SSL_CTX_new(TLS_client_method()));
     if (!context)
-        return Failure(CR_SSL_CONNECTION_ERROR, "TLS недоступен: " + TlsErrorText());
+        return Failure(CR_SSL_CONNECTION_ERROR, TKind::TlsUnavailable, host, port, TlsErrorText());
     SSL_CTX_set_verify(context.get(), SSL_VERIFY_NONE, CollectProblems);
     if (mode == TTlsMode::Verified) {
         const bool loaded = caFile.empty() ? SSL_CTX_set_default_verify_paths(context.get()) == 1
                                            : SSL_CTX_load_verify_locations(context.get(), caFile.c_str(), nullptr) == 1;
-        if (!loaded && !caFile.empty())
-            return Failure(CR_SSL_CONNECTION_ERROR, "Не удалось прочитать сертификаты центра сертификации из файла «"
-                                                        + caFile + "»: " + TlsErrorText());
+        if (!loaded && !caFile.empty()) {
+            failure = Failure(CR_SSL_CONNECTION_ERROR, TKind::CAFileUnreadable, host, port, TlsErrorText());
+            failure.Refusal->File = caFile;
+            return failure;
+        }
         ERR_clear_error();
     }
     std::unique_ptr<SSL, TSslFree> ssl(SSL_new(context.get()));
     if (!ssl || SSL_set_fd(ssl.get(), socket.Fd) != 1)
-        return Failure(CR_SSL_CONNECTION_ERROR, "TLS недоступен: " + TlsErrorText());
+        return Failure(CR_SSL_CONNECTION_ERROR, TKind::TlsUnavailable, host, port, TlsErrorText());
     std::vector<long> verifyErrors;
     SSL_set_app_data(ssl.get(), &verifyErrors);
     X509_VERIFY_PARAM* parameters = SSL_get0_param(ssl.get());
@@ -356,13 +332,12 @@ TServerProbe ProbeServer(const std::string& host, std::int32_t port, TTlsMode mo
         if (result == 1)
             break;
         if (!WaitForTls(ssl.get(), socket.Fd, result))
-            return Failure(CR_SSL_CONNECTION_ERROR,
-                           "Не удалось установить TLS с сервером " + where + ": " + TlsErrorText());
+            return Failure(CR_SSL_CONNECTION_ERROR, TKind::TlsFailed, host, port, TlsErrorText());
     }
 
     std::unique_ptr<X509, TX509Free> certificate(SSL_get1_peer_certificate(ssl.get()));
     if (!certificate)
-        return Failure(CR_SSL_CONNECTION_ERROR, "Сервер " + where + " не предъявил сертификат.");
+        return Failure(CR_SSL_CONNECTION_ERROR, TKind::NoCertificate, host, port);
     TServerProbe probe;
     probe.LibraryPin = HexFingerprint(certificate.get(), EVP_sha1(), true);
     const std::string fingerprint = HexFingerprint(certificate.get(), EVP_sha256(), true);
@@ -381,15 +356,8 @@ TServerProbe ProbeServer(const std::string& host, std::int32_t port, TTlsMode mo
         problem.Fingerprint = fingerprint;
         problem.Pinned = pinned;
         problem.Detail = X509_verify_cert_error_string(verifyResult);
-        std::string text = "Сертификат сервера " + where + " не прошёл проверку: " + ReasonsText(problem, host) + ".";
-        if (!pinned.empty())
-            text += " Это не тот сертификат, которому вы доверились.";
-        text += "\nОтпечаток сертификата (SHA-256):\n" + fingerprint;
-        if (!pinned.empty())
-            text += "\nОтпечаток, которому вы доверились:\n" + pinned;
-        text += "\nСоединение не установлено, ничего не отправлено.";
-        probe = Failure(CR_SSL_CONNECTION_ERROR, text);
-        probe.Problem = std::move(problem);
+        probe = Failure(CR_SSL_CONNECTION_ERROR, TKind::CertificateRefused, host, port);
+        probe.Refusal->Certificate = std::move(problem);
         return probe;
     }
     probe.Accepted = true;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "ClientRefusal.h"
 #include "ConnectionSecurity.h"
 
 struct TServerProbe {
@@ -15,11 +16,12 @@ struct TServerProbe {
     std::string LibraryPin;
     // With Accepted: how the server was verified.
     TServerVerification Verification = TServerVerification::None;
-    // Without Accepted: why, as an error code (the library's codes) and a text for the user.
+    // Without Accepted: why. Refusal where this layer refused (a certificate refused in the verified
+    // mode carries its problem, which the user may trust); otherwise the server refused at once, in
+    // its own words.
+    std::optional<TClientRefusal> Refusal;
     std::uint32_t ErrorCode = 0;
     std::string ErrorText;
-    // Set when the certificate was refused in the verified mode: the user may trust it.
-    std::optional<TCertificateProblem> Problem;
 };
 
 // Connects to host:port over TCP, reads the greeting, asks for TLS, completes the TLS handshake and

@@ -203,11 +203,11 @@ void TClientSession::PostConnect(bool closeFirst)
                     if (dataSet.SelectDatabase(database))
                         outcome.Database = database;
                     else
-                        outcome.DatabaseError = dataSet.ErrorText();
+                        outcome.DatabaseError = ErrorWords(dataSet);
                 }
             } else {
                 outcome.ErrorCode = dataSet.ErrorCode();
-                outcome.ErrorText = dataSet.ErrorText();
+                outcome.ErrorText = ErrorWords(dataSet);
                 outcome.CertificateProblem = dataSet.Connection()->CertificateProblem();
                 // Still the one to bring back once a later reconnect succeeds.
                 outcome.Database = database;

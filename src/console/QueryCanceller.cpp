@@ -9,6 +9,7 @@
 #include <mysqld_error.h>
 
 #include "ClientStrings.h"
+#include "ConnectionWords.h"
 #include "StatementRun.h"
 
 namespace {
@@ -31,7 +32,7 @@ TKillOutcome KillRun(TMySQLDataSet& dataSet, std::uint64_t connectionId, const T
     while (run.ServerWorkLeft() && !abandoned && std::chrono::steady_clock::now() < deadline) {
         const std::shared_ptr<IMySQLQueryResult> result = dataSet.Query(lookup);
         if (!result)
-            return {TCancelResult::Refused, dataSet.ErrorText()};
+            return {TCancelResult::Refused, ErrorWords(dataSet)};
         const std::shared_ptr<IMySQLRow> row = result->FetchRow();
         if (!row) {
             // The thread is not this account's to see. Unless the run ended meanwhile (its
@@ -51,9 +52,9 @@ TKillOutcome KillRun(TMySQLDataSet& dataSet, std::uint64_t connectionId, const T
         if (dataSet.ErrorCode() == 0)
             break;
         if (dataSet.ErrorCode() == ER_KILL_DENIED_ERROR)
-            return {TCancelResult::OtherAccount, dataSet.ErrorText()};
+            return {TCancelResult::OtherAccount, ErrorWords(dataSet)};
         if (dataSet.ErrorCode() != ER_NO_SUCH_QUERY)
-            return {TCancelResult::Refused, dataSet.ErrorText()};
+            return {TCancelResult::Refused, ErrorWords(dataSet)};
     }
     return {};
 }

@@ -5,6 +5,7 @@
 #include <QSet>
 
 #include "ClientStrings.h"
+#include "ConnectionWords.h"
 #include "MySQLClasses.h"
 
 namespace {
@@ -41,7 +42,7 @@ bool ReadRows(TMySQLDataSet& dataSet, const std::string& sql, std::string& error
     const std::shared_ptr<IMySQLQueryResult> result = dataSet.Query(sql);
     if (!result) {
         if (error.empty())
-            error = dataSet.ErrorCode() != 0 ? dataSet.ErrorText() : std::string("no result");
+            error = dataSet.ErrorCode() != 0 ? ErrorWords(dataSet) : std::string("no result");
         return false;
     }
     while (const std::shared_ptr<IMySQLRow> row = result->FetchRow())

@@ -18,6 +18,7 @@
 
 #include "ClientStrings.h"
 #include "CompletionContext.h"
+#include "ConnectionWords.h"
 #include "Editor.h"
 #include "HLParser.h"
 #include "LocalInfileNames.h"
@@ -433,13 +434,14 @@ private:
             TMySQLOutcome failed;
             failed.ErrorCode = FDataSet.ErrorCode();
             failed.ErrorText = FDataSet.ErrorText();
+            failed.Refusal = FDataSet.Refusal();
             WriteOutcome(FRun, failed, false);
             FErrorCode = failed.ErrorCode;
             return false;
         }
         const auto value = [&row](int i) { return FromClientString(row->GetValue(i)); };
         const TMySQLConnection& connection = *FDataSet.Connection();
-        QString encryption = FromClientString(connection.EncryptionText());
+        QString encryption = FromClientString(EncryptionWords(connection));
         if (encryption.startsWith(QStringLiteral("TLS"))) {
             if (connection.TlsMode() != TTlsMode::Verified)
                 encryption += QStringLiteral("; сертификат сервера не проверялся");
@@ -606,7 +608,7 @@ void WriteOutcome(TStatementRun& run, const TMySQLOutcome& outcome, bool databas
         }
     }
     if (outcome.ErrorCode != 0) {
-        for (const QString& line : Transcript::ErrorLines(FromClientString(outcome.ErrorText)))
+        for (const QString& line : Transcript::ErrorLines(FromClientString(ErrorWords(outcome))))
             run.Append(line);
     } else if (databaseSelected) {
         run.Append(Transcript::DatabaseSelectedLine());

@@ -3,6 +3,7 @@
 #include "LocalInfile.h"
 #include "MySQLClasses.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -63,9 +64,9 @@ TEST_F(LocalFiles, AServerGetsOnlyTheFileTheStatementNames)
             EXPECT_EQ(dataSet.ErrorCode(), 0u) << dataSet.ErrorText();
         } else {
             EXPECT_EQ(dataSet.ErrorCode(), LocalInfile::RefusedCode);
-            EXPECT_EQ(dataSet.ErrorText(), "Сервер запросил файл «" + Secret
-                                               + "», которого выполняемый запрос не называет в LOAD DATA LOCAL "
-                                                 "INFILE. Запрос отклонён, файл не отправлен.");
+            ASSERT_TRUE(dataSet.Refusal());
+            EXPECT_EQ(dataSet.Refusal()->Kind, TClientRefusal::TKind::FileNotNamed);
+            EXPECT_EQ(dataSet.Refusal()->File, Secret);
         }
         // The connection goes on; the names went with the request.
         EXPECT_EQ(dataSet.Query("SELECT 2"), nullptr);
@@ -98,8 +99,16 @@ TEST_F(LocalFiles, ANamedFileLoadsItsRowsIntoTheServer)
     // A named file that cannot be read fails the statement with the reason.
     dataSet.SetLocalFiles({Dir + "/missing.csv"});
     dataSet.Query("LOAD DATA LOCAL INFILE '" + Dir + "/missing.csv' INTO TABLE loaded");
-    EXPECT_NE(dataSet.ErrorCode(), 0u);
-    EXPECT_NE(dataSet.ErrorText().find("missing.csv"), std::string::npos) << dataSet.ErrorText();
+    EXPECT_EQ(dataSet.ErrorCode(), LocalInfile::RefusedCode);
+    ASSERT_TRUE(dataSet.Refusal());
+    EXPECT_EQ(dataSet.Refusal()->Kind, TClientRefusal::TKind::FileNotOpened);
+    EXPECT_EQ(dataSet.Refusal()->File, Dir + "/missing.csv");
+    EXPECT_EQ(dataSet.Refusal()->Errno, ENOENT);
+
+    // The next statement forgets the refusal.
+    dataSet.Query("SELECT 1");
+    EXPECT_EQ(dataSet.ErrorCode(), 0u);
+    EXPECT_FALSE(dataSet.Refusal());
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ConnectionWords.h"
 #include "HLEditor.h"
 #include "TestServer.h"
 #include "UnitEditorFrame.h"
@@ -62,7 +63,7 @@ inline std::string QueryOnSession(TEditorFrame& frame, const std::string& sql)
         [sql](TMySQLDataSet& dataSet) {
             const auto result = dataSet.Query(sql);
             if (dataSet.ErrorCode() != 0)
-                return "error: " + dataSet.ErrorText();
+                return "error: " + ErrorWords(dataSet);
             const auto row = result ? result->FetchRow() : nullptr;
             return row ? row->GetValue(0) : std::string();
         },

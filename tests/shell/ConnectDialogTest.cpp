@@ -3,6 +3,7 @@
 // freezing, and that Cancel ends.
 #include "UnitConnectDialog.h"
 
+#include "ConnectionWords.h"
 #include "ModalWindows.h"
 #include "NetworkPeers.h"
 #include "TestServer.h"
@@ -38,8 +39,8 @@ QString FromLibrary(const std::string& text)
     return QString::fromStdString(text);
 }
 
-// The error text the client library gives for a connection with these parameters, found without
-// the dialog.
+// The error text the console gives for a connection with these parameters (the library's, or the
+// client layer's refusal worded), found without the dialog.
 QString LibraryError(const std::string& host, std::int32_t port, const std::string& user,
                      const std::string& password)
 {
@@ -49,7 +50,7 @@ QString LibraryError(const std::string& host, std::int32_t port, const std::stri
     connection.SetUser(user);
     connection.SetPassword(password);
     EXPECT_FALSE(connection.Connect());
-    return FromLibrary(connection.GetErrorText());
+    return FromLibrary(ErrorWords(connection));
 }
 
 // Presses OK and lets the dialog run until its test connection has ended.
