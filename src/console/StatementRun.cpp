@@ -45,6 +45,22 @@ void TStatementRun::EndLine(bool row)
         Push(false, false);
 }
 
+void TStatementRun::EndLinePart()
+{
+    FPending.LineEnds.push_back(FPending.Bytes.size());
+    FPending.LastGoesOn = true;
+    Push(false, false);
+    FPending.FirstContinues = true;
+}
+
+std::size_t TStatementRun::LineRoom() const
+{
+    // A slice never starts past SliceBytes (EndLine hands it over then); a quarter of a slice at
+    // least, so that parts are never tiny.
+    const std::size_t used = FPending.Bytes.size();
+    return used < SliceBytes - SliceBytes / 4 ? SliceBytes - used : SliceBytes / 4;
+}
+
 void TStatementRun::Finish(bool succeeded, const TRunTotals& totals)
 {
     {
@@ -109,6 +125,8 @@ void TStatementRun::Push(bool end, bool flush)
         FPending.LineEnds.clear();
         FPending.Rows = 0;
         FPending.TableRows = -1;
+        FPending.FirstContinues = false;
+        FPending.LastGoesOn = false;
     }
     if (wake)
         FWake();
