@@ -55,10 +55,10 @@ void TStatementRun::EndLinePart()
 
 std::size_t TStatementRun::LineRoom() const
 {
-    // A slice never starts past SliceBytes (EndLine hands it over then); a quarter of a slice at
-    // least, so that parts are never tiny.
+    // A slice holds less than SliceBytes before a line begins (EndLine hands it over then); a
+    // quarter of a slice at least, so that parts are never tiny.
     const std::size_t used = FPending.Bytes.size();
-    return used < SliceBytes - SliceBytes / 4 ? SliceBytes - used : SliceBytes / 4;
+    return used < PartBytes - SliceBytes / 4 ? PartBytes - used : SliceBytes / 4;
 }
 
 void TStatementRun::Finish(bool succeeded, const TRunTotals& totals)

@@ -31,9 +31,9 @@ struct TRunTotals {
 // slices, and no more than MaxQueuedBytes unless it is one slice, wait at a time (the producer waits
 // for room), so a large result is never held twice whole. The GUI thread gives each appended slice
 // back, and the producer writes later lines into it: a run of any length works in the memory of a
-// few slices, without fresh pages. A line longer than a slice (a huge value) is handed over in parts,
-// each ending a slice, so that neither side holds it whole and the GUI thread takes it over several
-// turns. Wake runs on the producer's thread when WakeSlices slices (or
+// few slices, without fresh pages. A line longer than PartBytes (a huge value) is handed over in
+// parts of about that size, each ending a slice, so that neither side holds it whole and the GUI
+// thread takes it over several turns. Wake runs on the producer's thread when WakeSlices slices (or
 // WakeBytes) wait that the GUI thread has not been told about, and at a Flush or the end: the GUI
 // keeps taking until Take answers nothing, after which the next slices wake it again. Dropping the
 // run makes the producer's next EndLine, Append, BeginTable, Flush or Finish throw TDropped, also
@@ -50,6 +50,9 @@ public:
     static constexpr std::size_t WakeBytes = MaxQueuedBytes / 2;
     // Slices given back that the producer keeps to write into.
     static constexpr std::size_t MaxSpare = 2;
+    // Lines up to this long go whole: the pane takes one in a small part of a turn, in the blocks
+    // it shares with other lines.
+    static constexpr std::size_t PartBytes = 4 * SliceBytes;
 
     // Lines to append: line i is Bytes[LineEnds[i - 1] .. LineEnds[i]) (line 0 starts at 0), without
     // its line break. A slice holds lines of at most one table.
