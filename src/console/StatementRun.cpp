@@ -57,8 +57,11 @@ std::size_t TStatementRun::LineRoom() const
 {
     // A slice holds less than SliceBytes before a line begins (EndLine hands it over then); a
     // quarter of a slice at least, so that parts are never tiny.
+    // The rest of a line that goes in parts comes a slice at a time, so that the pane takes only a
+    // little of it in each step of its turn.
     const std::size_t used = FPending.Bytes.size();
-    return used < PartBytes - SliceBytes / 4 ? PartBytes - used : SliceBytes / 4;
+    const std::size_t limit = FPending.FirstContinues ? SliceBytes : PartBytes;
+    return used < limit - SliceBytes / 4 ? limit - used : SliceBytes / 4;
 }
 
 void TStatementRun::Finish(bool succeeded, const TRunTotals& totals)
