@@ -533,9 +533,17 @@ void WriteVertical(TStatementRun& run, TMySQLPackedResult& rows)
     while (rows.TakeRow(values)) {
         run.Append(QStringLiteral("-- *************************** %1. row ***************************").arg(++number));
         for (std::int32_t i = 0; i < columns; ++i) {
-            std::string& line = run.LineBytes();
-            line += prefixes[static_cast<std::size_t>(i)];
-            Transcript::AppendEscaped(line, values[static_cast<std::size_t>(i)]);
+            run.LineBytes() += prefixes[static_cast<std::size_t>(i)];
+            // A huge value goes in parts, as in a table.
+            const std::string_view value = values[static_cast<std::size_t>(i)];
+            for (std::size_t at = 0;;) {
+                const std::size_t end = Transcript::EscapedPartEnd(value, at, run.LineRoom());
+                Transcript::AppendEscaped(run.LineBytes(), value.substr(at, end - at));
+                at = end;
+                if (at == value.size())
+                    break;
+                run.EndLinePart();
+            }
             run.EndLine();
         }
     }
@@ -603,8 +611,12 @@ void WriteOutcome(TStatementRun& run, const TMySQLOutcome& outcome, bool databas
             Transcript::TTableLines table(*outcome.Rows);
             run.ExpectLines(static_cast<int>(std::min<std::int64_t>(table.LineCount(), INT_MAX)));
             run.BeginTable(outcome.Rows->RowCount());
-            while (table.Next(run.LineBytes()))
-                run.EndLine(table.WroteRow());
+            while (table.Next(run.LineBytes(), run.LineRoom())) {
+                if (table.LineEnded())
+                    run.EndLine(table.WroteRow());
+                else
+                    run.EndLinePart();
+            }
         }
     }
     if (outcome.ErrorCode != 0) {

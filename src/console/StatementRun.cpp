@@ -45,6 +45,25 @@ void TStatementRun::EndLine(bool row)
         Push(false, false);
 }
 
+void TStatementRun::EndLinePart()
+{
+    FPending.LineEnds.push_back(FPending.Bytes.size());
+    FPending.LastGoesOn = true;
+    Push(false, false);
+    FPending.FirstContinues = true;
+}
+
+std::size_t TStatementRun::LineRoom() const
+{
+    // A slice holds less than SliceBytes before a line begins (EndLine hands it over then); a
+    // quarter of a slice at least, so that parts are never tiny.
+    // The rest of a line that goes in parts comes a slice at a time, so that the pane takes only a
+    // little of it in each step of its turn.
+    const std::size_t used = FPending.Bytes.size();
+    const std::size_t limit = FPending.FirstContinues ? SliceBytes : PartBytes;
+    return used < limit - SliceBytes / 4 ? limit - used : SliceBytes / 4;
+}
+
 void TStatementRun::Finish(bool succeeded, const TRunTotals& totals)
 {
     {
@@ -109,6 +128,8 @@ void TStatementRun::Push(bool end, bool flush)
         FPending.LineEnds.clear();
         FPending.Rows = 0;
         FPending.TableRows = -1;
+        FPending.FirstContinues = false;
+        FPending.LastGoesOn = false;
     }
     if (wake)
         FWake();

@@ -31,7 +31,9 @@ struct TRunTotals {
 // slices, and no more than MaxQueuedBytes unless it is one slice, wait at a time (the producer waits
 // for room), so a large result is never held twice whole. The GUI thread gives each appended slice
 // back, and the producer writes later lines into it: a run of any length works in the memory of a
-// few slices, without fresh pages. Wake runs on the producer's thread when WakeSlices slices (or
+// few slices, without fresh pages. A line longer than PartBytes (a huge value) is handed over in
+// parts of about that size, each ending a slice, so that neither side holds it whole and the GUI
+// thread takes it over several turns. Wake runs on the producer's thread when WakeSlices slices (or
 // WakeBytes) wait that the GUI thread has not been told about, and at a Flush or the end: the GUI
 // keeps taking until Take answers nothing, after which the next slices wake it again. Dropping the
 // run makes the producer's next EndLine, Append, BeginTable, Flush or Finish throw TDropped, also
@@ -48,6 +50,9 @@ public:
     static constexpr std::size_t WakeBytes = MaxQueuedBytes / 2;
     // Slices given back that the producer keeps to write into.
     static constexpr std::size_t MaxSpare = 2;
+    // Lines up to this long go whole: the pane takes one in a small part of a turn, in the blocks
+    // it shares with other lines.
+    static constexpr std::size_t PartBytes = 4 * SliceBytes;
 
     // Lines to append: line i is Bytes[LineEnds[i - 1] .. LineEnds[i]) (line 0 starts at 0), without
     // its line break. A slice holds lines of at most one table.
@@ -56,6 +61,8 @@ public:
         std::vector<std::size_t> LineEnds;
         std::int64_t Rows = 0;       // how many of the lines are a table's rows
         std::int64_t TableRows = -1; // when a table starts in this slice: how many rows it has
+        bool FirstContinues = false; // the first line is the rest of the last line of the slice before
+        bool LastGoesOn = false;     // the last line is a part: its rest comes in the next slice
     };
 
     struct TTaken {
@@ -77,6 +84,11 @@ public:
     std::string& LineBytes() { return FPending.Bytes; }
     // The line written at the end of LineBytes is complete; row: it is one of the table's rows.
     void EndLine(bool row = false);
+    // The bytes of a line written so far at the end of LineBytes are handed over as a part; the
+    // producer writes its rest into LineBytes as if nothing had happened.
+    void EndLinePart();
+    // About how many bytes a line may add to LineBytes before it is better ended as a part.
+    std::size_t LineRoom() const;
     // Hands over every line written so far at once, as before a wait for the server.
     void Flush();
     // Throws TDropped once the run has been dropped, without handing anything over.

@@ -246,15 +246,6 @@ TTableLines::TTableLines(TMySQLPackedResult& result)
     }
 }
 
-void TTableLines::AppendCell(std::string& line, std::string_view value, std::int32_t width)
-{
-    // One blank, the text, blanks up to width + 2 characters in all, and "|".
-    line.push_back(' ');
-    const std::size_t units = AppendEscaped(line, value);
-    if (units <= static_cast<std::size_t>(width))
-        line.append(static_cast<std::size_t>(width) - units + 1, ' ');
-    line.push_back('|');
-}
 
 bool TTableLines::AppendPlainRow(std::string& out) const
 {
@@ -275,48 +266,115 @@ bool TTableLines::AppendPlainRow(std::string& out) const
     return true;
 }
 
-bool TTableLines::Next(std::string& out)
+bool TTableLines::Next(std::string& out, std::size_t room)
 {
     FWroteRow = false;
-    if (FStep == kDone)
-        return false;
-    // A border, the header and a row of ASCII take FLineBytes; others grow the line as they go.
-    if (FStep != kCount)
-        MakeRoom(out, FLineBytes);
-    if (FStep == kRows) {
-        if (FResult.TakeRow(FValues)) {
-            if (!AppendPlainRow(out)) {
-                out.append("-- |");
-                for (std::size_t i = 0; i < FValues.size(); ++i)
-                    AppendCell(out, FValues[i], FWidths[i]);
+    if (!FInLine) {
+        if (FStep == kDone)
+            return false;
+        // A border, the header and a row of ASCII take FLineBytes; others grow the line as they go.
+        if (FStep != kCount)
+            MakeRoom(out, std::min(FLineBytes, room));
+        if (FStep == kRows) {
+            if (!FResult.TakeRow(FValues)) {
+                FStep = kBottomBorder;
+            } else if (AppendPlainRow(out)) {
+                FWroteRow = true;
+                return true;
             }
-            FWroteRow = true;
+        }
+        if (FStep == kCount) {
+            out.append("-- ");
+            out.append(std::to_string(FRowCount));
+            out.append(" rows");
+            ++FStep;
             return true;
         }
-        FStep = kBottomBorder;
+        out.append(FStep == kHeader || FStep == kRows ? "-- |" : "-- +");
+        FInLine = true;
+        FColumn = 0;
+        FCellPhase = kCellStart;
     }
-    switch (FStep) {
-    case kHeader:
-        out.append("-- |");
-        for (std::int32_t i = 0; i < FResult.FieldCount(); ++i) {
-            const std::string& name = FResult.FieldName(i);
-            AppendCell(out, std::string_view(name).substr(0, NameCut(name)), FWidths[static_cast<std::size_t>(i)]);
-        }
-        break;
-    case kCount:
-        out.append("-- ");
-        out.append(std::to_string(FRowCount));
-        out.append(" rows");
-        break;
-    default:
-        out.append("-- +");
-        for (const std::int32_t width : FWidths) {
-            out.append(static_cast<std::size_t>(width) + 2, '-');
-            out.push_back('+');
-        }
-    }
-    ++FStep;
+    // A byte at least, so that every call gets on with the line.
+    room = std::max<std::size_t>(room, 1);
+    const std::size_t limit = room > SIZE_MAX - out.size() ? SIZE_MAX : out.size() + room;
+    if (!WriteCells(out, limit))
+        return true;
+    FInLine = false;
+    if (FStep == kRows)
+        FWroteRow = true;
+    else
+        ++FStep;
     return true;
+}
+
+bool TTableLines::WriteCells(std::string& out, std::size_t limit)
+{
+    // A text cell is one blank, the text, blanks up to width + 2 characters in all, and "|"; a
+    // border's is width + 2 dashes and "+".
+    const bool text = FStep == kHeader || FStep == kRows;
+    for (; FColumn < FWidths.size(); ++FColumn) {
+        const auto width = static_cast<std::size_t>(FWidths[FColumn]);
+        if (FCellPhase == kCellStart) {
+            if (text)
+                out.push_back(' ');
+            FCellPhase = text ? kCellText : kCellFill;
+            FCellAt = 0;
+            FCellUnits = 0;
+        }
+        if (FCellPhase == kCellText) {
+            const std::string_view value = FStep == kRows
+                ? FValues[FColumn]
+                : std::string_view(FResult.FieldName(static_cast<std::int32_t>(FColumn)));
+            const std::size_t size = FStep == kRows ? value.size() : NameCut(value);
+            while (FCellAt < size) {
+                if (out.size() >= limit)
+                    return false;
+                const std::size_t end = EscapedPartEnd(value.substr(0, size), FCellAt, limit - out.size());
+                FCellUnits += AppendEscaped(out, value.substr(FCellAt, end - FCellAt));
+                FCellAt = end;
+            }
+            FCellPhase = kCellFill;
+            FCellAt = 0;
+        }
+        const std::size_t fill = !text ? width + 2 : FCellUnits <= width ? width - FCellUnits + 1 : 0;
+        while (FCellAt < fill) {
+            if (out.size() >= limit)
+                return false;
+            const std::size_t blanks = std::min(fill - FCellAt, limit - out.size());
+            out.append(blanks, text ? ' ' : '-');
+            FCellAt += blanks;
+        }
+        out.push_back(text ? '|' : '+');
+        FCellPhase = kCellStart;
+    }
+    return true;
+}
+
+std::size_t EscapedPartEnd(std::string_view value, std::size_t from, std::size_t bytes)
+{
+    const std::size_t size = value.size();
+    if (bytes >= size - std::min(from, size))
+        return size;
+    const auto continuation = [&](std::size_t at) { return (static_cast<unsigned char>(value[at]) & 0xC0) == 0x80; };
+    // A cut is safe before a byte that no sequence takes as its trail: one that is no continuation
+    // byte, or one after three continuation bytes (a sequence has at most three). An LF after a CR
+    // stays with it.
+    const auto safe = [&](std::size_t at) {
+        if (at >= size)
+            return true;
+        if (value[at] == '\n' && value[at - 1] == '\r')
+            return false;
+        return !continuation(at) || (at >= 3 && continuation(at - 1) && continuation(at - 2) && continuation(at - 3));
+    };
+    const std::size_t wanted = from + std::max<std::size_t>(bytes, 1);
+    for (std::size_t at = wanted; at > from && wanted - at < 4; --at)
+        if (safe(at))
+            return at;
+    std::size_t at = wanted + 1;
+    while (!safe(at))
+        ++at;
+    return at;
 }
 
 } // namespace Transcript

@@ -46,6 +46,8 @@ QString AffectedRowsLine(std::int64_t rows);
 // units, as the panes count them); a name is shown cut to its first 255 characters. Escapes in cells
 // (\n, \t, \0) widen only their own cells, and bytes that are not UTF-8 show as U+FFFD. Each row is
 // taken from the result as its line is written, so the result's storage goes as the table is made.
+// A line longer than the room it is given (a huge value, and the borders and header beside it) is
+// written in parts, so that it is never held whole on its way to the transcript.
 class TTableLines {
 public:
     explicit TTableLines(TMySQLPackedResult& result);
@@ -54,18 +56,26 @@ public:
 
     // How many lines the table has.
     std::int64_t LineCount() const { return FRowCount + 5; }
-    // Appends the next line to out (without a line break); false, leaving out as it was, after the
-    // last line.
-    bool Next(std::string& out);
-    // Whether the line written last was one of the rows.
+    // Appends the next line to out (without a line break), or, when it goes past about room bytes,
+    // as much of it as fits (at least a little), the rest coming at the next calls; false, leaving
+    // out as it was, after the last line.
+    bool Next(std::string& out, std::size_t room = SIZE_MAX);
+    // Whether the line written last is complete; false when the next call goes on with it.
+    bool LineEnded() const { return !FInLine; }
+    // Whether the line completed last was one of the rows.
     bool WroteRow() const { return FWroteRow; }
 
 private:
-    static void AppendCell(std::string& line, std::string_view value, std::int32_t width);
     // Appends the row taken last when it is short and all printable ASCII; false otherwise.
     bool AppendPlainRow(std::string& out) const;
+    // Writes the cells of the line begun, from where the last call stopped, until the line is
+    // complete (true) or out has reached limit (false).
+    bool WriteCells(std::string& out, std::size_t limit);
 
     enum TStep { kTopBorder, kHeader, kHeaderBorder, kRows, kBottomBorder, kCount, kDone };
+    // How far into its cell a line in parts has come: the blank before the text, the text, then
+    // the blanks after it (or a border's dashes) and the closing character.
+    enum TCellPhase { kCellStart, kCellText, kCellFill };
 
     TMySQLPackedResult& FResult;
     std::int64_t FRowCount;
@@ -74,10 +84,22 @@ private:
     std::vector<std::string_view> FValues;
     int FStep = kTopBorder;
     bool FWroteRow = false;
+    // The line begun and not yet complete: its cell, that cell's phase, the bytes of its text (or
+    // the blanks and dashes) written, and the characters its text took.
+    bool FInLine = false;
+    std::size_t FColumn = 0;
+    TCellPhase FCellPhase = kCellStart;
+    std::size_t FCellAt = 0;
+    std::size_t FCellUnits = 0;
 };
 
 // Appends a value to a line as a cell shows it: CR LF, CR and LF as \n, TAB as \t, a zero byte as \0,
 // each ill-formed UTF-8 sequence as U+FFFD. Answers how many characters (UTF-16 units) it appended.
 std::size_t AppendEscaped(std::string& line, std::string_view value);
+
+// Where a part of a value that begins at `from` and takes about `bytes` ends (always past from,
+// unless from is the end): never inside a UTF-8 sequence, a CR LF pair or an ill-formed sequence, so
+// that the parts escaped one by one (AppendEscaped) give what the whole value gives.
+std::size_t EscapedPartEnd(std::string_view value, std::size_t from, std::size_t bytes);
 
 } // namespace Transcript

@@ -515,7 +515,8 @@ void TEditorFrame::DrainRun()
                     FShownRows = 0;
                 }
                 FShownRows += taken.Slice->Rows;
-                FResult->AppendUtf8Lines(taken.Slice->Bytes, taken.Slice->LineEnds);
+                FResult->AppendUtf8Lines(taken.Slice->Bytes, taken.Slice->LineEnds, taken.Slice->FirstContinues,
+                    taken.Slice->LastGoesOn);
                 run->GiveBack(std::move(*taken.Slice));
                 if (turn.elapsed() < kAppendTurnMs)
                     continue;

@@ -419,7 +419,7 @@ QString TCustomEditor::EditedLine(const QString& text) const
     return line;
 }
 
-std::string_view TCustomEditor::EditedLine(std::string_view line, std::string& scratch) const
+std::string_view TCustomEditor::EditedLine(std::string_view line, std::string& scratch, bool whole) const
 {
     std::string_view edited = line;
     if (line.find('\t') != std::string_view::npos) {
@@ -433,7 +433,7 @@ std::string_view TCustomEditor::EditedLine(std::string_view line, std::string& s
         }
         edited = scratch;
     }
-    if (!KeepTrailingBlanks()) {
+    if (whole && !KeepTrailingBlanks()) {
         const std::size_t end = edited.find_last_not_of(' ');
         edited = edited.substr(0, end == std::string_view::npos ? 0 : end + 1);
     }
@@ -493,6 +493,7 @@ void TCustomEditor::ChangeText(TTextChangeKind kind, int column, int line, const
     if (undo != nullptr && RecordsUndo())
         UndoBuffer().Push(std::move(undo));
     if (FChangeDepth == 0) {
+        FLineGoingOn = -1;
         FChangeFirst = INT_MAX;
         FChangeLast = -1;
         FChangeLinesBefore = LineCount();
@@ -538,27 +539,44 @@ void TCustomEditor::AppendLines(const QStringList& lines)
     });
 }
 
-void TCustomEditor::AppendUtf8Lines(std::string_view bytes, std::span<const std::size_t> lineEnds)
+void TCustomEditor::AppendUtf8Lines(std::string_view bytes, std::span<const std::size_t> lineEnds,
+    bool firstContinues, bool lastGoesOn)
 {
     if (lineEnds.empty())
         return;
-    AppendToStore([&] {
-        std::string scratch;
-        std::size_t start = 0;
-        for (std::size_t end : lineEnds) {
-            // Ends that run backwards or past the bytes give empty or cut lines, never a wild read.
-            end = std::clamp(end, start, bytes.size());
-            FLines->FStore.AppendUtf8(EditedLine(bytes.substr(start, end - start), scratch));
-            start = end;
-        }
-    });
+    const bool grows = firstContinues && FLineGoingOn >= 0 && FLineGoingOn == FLines->Count() - 1;
+    AppendToStore(
+        [&] {
+            TLineStore& store = FLines->FStore;
+            std::string scratch;
+            std::size_t start = 0;
+            for (std::size_t i = 0; i < lineEnds.size(); ++i) {
+                // Ends that run backwards or past the bytes give empty or cut lines, never a wild read.
+                const std::size_t end = std::clamp(lineEnds[i], start, bytes.size());
+                const bool part = lastGoesOn && i + 1 == lineEnds.size();
+                const bool rest = grows && i == 0;
+                const std::string_view line = EditedLine(bytes.substr(start, end - start), scratch, !part && !rest);
+                if (rest) {
+                    store.ExtendLastUtf8(line);
+                    if (!part && !KeepTrailingBlanks())
+                        store.CutLastLineBlanks();
+                } else {
+                    store.AppendUtf8(line, part);
+                }
+                start = end;
+            }
+            // Known before the change is reported, so that the highlighter leaves the part alone.
+            FLineGoingOn = lastGoesOn ? store.Count() - 1 : -1;
+        },
+        grows);
 }
 
-void TCustomEditor::AppendToStore(const std::function<void()>& store)
+void TCustomEditor::AppendToStore(const std::function<void()>& store, bool lastGrows)
 {
     // One change of the text for the whole batch: the highlighter walks the new lines' bytes once,
     // in the store, whichever way they came.
-    ChangeText(TTextChangeKind::Appended, 0, FLines->Count(), QString(), nullptr, [&] {
+    const int first = lastGrows ? FLines->Count() - 1 : FLines->Count();
+    ChangeText(TTextChangeKind::Appended, 0, first, QString(), nullptr, [&] {
         TRaisedUpdate raised(*this);
         TUpdateBatch update(*FLines);
         store();

@@ -204,7 +204,14 @@ public:
     // The same for lines given as UTF-8 bytes, the way a result arrives: line i is
     // bytes[lineEnds[i - 1] .. lineEnds[i]) (line 0 starts at 0), its break not included. The bytes
     // are stored as they are, without a string per line; an ill-formed sequence becomes U+FFFD.
-    void AppendUtf8Lines(std::string_view bytes, std::span<const std::size_t> lineEnds);
+    // A huge line may come in parts over several calls: lastGoesOn says that the last line is a
+    // part, and firstContinues that the first line is the rest of the one before. The rest joins
+    // that line only while it is still the last line and nothing else changed the text since;
+    // otherwise it is a line of its own. Trailing blanks are cut when the line is complete.
+    void AppendUtf8Lines(std::string_view bytes, std::span<const std::size_t> lineEnds, bool firstContinues = false,
+        bool lastGoesOn = false);
+    // The last line while it is a part whose rest is still to come (see AppendUtf8Lines); -1 otherwise.
+    int LineGoingOn() const { return FLineGoingOn; }
     // A line's bytes as the store holds them (UTF-8), valid until the text next changes; empty for a
     // line that does not exist. Inline: walks over a million lines read them one by one.
     std::string_view LineBytes(int line) const
@@ -410,7 +417,8 @@ protected:
     // The form a line takes when an edit writes it.
     QString EditedLine(const QString& text) const;
     // The same for a line of UTF-8 bytes; `scratch` holds the result when it differs from the line.
-    std::string_view EditedLine(std::string_view line, std::string& scratch) const;
+    // A part of a line (whole false) keeps its trailing blanks: the rest may follow them.
+    std::string_view EditedLine(std::string_view line, std::string& scratch, bool whole = true) const;
     // Moves a column that falls between the halves of a surrogate pair to after the pair.
     static int SnapColumn(const QString& text, int column);
     // The word around a column of a line, with one blank appended to the line: (start, end), end
@@ -434,14 +442,17 @@ private:
 
     // Lines first..last of the store were written, inserted or removed inside the change being made.
     void Touched(int first, int last);
-    // The change that appends lines after the last one: `store` adds them to the store.
-    void AppendToStore(const std::function<void()>& store);
+    // The change that appends lines after the last one (or from the last one on, when it grows):
+    // `store` adds them to the store.
+    void AppendToStore(const std::function<void()>& store, bool lastGrows = false);
 
     std::unique_ptr<TEditorStrings> FLines;
     int FChangeDepth = 0;
     int FChangeFirst = 0;
     int FChangeLast = 0;
     int FChangeLinesBefore = 0;
+    // The last line, when it was appended as a part whose rest is still to come; -1 otherwise.
+    int FLineGoingOn = -1;
     // The index of the begin mark of each compound group still open, innermost last.
     std::vector<int> FOpenGroups;
     TCompletion FCompletion;

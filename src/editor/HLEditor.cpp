@@ -400,7 +400,7 @@ void THLEditor::FillLineAttrs(int line, int /*firstColumn*/, int lastColumn)
         ColorTokens(attrs, LongTokenEnd());
 }
 
-void THLEditor::ScanAppendedLines(int first, int count)
+void THLEditor::ScanAppendedLines(int first, int count, bool firstGrew)
 {
     const int last = first + count - 1;
     if (static_cast<std::size_t>(last + 1) >= FLineStates.size())
@@ -409,7 +409,9 @@ void THLEditor::ScanAppendedLines(int first, int count)
     // Appending right after an append (a statement's slices, one statement after another) starts
     // from the state that append ended in, without reading its last line again.
     TLongTokenType state = ltNone;
-    if (first > 0) {
+    if (firstGrew) {
+        state = LineStateOf(first);
+    } else if (first > 0) {
         if (FAppendEnd.Line == first && FAppendEnd.Length == LineLength(first - 1))
             state = FAppendEnd.State;
         else
@@ -417,6 +419,12 @@ void THLEditor::ScanAppendedLines(int first, int count)
     }
     for (int i = first; i <= last; ++i) {
         FLineStates[i] = state;
+        // A part of a line is walked once it is complete, not at each part.
+        if (i == LineGoingOn()) {
+            FLineStates[last + 1] = ltUndetermined;
+            FAppendEnd = {};
+            return;
+        }
         state = StateAfterLine(i, state);
     }
     FLineStates[last + 1] = state;
@@ -479,8 +487,12 @@ void THLEditor::NotifyTextChanged(const TTextChange& change)
     if (!FLongTokens || !KeepsLineStates())
         return;
     if (change.Kind == TTextChangeKind::Appended) {
-        if (change.LineDelta > 0)
-            ScanAppendedLines(change.Line, change.LineDelta);
+        // A last line that grew (a huge line coming in parts) is walked once it is complete and
+        // lines follow it, here or at the next append.
+        if (change.LineDelta > 0) {
+            const bool grew = change.Line < LineCount() - change.LineDelta;
+            ScanAppendedLines(change.Line, change.LastLine - change.Line + 1, grew);
+        }
         return;
     }
     if (change.Kind == TTextChangeKind::WholeText) {

@@ -187,8 +187,9 @@ private:
     // Lines were added (delta > 0) or removed after line `first`: the states of the lines below
     // move with their lines.
     void MoveLineStates(int first, int delta);
-    // Walks lines appended after the last one from the state the line before them ends in.
-    void ScanAppendedLines(int first, int count);
+    // Walks lines appended after the last one from the state the line before them ends in; with
+    // firstGrew, the first of them is the old last line, grown, whose own state still holds.
+    void ScanAppendedLines(int first, int count, bool firstGrew = false);
     const TSymbolColor& TokenClass(const QString& token);
     void FillCells(TLineAttrs& attrs, int first, int last, const TSymbolColor& color) const;
     void FillLine(TLineAttrs& attrs, int length, const TSymbolColor& color) const;

@@ -350,16 +350,89 @@ void TLineStore::Insert(int index, const QStringList& lines)
     FIndex.insert(FIndex.begin() + index, entries.data(), entries.data() + entries.size());
 }
 
-int TLineStore::AppendUtf8(std::string_view line)
+int TLineStore::AppendUtf8(std::string_view line, bool willGrow)
 {
     GrowIndex();
-    if (IsAsciiBytes(line)) {
-        FIndex.push_back(StoreBytes(line, static_cast<std::uint32_t>(line.size())));
-        Grew(FIndex.back().Units, 0);
-        return static_cast<int>(FIndex.back().Units);
-    }
-    std::uint32_t units = 0;
     std::string repaired;
+    std::uint32_t units = 0;
+    line = WellFormed(line, repaired, units);
+    FIndex.push_back(StoreBytes(line, units, willGrow));
+    Grew(units, 0);
+    return static_cast<int>(units);
+}
+
+void TLineStore::ExtendLastUtf8(std::string_view bytes)
+{
+    assert(Count() > 0);
+    std::string repaired;
+    std::uint32_t units = 0;
+    bytes = WellFormed(bytes, repaired, units);
+    if (bytes.empty())
+        return;
+    TEntry& entry = FIndex.back();
+    const std::size_t size = std::size_t(entry.Bytes) + bytes.size();
+    assert(size <= UINT32_MAX);
+    if (entry.Block == kNoBlock || !FBlocks[entry.Block].OwnLine) {
+        // The line moves to a block of its own; its old bytes (less than a shared block) are left
+        // as garbage.
+        TBlock moved(static_cast<std::uint32_t>(std::clamp<std::size_t>(2 * size, kGrowingLine, UINT32_MAX)),
+            TMappedBlock::TFill::OnWrite);
+        moved.OwnLine = true;
+        TMappedBlock::Prefault(moved.Data(), entry.Bytes);
+        if (entry.Bytes > 0)
+            std::memcpy(moved.Data(), FBlocks[entry.Block].Data() + entry.Offset, entry.Bytes);
+        moved.Used = entry.Bytes;
+        FUsedBytes += entry.Bytes;
+        FBlocks.push_back(std::move(moved));
+        entry.Block = static_cast<std::uint32_t>(FBlocks.size() - 1);
+        entry.Offset = 0;
+    }
+    TBlock& own = FBlocks[entry.Block];
+    if (size > own.Size())
+        own.Memory.Grow(std::min<std::size_t>(2 * size, UINT32_MAX));
+    // The pages of a growing line come in as its parts arrive, by one call a part rather than by
+    // a fault a page; the room beyond its text stays unused address space.
+    TMappedBlock::Prefault(own.Data() + entry.Bytes, bytes.size());
+    std::memcpy(own.Data() + entry.Bytes, bytes.data(), bytes.size());
+    own.Used = static_cast<std::uint32_t>(size);
+    FLiveBytes += bytes.size();
+    FUsedBytes += bytes.size();
+    const std::uint32_t oldUnits = entry.Units;
+    entry.Bytes = static_cast<std::uint32_t>(size);
+    entry.Units += units;
+    Grew(entry.Units, oldUnits);
+    CompactIfWasteful();
+}
+
+void TLineStore::CutLastLineBlanks()
+{
+    assert(Count() > 0);
+    const std::string_view line = Bytes(Count() - 1);
+    const std::size_t kept = line.find_last_not_of(' ');
+    const std::uint32_t cut = static_cast<std::uint32_t>(line.size() - (kept == std::string_view::npos ? 0 : kept + 1));
+    if (cut == 0)
+        return;
+    TEntry& entry = FIndex.back();
+    // Blanks at the end of their block go back to it; others become garbage.
+    TBlock& block = FBlocks[entry.Block];
+    if (entry.Offset + entry.Bytes == block.Used) {
+        block.Used -= cut;
+        FUsedBytes -= cut;
+    }
+    if (entry.Units == FLongest)
+        FLongestKnown = false;
+    entry.Bytes -= cut;
+    entry.Units -= cut;
+    FLiveBytes -= cut;
+}
+
+std::string_view TLineStore::WellFormed(std::string_view line, std::string& repaired, std::uint32_t& units)
+{
+    if (IsAsciiBytes(line)) {
+        units = static_cast<std::uint32_t>(line.size());
+        return line;
+    }
+    units = 0;
     std::size_t copied = 0;
     for (std::size_t at = 0; at < line.size();) {
         if (static_cast<unsigned char>(line[at]) < 0x80) {
@@ -382,9 +455,7 @@ int TLineStore::AppendUtf8(std::string_view line)
         repaired.append(line.substr(copied));
         line = repaired;
     }
-    FIndex.push_back(StoreBytes(line, units));
-    Grew(units, 0);
-    return static_cast<int>(units);
+    return line;
 }
 
 void TLineStore::Remove(int index, int count)
@@ -438,14 +509,26 @@ TLineStore::TEntry TLineStore::Store(QStringView text, std::uint32_t bytes)
     return entry;
 }
 
-TLineStore::TEntry TLineStore::StoreBytes(std::string_view bytes, std::uint32_t units)
+TLineStore::TEntry TLineStore::StoreBytes(std::string_view bytes, std::uint32_t units, bool ownBlock)
 {
     TEntry entry;
     entry.Units = units;
     entry.Bytes = static_cast<std::uint32_t>(bytes.size());
-    if (entry.Bytes == 0)
+    if (ownBlock) {
+        // Room for the line to grow several times over before its block must.
+        const auto room = static_cast<std::uint32_t>(std::clamp<std::size_t>(4 * std::size_t(entry.Bytes), kGrowingLine, UINT32_MAX));
+        TBlock& own = FBlocks.emplace_back(room, TMappedBlock::TFill::OnWrite);
+        TMappedBlock::Prefault(own.Data(), entry.Bytes);
+        own.OwnLine = true;
+        own.Used = entry.Bytes;
+        entry.Block = static_cast<std::uint32_t>(FBlocks.size() - 1);
+        if (!bytes.empty())
+            std::memcpy(own.Data(), bytes.data(), bytes.size());
+    } else if (entry.Bytes == 0) {
         return entry;
-    std::memcpy(Reserve(entry.Bytes, entry.Block, entry.Offset), bytes.data(), bytes.size());
+    } else {
+        std::memcpy(Reserve(entry.Bytes, entry.Block, entry.Offset), bytes.data(), bytes.size());
+    }
     FLiveBytes += entry.Bytes;
     FUsedBytes += entry.Bytes;
     return entry;

@@ -74,8 +74,15 @@ public:
     void Append(QStringView text) { Insert(Count(), text); }
     // Appends a line given as UTF-8 bytes, taken as they are when they are well formed; each
     // ill-formed sequence (a stray byte, a cut or overlong sequence, an encoded surrogate) becomes
-    // U+FFFD. Returns the line's length in UTF-16 units.
-    int AppendUtf8(std::string_view line);
+    // U+FFFD. Returns the line's length in UTF-16 units. A line that will grow (the first part of a
+    // huge line) gets a block of its own at once.
+    int AppendUtf8(std::string_view line, bool willGrow = false);
+    // Appends UTF-8 bytes, checked as AppendUtf8 checks them, to the end of the last line, which
+    // must exist: its block doubles when it must, without copying what it holds, so that a line of
+    // any length goes in part by part at the cost of its parts.
+    void ExtendLastUtf8(std::string_view bytes);
+    // Cuts the blanks at the end of the last line, which must exist.
+    void CutLastLineBlanks();
     void Remove(int index, int count = 1);
     void Clear();
 
@@ -104,6 +111,8 @@ private:
     static constexpr auto kHugePage = static_cast<std::uint32_t>(TMappedBlock::HugePage);
     // From this much text on, blocks are huge pages.
     static constexpr std::uint32_t kHugeText = 4 * kHugePage;
+    // The least a block of a line that grows holds (of address space; its pages come as it fills).
+    static constexpr std::uint32_t kGrowingLine = kBlockSize;
 
     struct TEntry {
         std::uint32_t Block = kNoBlock;
@@ -113,7 +122,7 @@ private:
     };
     // A block of memory mapped for the store alone, unmapped with it.
     struct TBlock {
-        explicit TBlock(std::uint32_t size) : Memory(size) {}
+        explicit TBlock(std::uint32_t size, TMappedBlock::TFill fill = TMappedBlock::TFill::Now) : Memory(size, fill) {}
         char* Data() const { return Memory.Data(); }
         std::uint32_t Size() const { return static_cast<std::uint32_t>(Memory.Size()); }
 
@@ -124,7 +133,9 @@ private:
     };
 
     TEntry Store(QStringView text, std::uint32_t bytes);
-    TEntry StoreBytes(std::string_view bytes, std::uint32_t units);
+    TEntry StoreBytes(std::string_view bytes, std::uint32_t units, bool ownBlock = false);
+    // The line as AppendUtf8 stores it: itself, or its repair in `repaired`; its length in units.
+    static std::string_view WellFormed(std::string_view line, std::string& repaired, std::uint32_t& units);
     char* Reserve(std::uint32_t bytes, std::uint32_t& block, std::uint32_t& offset);
     void GrowIndex();
     // Keeps Longest up to date when a line of oldUnits becomes one of units.

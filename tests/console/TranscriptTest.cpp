@@ -194,6 +194,77 @@ TEST(Transcript, ValuesAreScannedWhileCopied)
     }
 }
 
+// Parts of a value escaped one by one give what the whole value gives, wherever they end: inside
+// sequences of two to four bytes, in ill-formed ones and runs of stray continuation bytes, between
+// CR and LF.
+TEST(Transcript, AValueEscapedInPartsIsTheValueEscapedWhole)
+{
+    const std::string values[] = {
+        "ab\r\ncd\xD0\x9F" "ef\xE2\x82\xAC\xF0\x9F\x98\x80g",
+        "\x80\x80\x80\x80\x80\x80\xF0\x9F\x98\x80\x80\x80",
+        "\xE2\x82" "a\xED\xA0\x80\r\r\n\n" + std::string(1, '\0') + "\t\xC0\xAF\xF4\x90\x80\x80",
+    };
+    for (const std::string& value : values) {
+        std::string whole;
+        const std::size_t units = AppendEscaped(whole, value);
+        for (std::size_t bytes = 0; bytes <= value.size(); ++bytes) {
+            std::string parts;
+            std::size_t partUnits = 0;
+            int count = 0;
+            for (std::size_t at = 0; at < value.size(); ++count) {
+                const std::size_t end = EscapedPartEnd(value, at, bytes);
+                ASSERT_GT(end, at);
+                ASSERT_LE(end, value.size());
+                ASSERT_LE(end, at + std::max<std::size_t>(bytes, 1) + 4);
+                partUnits += AppendEscaped(parts, value.substr(at, end - at));
+                at = end;
+            }
+            EXPECT_EQ(parts, whole) << "parts of " << bytes << " bytes";
+            EXPECT_EQ(partUnits, units) << "parts of " << bytes << " bytes";
+            if (bytes > 0 && bytes < 4) {
+                EXPECT_GT(count, 2);
+            }
+        }
+    }
+}
+
+// A table drawn in parts of any size: each line's parts joined are the line drawn whole, and a row
+// that came in parts counts once, when it is complete.
+TEST(Transcript, ALineWrittenInPartsIsTheLineWrittenWhole)
+{
+    const auto fill = [](TMySQLPackedResult& result) {
+        AddRow(result, {"ab\r\n\xD0\x9F\xF0\x9F\x98\x80", "\x80\x80\x80\x80x", nullptr});
+        AddRow(result, {"\xE2\x82", "", "\tz"});
+        AddRow(result, {"1", "2", "3"});
+    };
+    TMySQLPackedResult reference({"name\xD0\xB6", "n", "a long name"});
+    fill(reference);
+    const QStringList expected = Decoded(reference);
+    for (std::size_t room = 1; room <= 24; ++room) {
+        SCOPED_TRACE(testing::Message() << "parts of " << room << " bytes");
+        TMySQLPackedResult result({"name\xD0\xB6", "n", "a long name"});
+        fill(result);
+        TTableLines table(result);
+        QStringList lines;
+        std::string line;
+        int parts = 0;
+        int rows = 0;
+        while (table.Next(line, room)) {
+            ++parts;
+            if (!table.LineEnded()) {
+                EXPECT_FALSE(table.WroteRow());
+                continue;
+            }
+            rows += table.WroteRow();
+            lines << QString::fromUtf8(line);
+            line.clear();
+        }
+        EXPECT_EQ(lines, expected);
+        EXPECT_EQ(rows, 3);
+        EXPECT_GT(parts, lines.size());
+    }
+}
+
 // The storage of rows goes back while the table is written, not after it.
 TEST(Transcript, RowsGoBackAsTheirLinesAreWritten)
 {

@@ -54,6 +54,28 @@ TEST_F(WideResults, LinesOfEveryWidthComeOutWholeAndSoDoesTheNextStatement)
     }
 }
 
+TEST_F(WideResults, HugeValuesComeInPartsAndReadAsWhole)
+{
+    // Lines of several parts go to the pane in parts: characters of two to four bytes never cut,
+    // the header's and borders' blanks and dashes too, and the statement after them is as usual.
+    const int repeat = 200000;
+    const QString unit = QString::fromUtf8("a\xD0\xB6\xE2\x82\xAC\xF0\x9F\x98\x80");
+    const QString sql = QStringLiteral("SELECT REPEAT('%1', %2) AS v").arg(unit).arg(repeat);
+    QStringList expected = {"mysql> " + sql};
+    expected += OneCellTable("v", unit.repeated(repeat));
+    EXPECT_EQ(RunLines(sql), expected);
+    QStringList after = {"mysql> SELECT 1 AS n"};
+    after += OneCellTable("n", "1");
+    EXPECT_EQ(RunLines("SELECT 1 AS n"), after);
+
+    // Shown vertically: the value's line in parts, its blanks at the end cut once it is complete
+    // as any line's are.
+    EXPECT_EQ(RunLines("SELECT REPEAT('y', 2500000) AS v, CONCAT('z', REPEAT(' ', 3000000)) AS w\\G"),
+        (QStringList{"mysql> SELECT REPEAT('y', 2500000) AS v, CONCAT('z', REPEAT(' ', 3000000)) AS w\\G",
+            "-- *************************** 1. row ***************************", "-- v: " + QString(2500000, u'y'),
+            "-- w: z"}));
+}
+
 TEST_F(WideResults, ALongStatementLineIsEchoedWhole)
 {
     const QString sql = "SELECT '" + QString(1100, u'a') + "' AS s";

@@ -489,6 +489,79 @@ TEST(THLEditor, LinesAppendedAsBytesAreLinesAppendedAsText)
     }
 }
 
+// Appends lines as UTF-8 bytes in one call.
+void AppendBytes(THLEditor& editor, const std::vector<std::string>& lines, bool firstContinues = false,
+    bool lastGoesOn = false)
+{
+    std::string buffer;
+    std::vector<std::size_t> ends;
+    for (const std::string& line : lines) {
+        buffer += line;
+        ends.push_back(buffer.size());
+    }
+    editor.AppendUtf8Lines(buffer, ends, firstContinues, lastGoesOn);
+}
+
+TEST(THLEditor, ALineAppendedInPartsIsTheLineAppendedWhole)
+{
+    // A comment opened and closed across the cuts, a continuation, a TAB, blanks at a line's end and
+    // characters beyond ASCII; cut at every character of every line, then more lines after.
+    const std::vector<std::string> lines = {"-- a /* b", "c */ d \xD0\xB6  ", "\t e  ", "# h \\", "i"};
+    const std::vector<std::string> after = {"/", "* j"};
+    for (const bool keep : {false, true}) {
+        SCOPED_TRACE(keep ? "trailing blanks kept" : "trailing blanks cut");
+        TSqlEditor whole;
+        whole.Editor.SetKeepTrailingBlanks(keep);
+        AppendBytes(whole.Editor, lines);
+        AppendBytes(whole.Editor, after);
+        for (std::size_t line = 0; line < lines.size(); ++line) {
+            for (std::size_t cut = 0; cut <= lines[line].size(); ++cut) {
+                if (cut < lines[line].size() && (static_cast<unsigned char>(lines[line][cut]) & 0xC0) == 0x80)
+                    continue;
+                SCOPED_TRACE(testing::Message() << "line " << line << " cut at " << cut);
+                // In two parts, the rest arriving with the lines after it; and in three, each part
+                // alone, the line completed by a call of its own.
+                for (const bool three : {false, true}) {
+                    TSqlEditor parts;
+                    parts.Editor.SetKeepTrailingBlanks(keep);
+                    std::vector<std::string> first(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(line));
+                    first.push_back(lines[line].substr(0, cut));
+                    AppendBytes(parts.Editor, first, false, true);
+                    std::vector<std::string> rest = {lines[line].substr(cut)};
+                    if (three) {
+                        AppendBytes(parts.Editor, {rest.front().substr(0, rest.front().size() / 2)}, true, true);
+                        rest.front() = rest.front().substr(rest.front().size() / 2);
+                        if ((static_cast<unsigned char>(rest.front()[0]) & 0xC0) == 0x80)
+                            continue;
+                        AppendBytes(parts.Editor, rest, true, false);
+                        rest.clear();
+                    }
+                    rest.insert(rest.end(), lines.begin() + static_cast<std::ptrdiff_t>(line) + 1, lines.end());
+                    if (!rest.empty())
+                        AppendBytes(parts.Editor, rest, !three, false);
+                    AppendBytes(parts.Editor, after);
+                    ASSERT_EQ(parts.Editor.Lines().ToStringList(), whole.Editor.Lines().ToStringList()) << three;
+                    EXPECT_EQ(parts.States(), whole.States()) << three;
+                }
+            }
+        }
+    }
+}
+
+TEST(THLEditor, TheRestOfALineChangedMeanwhileIsALineOfItsOwn)
+{
+    TSqlEditor sql;
+    AppendBytes(sql.Editor, {"one", "tw"}, false, true);
+    EXPECT_EQ(sql.Editor.LineGoingOn(), 1);
+    sql.Editor.Lines().Add("typed");
+    EXPECT_EQ(sql.Editor.LineGoingOn(), -1);
+    AppendBytes(sql.Editor, {"o", "three"}, true, false);
+    EXPECT_EQ(sql.Editor.Lines().ToStringList(), (QStringList{"one", "tw", "typed", "o", "three"}));
+    // Nothing to go on: the rest that comes first is a line of its own too.
+    AppendBytes(sql.Editor, {"rest"}, true, false);
+    EXPECT_EQ(sql.Editor.Lines().Count(), 6);
+}
+
 TEST(THLEditor, BytesAppendedRepairIllFormedTextAndUnreadableEnds)
 {
     TSqlEditor sql;

@@ -280,3 +280,71 @@ TEST(LineStore, ALongLineIsEditedInItsOwnBlock)
     store.Clear();
     EXPECT_LT(TMappedBlock::MappedBytes(), mappedBefore);
 }
+
+// A huge line that arrives in parts grows in place, whatever held it before, and reads as the same
+// line appended whole: ill-formed bytes repaired part by part, the longest line kept, other lines
+// untouched, the blanks at its end cut once it is complete.
+TEST(LineStore, ALineGrowsPartByPart)
+{
+    struct TCase {
+        const char* Name;
+        bool OwnBlockFirst;          // the first part was appended as one that will grow
+        std::vector<std::string> Parts;
+    };
+    const std::string big(300000, 'x');
+    const std::vector<TCase> cases = {
+        {"an empty line that grows", false, {"", "abc", "\xD0\xB6"}},
+        {"a short line in a shared block", false, {"select", " 1", big}},
+        {"a first part with a block of its own, grown many times", true, {big, big, "\xF0\x9F\x98\x80", big, big, big}},
+        {"ill-formed bytes in a part", true, {"a\x80", "\xE4" "b", big}},
+        {"an empty first part with a block of its own", true, {"", "y"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TLineStore store;
+        store.Append(QStringLiteral("before"));
+        store.AppendUtf8(c.Parts.front(), c.OwnBlockFirst);
+        std::string whole = c.Parts.front();
+        for (std::size_t i = 1; i < c.Parts.size(); ++i) {
+            store.ExtendLastUtf8(c.Parts[i]);
+            whole += c.Parts[i];
+        }
+        // Each part is repaired on its own; the parts here never cut a well-formed sequence.
+        TLineStore expected;
+        QString line;
+        for (const std::string& part : c.Parts) {
+            expected.AppendUtf8(part);
+            line += expected.Get(expected.Count() - 1);
+        }
+        EXPECT_EQ(store.Get(1), line);
+        EXPECT_EQ(store.Length(1), line.size());
+        EXPECT_EQ(store.Longest(), std::max<int>(line.size(), 6));
+        EXPECT_EQ(store.TextBytes(), 6 + store.Bytes(1).size());
+        EXPECT_EQ(store.Get(0), QStringLiteral("before"));
+        store.Append(QStringLiteral("after"));
+        EXPECT_EQ(store.Get(1), line);
+        EXPECT_EQ(store.Get(2), QStringLiteral("after"));
+    }
+}
+
+TEST(LineStore, TheBlanksAtTheEndOfTheLastLineAreCut)
+{
+    TLineStore store;
+    store.Append(QStringLiteral("a  "));
+    store.AppendUtf8("x", true);
+    store.ExtendLastUtf8(std::string(200000, ' '));
+    store.CutLastLineBlanks();
+    EXPECT_EQ(store.Get(1), QStringLiteral("x"));
+    EXPECT_EQ(store.Longest(), 3);
+    EXPECT_EQ(store.TextBytes(), 4u);
+    // The line grows again in place; a line of blanks alone becomes empty.
+    store.ExtendLastUtf8("yz ");
+    store.CutLastLineBlanks();
+    EXPECT_EQ(store.Get(1), QStringLiteral("xyz"));
+    store.Append(QStringLiteral("   "));
+    store.CutLastLineBlanks();
+    EXPECT_EQ(store.Length(2), 0);
+    EXPECT_EQ(store.Get(0), QStringLiteral("a  "));
+    store.ExtendLastUtf8("w");
+    EXPECT_EQ(store.Get(2), QStringLiteral("w"));
+}
