@@ -3,6 +3,7 @@
 #include "Editor.h"
 #include "EditorUndo.h"
 #include "MappedBlock.h"
+#include "Utf8.h"
 
 #include <QLocale>
 
@@ -686,7 +687,7 @@ QString TCustomEditor::SelectedText()
 QByteArray TCustomEditor::SelectionClipboardBytes()
 {
     QByteArray bytes = SelectionBytes();
-    TLineStore::ReplaceLoneSurrogates(bytes);
+    ReplaceLoneSurrogates(bytes.data(), static_cast<std::size_t>(bytes.size()));
     return bytes;
 }
 
