@@ -424,17 +424,29 @@ protected:
         }
         ~THeldChanges() noexcept(false)
         {
-            --FEditor.FChangeHolds;
             // While an error unwinds, the held notification waits for the next hold to end.
             if (std::uncaught_exceptions() == FUncaught)
-                FEditor.ReleaseChanged();
+                Release();
+            else if (!FReleased)
+                --FEditor.FChangeHolds;
         }
         THeldChanges(const THeldChanges&) = delete;
         THeldChanges& operator=(const THeldChanges&) = delete;
 
+        // Lets go before the scope ends.
+        void Release()
+        {
+            if (FReleased)
+                return;
+            FReleased = true;
+            --FEditor.FChangeHolds;
+            FEditor.ReleaseChanged();
+        }
+
     private:
         TCustomEditorBase& FEditor;
         int FUncaught;
+        bool FReleased = false;
     };
 
     // A change of the text was made: NotifyChanged runs now, or, while notifications are held,

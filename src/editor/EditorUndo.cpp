@@ -3,7 +3,6 @@
 #include "EditorUndo.h"
 
 #include <algorithm>
-#include <optional>
 
 namespace {
 
@@ -127,7 +126,7 @@ void TCustomEditor::Undo()
     // Kept set through the closing notifications too, so that their handlers cannot start another undo.
     TUndoRunning running(buffer);
     // The run's changes of the text notify once, at its end, while the flag above still holds.
-    std::optional<THeldChanges> held(std::in_place, *this);
+    THeldChanges held(*this);
     // The kind of the run being undone; none inside a compound group once its begin mark is reached.
     TUndoKind kind = buffer.Current()->Kind();
     bool hasKind = true;
@@ -166,7 +165,7 @@ void TCustomEditor::Undo()
         InvalidateSelectedLines();
     UpdateMetricsAndRepaint();
     const bool textChanged = ChangePending();
-    held.reset();
+    held.Release();
     // Without a change of the text the Modified flag may still have come back: the status shows it.
     if (!textChanged && modifiedBefore && UpdateCount() == 0)
         NotifyStatus();
