@@ -7,13 +7,6 @@
 #include <emmintrin.h>
 #endif
 
-namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
-constexpr std::string_view kReplacementBytes = "\xEF\xBF\xBD";
-
-} // namespace
-
 // The ranges of the second byte are those of the Unicode well-formedness table.
 char32_t NextCodePoint(std::string_view text, std::size_t& pos)
 {
@@ -43,15 +36,15 @@ char32_t NextCodePoint(std::string_view text, std::size_t& pos)
         else if (lead == 0xF4)
             hi = 0x8F;
     } else {
-        return kReplacement;
+        return kReplacementCharacter;
     }
 
     for (int i = 0; i < trail; ++i) {
         if (pos >= text.size())
-            return kReplacement;
+            return kReplacementCharacter;
         const unsigned char b = byte(pos);
         if (b < lo || b > hi)
-            return kReplacement;
+            return kReplacementCharacter;
         lo = 0x80;
         hi = 0xBF;
         cp = (cp << 6) | (b & 0x3F);
@@ -153,13 +146,13 @@ std::string_view RepairUtf8(std::string_view text, std::string& repaired, std::s
         const char32_t cp = NextCodePoint(text, at);
         units += cp >= 0x10000 ? 2 : 1;
         // An ill-formed sequence reads as U+FFFD too, but never as its three bytes.
-        if (cp != kReplacement || text.substr(start, at - start) == kReplacementBytes)
+        if (cp != kReplacementCharacter || text.substr(start, at - start) == kReplacementUtf8)
             continue;
         // Only text that needs repair is copied.
         if (copied == 0)
             repaired.clear();
         repaired.append(text.substr(copied, start - copied));
-        repaired.append(kReplacementBytes);
+        repaired.append(kReplacementUtf8);
         copied = at;
     }
     if (copied == 0)
@@ -185,7 +178,7 @@ void ReplaceLoneSurrogates(char* bytes, std::size_t size)
         if (at == nullptr)
             return;
         if (static_cast<unsigned char>(at[1]) >= 0xA0)
-            std::memcpy(at, kReplacementBytes.data(), kReplacementBytes.size());
+            std::memcpy(at, kReplacementUtf8.data(), kReplacementUtf8.size());
         at += 3;
     }
 }

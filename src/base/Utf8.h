@@ -9,6 +9,10 @@
 #include <string>
 #include <string_view>
 
+// What an ill-formed sequence or a lone surrogate becomes, and its UTF-8 bytes.
+inline constexpr char32_t kReplacementCharacter = 0xFFFD;
+inline constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
+
 // Reading bytes that come from elsewhere (the server, a file, the client layer).
 
 // Decodes UTF-8 into UTF-16. Each maximal ill-formed subsequence (an unexpected byte, a truncated
@@ -137,7 +141,7 @@ inline void EncodeUtf8(std::u16string_view text, std::size_t bytes, char* out, T
             continue;
         }
         if (lone == TLoneSurrogate::Replace && cp >= 0xD800 && cp <= 0xDFFF)
-            cp = 0xFFFD;
+            cp = kReplacementCharacter;
         *p++ = static_cast<unsigned char>(0xE0 | (cp >> 12));
         *p++ = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
         *p++ = static_cast<unsigned char>(0x80 | (cp & 0x3F));
