@@ -7,12 +7,6 @@
 #include <emmintrin.h>
 #endif
 
-namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
-
-} // namespace
-
 // The ranges of the second byte are those of the Unicode well-formedness table.
 char32_t NextCodePoint(std::string_view text, std::size_t& pos)
 {
@@ -42,15 +36,15 @@ char32_t NextCodePoint(std::string_view text, std::size_t& pos)
         else if (lead == 0xF4)
             hi = 0x8F;
     } else {
-        return kReplacement;
+        return kReplacementCharacter;
     }
 
     for (int i = 0; i < trail; ++i) {
         if (pos >= text.size())
-            return kReplacement;
+            return kReplacementCharacter;
         const unsigned char b = byte(pos);
         if (b < lo || b > hi)
-            return kReplacement;
+            return kReplacementCharacter;
         lo = 0x80;
         hi = 0xBF;
         cp = (cp << 6) | (b & 0x3F);
@@ -59,20 +53,26 @@ char32_t NextCodePoint(std::string_view text, std::size_t& pos)
     return cp;
 }
 
-std::u16string DecodeUtf8(std::string_view text)
+std::size_t DecodeUtf8(std::string_view text, char16_t* out)
 {
-    std::u16string out;
-    out.reserve(text.size());
+    char16_t* const start = out;
     std::size_t pos = 0;
     while (pos < text.size()) {
         const char32_t cp = NextCodePoint(text, pos);
         if (cp >= 0x10000) {
-            out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+            *out++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            *out++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
         } else {
-            out.push_back(static_cast<char16_t>(cp));
+            *out++ = static_cast<char16_t>(cp);
         }
     }
+    return static_cast<std::size_t>(out - start);
+}
+
+std::u16string DecodeUtf8(std::string_view text)
+{
+    std::u16string out(text.size(), u'\0');
+    out.resize(DecodeUtf8(text, out.data()));
     return out;
 }
 
@@ -82,14 +82,10 @@ std::size_t Utf16Length(std::string_view text)
     std::size_t pos = 0;
     while (pos < text.size()) {
         // ASCII runs are the common case in result sets: eight bytes at a time while they last.
-        std::uint64_t word;
-        if (pos + sizeof word <= text.size()) {
-            std::memcpy(&word, text.data() + pos, sizeof word);
-            if ((word & 0x8080808080808080ULL) == 0) {
-                pos += sizeof word;
-                units += sizeof word;
-                continue;
-            }
+        if (pos + 8 <= text.size() && IsAscii(text.substr(pos, 8))) {
+            pos += 8;
+            units += 8;
+            continue;
         }
         if (static_cast<unsigned char>(text[pos]) < 0x80) {
             ++pos;
@@ -136,49 +132,53 @@ std::size_t PrintableAsciiRun(std::string_view text, std::size_t from)
     return p - from;
 }
 
-std::string EncodeUtf8(std::u16string_view text)
+std::string_view RepairUtf8(std::string_view text, std::string& repaired, std::size_t& units)
 {
-    // Statements are mostly ASCII, and may be megabytes: their ASCII lead is narrowed eight units at
-    // a time, which the compiler turns into vector code.
-    std::string out(text.size(), '\0');
-    std::size_t i = 0;
-    for (; i + 8 <= text.size(); i += 8) {
-        char16_t any = 0;
-        for (std::size_t k = 0; k < 8; ++k)
-            any |= text[i + k];
-        if (any >= 0x80)
-            break;
-        for (std::size_t k = 0; k < 8; ++k)
-            out[i + k] = static_cast<char>(text[i + k]);
-    }
-    out.resize(i);
-    if (i == text.size())
-        return out;
-    out.reserve(i + (text.size() - i) * 3);
-    for (; i < text.size(); ++i) {
-        char32_t cp = text[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00
-            && text[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = kReplacement;
+    units = 0;
+    std::size_t copied = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        if (static_cast<unsigned char>(text[at]) < 0x80) {
+            ++at;
+            ++units;
+            continue;
         }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
+        const std::size_t start = at;
+        const char32_t cp = NextCodePoint(text, at);
+        units += cp >= 0x10000 ? 2 : 1;
+        // An ill-formed sequence reads as U+FFFD too, but never as its three bytes.
+        if (cp != kReplacementCharacter || text.substr(start, at - start) == kReplacementUtf8)
+            continue;
+        // Only text that needs repair is copied.
+        if (copied == 0)
+            repaired.clear();
+        repaired.append(text.substr(copied, start - copied));
+        repaired.append(kReplacementUtf8);
+        copied = at;
     }
+    if (copied == 0)
+        return text;
+    repaired.append(text.substr(copied));
+    return repaired;
+}
+
+std::string EncodeUtf8(std::u16string_view text, TLoneSurrogate lone)
+{
+    std::string out(Utf8Size(text), '\0');
+    EncodeUtf8(text, out.size(), out.data(), lone);
     return out;
+}
+
+void ReplaceLoneSurrogates(char* bytes, std::size_t size)
+{
+    // A lone surrogate is kept as ED A0..BF xx; no well-formed sequence starts that way, and ED is
+    // never a trailing byte.
+    char* const end = bytes + size;
+    for (char* at = bytes; end - at >= 3;) {
+        at = static_cast<char*>(std::memchr(at, '\xED', static_cast<std::size_t>(end - at - 2)));
+        if (at == nullptr)
+            return;
+        if (static_cast<unsigned char>(at[1]) >= 0xA0)
+            std::memcpy(at, kReplacementUtf8.data(), kReplacementUtf8.size());
+        at += 3;
+    }
 }

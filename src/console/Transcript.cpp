@@ -33,7 +33,6 @@ QString ReplaceAll(const QString& text, const QString& from, const QString& to)
     return out;
 }
 
-constexpr char32_t kReplacementCharacter = 0xFFFD;
 // Room from this size on is brought in at once.
 constexpr std::size_t kPrefaultBytes = std::size_t(1) << 20;
 // Rows up to this long may take the way of plain rows.
@@ -198,7 +197,7 @@ std::size_t AppendEscaped(std::string& out, std::string_view value)
             const char32_t cp = NextCodePoint(value, pos);
             // A replaced sequence is written as U+FFFD; a well-formed one as it came.
             if (cp == kReplacementCharacter)
-                out.append("\xEF\xBF\xBD");
+                out.append(kReplacementUtf8);
             else
                 out.append(value.data() + start, pos - start);
             units += cp >= 0x10000 ? 2 : 1;

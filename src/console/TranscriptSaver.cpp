@@ -1,8 +1,8 @@
 #include "TranscriptSaver.h"
 
 #include "Editor.h"
-#include "LineStore.h"
 #include "OwnThreads.h"
+#include "Utf8.h"
 
 #include <QElapsedTimer>
 
@@ -81,7 +81,8 @@ void TTranscriptSaver::WriteSlice()
             FBuffer += '\n';
         }
         if (FBuffer.size() >= kBufferBytes || FNext == FLineCount) {
-            TLineStore::ReplaceLoneSurrogates(FBuffer);
+            // Lone surrogates leave as U+FFFD, as in a copy.
+            ReplaceLoneSurrogates(FBuffer.data(), static_cast<std::size_t>(FBuffer.size()));
             // A short write carries no reason; the write of the rest fails with it.
             for (qsizetype written = 0; written < FBuffer.size();) {
                 const qint64 count = FFile.write(FBuffer.constData() + written, FBuffer.size() - written);

@@ -248,8 +248,10 @@ void TEditorStrings::BeginUpdate()
 
 void TEditorStrings::EndUpdate()
 {
-    if (FUpdateCount > 0 && --FUpdateCount == 0)
+    if (FUpdateCount > 0 && --FUpdateCount == 0) {
         Changed();
+        FEditor.ReleaseChanged();
+    }
 }
 
 void TEditorStrings::Changed()
@@ -451,6 +453,16 @@ void TCustomEditor::InsertText(const QString& rawText)
     // they become and the undo record holds the text as stored.
     const QString text = ExpandTabsAt(rawText, FCaretX, FCaretY);
     TCaretHider hider(*this);
+    // A caret below the last line (in an empty store, say) first gets its line, as a change of its own.
+    if (FCaretY >= LineCount()) {
+        const int first = LineCount();
+        ChangeText(TTextChangeKind::Insertion, 0, first, QStringLiteral("\r\n").repeated(FCaretY + 1 - first), nullptr, [&] {
+            while (FCaretY >= LineCount())
+                FLines->Add(QString());
+        });
+    }
+    // The text then notifies once the caret stands after it.
+    THeldChanges held(*this);
     // Blanks up to a caret past the end of its line stay where trailing blanks are kept: made real
     // first, they are recorded, and the undo takes them away with the text.
     if (KeepTrailingBlanks())
@@ -470,7 +482,6 @@ void TCustomEditor::InsertText(const QString& rawText)
         PlaceCaret(column + static_cast<int>(text.size()), line);
     else
         PlaceCaret(static_cast<int>(text.size() - text.lastIndexOf(u'\n') - 1), line + static_cast<int>(feeds));
-    NotifyChanged();
 }
 
 void TCustomEditor::ClearLines()
@@ -526,6 +537,12 @@ void TCustomEditor::ChangeText(TTextChangeKind kind, int column, int line, const
         change.LastLine = std::max(FChangeLast, change.Line);
     }
     NotifyTextChanged(change);
+    TextChanged();
+}
+
+bool TCustomEditor::ChangesHeld() const
+{
+    return TCustomEditorBase::ChangesHeld() || FChangeDepth > 0 || FLines->FUpdateCount > 0;
 }
 
 void TCustomEditor::AppendLines(const QStringList& lines)

@@ -234,7 +234,9 @@ public:
     // runs the store change, and reports it through NotifyTextChanged: the lines it touched and the
     // number of lines it added or removed are measured here, so a command says only what kind of
     // change it makes, where, and with which text. Changes made inside another one (the store
-    // operations a command uses) are reported as part of it, once, at its end.
+    // operations a command uses) are reported as part of it, once, at its end. Then it raises
+    // NotifyChanged, or leaves it to whatever holds notifications (a batch, a compound group, the
+    // lines' own update, a command or an undo), so that no caller raises it by hand.
     void ChangeText(TTextChangeKind kind, int column, int line, const QString& text,
         std::unique_ptr<TUndo> undo, const std::function<void()>& apply);
     // Whether a change of the text is being made.
@@ -436,6 +438,9 @@ protected:
     private:
         TCustomEditor& FEditor;
     };
+
+protected:
+    bool ChangesHeld() const override;
 
 private:
     friend class TEditorStrings;

@@ -397,10 +397,26 @@ void TCustomEditorBase::SetHorizontalScrollRange(int leftColumn)
 
 void TCustomEditorBase::NotifyChanged()
 {
-    FModified = true;
+    // Modified was set by the change itself (LinesChanged): a notification held to the end of a
+    // command must not undo what an undo in it gave back.
     if (OnChange)
         OnChange(*this);
     NotifyStatus();
+}
+
+void TCustomEditorBase::TextChanged()
+{
+    FChangePending = true;
+    ReleaseChanged();
+}
+
+bool TCustomEditorBase::ReleaseChanged()
+{
+    if (!FChangePending || ChangesHeld())
+        return false;
+    FChangePending = false;
+    NotifyChanged();
+    return true;
 }
 
 void TCustomEditorBase::NotifyStatus()
@@ -485,7 +501,9 @@ void TCustomEditorBase::LinesChanged()
         SetCaretY(std::max(count - 1, 0));
     FRowCount = std::max(count, 1);
     UpdateScrollRanges();
-    NotifyChanged();
+    // Set at once, so that an undo record made later in the same change keeps it; NotifyChanged comes
+    // from the change itself (TextChanged), once.
+    FModified = true;
 }
 
 void TCustomEditorBase::TextReset(bool dropSelection)

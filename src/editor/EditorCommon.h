@@ -263,7 +263,8 @@ public:
     virtual void UpdateMetrics();
     virtual void UpdateMetricsAndRepaint();
 
-    // Notifications.
+    // Notifications. NotifyChanged (OnChange, then the status) follows each change of the text once,
+    // raised by the change itself; see TextChanged.
     virtual void NotifyChanged();
     virtual void NotifyStatus();
     virtual void NotifySelection() {}
@@ -413,6 +414,52 @@ protected:
         TCustomEditorBase& FEditor;
     };
 
+    // Holds the notification of changes of the text for a scope (a command, an undo), so that all it
+    // changes raises one NotifyChanged, after it has placed the caret; the last hold to go raises it.
+    class THeldChanges {
+    public:
+        explicit THeldChanges(TCustomEditorBase& editor) : FEditor(editor), FUncaught(std::uncaught_exceptions())
+        {
+            ++FEditor.FChangeHolds;
+        }
+        ~THeldChanges() noexcept(false)
+        {
+            // While an error unwinds, the held notification waits for the next hold to end.
+            if (std::uncaught_exceptions() == FUncaught)
+                Release();
+            else if (!FReleased)
+                --FEditor.FChangeHolds;
+        }
+        THeldChanges(const THeldChanges&) = delete;
+        THeldChanges& operator=(const THeldChanges&) = delete;
+
+        // Lets go before the scope ends.
+        void Release()
+        {
+            if (FReleased)
+                return;
+            FReleased = true;
+            --FEditor.FChangeHolds;
+            FEditor.ReleaseChanged();
+        }
+
+    private:
+        TCustomEditorBase& FEditor;
+        int FUncaught;
+        bool FReleased = false;
+    };
+
+    // A change of the text was made: NotifyChanged runs now, or, while notifications are held,
+    // once the last hold lets go, so that a compound edit notifies once.
+    void TextChanged();
+    // Raises the notification that a held change left, once nothing holds it any more; whether it did.
+    bool ReleaseChanged();
+    // Whether notifications of changes wait: inside a compound group or a hold (and what a subclass
+    // adds). A batch defers painting only: its changes notify as they are made.
+    virtual bool ChangesHeld() const { return FCompoundDepth > 0 || FChangeHolds > 0; }
+    // Whether a held change still waits for its notification.
+    bool ChangePending() const { return FChangePending; }
+
     // Whether undo records are kept: not while an undo runs, and never in a read-only editor, whose
     // records could not be undone by the user anyway.
     bool RecordsUndo() const { return !FReadOnly && !FUndoBuffer.UndoRunning(); }
@@ -465,6 +512,8 @@ private:
 
     TEditorPlatform* FPlatform = nullptr;
     int FUpdateCount = 0;
+    int FChangeHolds = 0;
+    bool FChangePending = false;
     int FCaretHideCount = 0;
     bool FCaretCreated = false;
     int FCaretHeight = 0;

@@ -236,5 +236,4 @@ void TCustomEditor::ApplyCompletion(const QString& entry)
         const QPoint caret = TextEnd(start, y, caretOffset >= 0 ? text.left(caretOffset) : text);
         PlaceCaret(caret.x(), caret.y());
     }
-    NotifyChanged();
 }

@@ -139,6 +139,7 @@ void TCustomEditor::TypeCharacter(char32_t character)
     if (ReadOnly())
         return;
     TCaretHider hider(*this);
+    THeldChanges held(*this);
     InsertChar(character);
 }
 
@@ -157,6 +158,8 @@ void TCustomEditor::Command(int command)
             FRecordedMacro.push_back({false, U'\0', code});
     }
     TCaretHider hider(*this);
+    // What the command changes notifies once, where the command has left the caret.
+    THeldChanges held(*this);
     const bool outerMove = FMoveWithUndo;
     FMoveWithUndo = true;
     struct TRestore {
@@ -673,6 +676,8 @@ void TCustomEditor::EndCompound()
         --FCompoundDepth;
     if (!FOpenGroups.empty())
         FOpenGroups.pop_back();
+    // The group's changes notify once, at its end.
+    ReleaseChanged();
 }
 
 void TCustomEditor::PlayMacro()

@@ -3,6 +3,7 @@
 #include "Editor.h"
 #include "EditorUndo.h"
 #include "MappedBlock.h"
+#include "Utf8.h"
 
 #include <QLocale>
 
@@ -140,7 +141,6 @@ void TCustomEditor::InsertChar(char32_t character)
                 FLines->InsertInLine(y, x, typed);
             });
         PlaceCaret(after, y);
-        NotifyChanged();
         group.reset();
         if (letterOrDigit)
             CompletionCharacter(character);
@@ -167,7 +167,6 @@ void TCustomEditor::InsertChar(char32_t character)
             });
     }
     PlaceCaret(after, y);
-    NotifyChanged();
     group.reset();
 
     if (letterOrDigit)
@@ -198,7 +197,6 @@ void TCustomEditor::NewLine()
             ChangeText(TTextChangeKind::Insertion, end, y, kLineBreak, MakeUndo<TInsertUndo>(end, y, kLineBreak),
                 [&] { Lines().Add(QString()); });
             UpdateMetrics();
-            NotifyChanged();
         }
         int x = FCaretX;
         if (LineLength(y + 1) > 0)
@@ -251,7 +249,6 @@ void TCustomEditor::NewLine()
         UpdateMetrics();
     }
     InvalidateAll();
-    NotifyChanged();
     PlaceCaret(indent, y + 1);
 }
 
@@ -299,7 +296,6 @@ void TCustomEditor::Backspace(int& x, int& y)
             UpdateMetrics();
         }
         InvalidateAll();
-        NotifyChanged();
         return;
     }
     QString line;
@@ -324,7 +320,6 @@ void TCustomEditor::Backspace(int& x, int& y)
         oneCharacter ? MakeUndo<TBackspaceUndo>(end, FCaretY, removed)
                      : MakeUndo<TBackspaceUnindentUndo>(end, FCaretY, removed),
         [&] { DeleteTextRange(target, FCaretY, FCaretY, end - 1); });
-    NotifyChanged();
     x = target;
     y = FCaretY;
 }
@@ -378,7 +373,6 @@ void TCustomEditor::DeleteAtCaret(int& x, int& y)
         const QString removed = line.mid(column, CharacterSize(line, column));
         ChangeText(TTextChangeKind::Deletion, column, FCaretY, removed, MakeUndo<TDeleteUndo>(column, FCaretY, removed),
             [&] { DeleteTextRange(column, FCaretY, FCaretY, column + static_cast<int>(removed.size()) - 1); });
-        NotifyChanged();
         x = column;
     } else if (FCaretY + 1 < LineCount()) {
         // The join puts blanks up to the caret first; where they stay, they are recorded as padding
@@ -389,7 +383,6 @@ void TCustomEditor::DeleteAtCaret(int& x, int& y)
             MakeUndo<TDeleteUndo>(FCaretX, FCaretY, kLineBreak),
             [&] { DeleteTextRange(FCaretX, FCaretY, FCaretY + 1, -1); });
         UpdateMetrics();
-        NotifyChanged();
     }
 }
 
@@ -422,7 +415,6 @@ void TCustomEditor::DeleteLine()
         PlaceCaret(0, y);
     }
     InvalidateAll();
-    NotifyChanged();
 }
 
 void TCustomEditor::DeleteWord()
@@ -470,7 +462,6 @@ void TCustomEditor::Tab(bool next, int& x, int& y)
             const QString blanks = literal ? QStringLiteral("\t") : QString(stop - column, u' ');
             ChangeText(TTextChangeKind::Insertion, column, FCaretY, blanks,
                 MakeUndo<TInsertTabUndo>(column, FCaretY, blanks), [&] { InsertTextAt(column, FCaretY, blanks); });
-            NotifyChanged();
         }
     }
 }
@@ -570,7 +561,6 @@ void TCustomEditor::IndentColumns(int column, int firstLine, int lastLine)
     const QString text = blanks.join(kLineBreak);
     ChangeText(TTextChangeKind::ColumnInsertion, column, firstLine, text,
         MakeUndo<TInsertColumnUndo>(column, firstLine, text), [&] { InsertColumnText(column, firstLine, text); });
-    NotifyChanged();
     if (UpdateCount() == 0)
         InvalidateAll();
 }
@@ -604,7 +594,6 @@ void TCustomEditor::UnindentColumns(int column, int firstLine, int lastLine)
                     DeleteColumnText(column, line, line, column + count - 1);
             }
         });
-    NotifyChanged();
     if (UpdateCount() == 0)
         InvalidateAll();
 }
@@ -686,7 +675,7 @@ QString TCustomEditor::SelectedText()
 QByteArray TCustomEditor::SelectionClipboardBytes()
 {
     QByteArray bytes = SelectionBytes();
-    TLineStore::ReplaceLoneSurrogates(bytes);
+    ReplaceLoneSurrogates(bytes.data(), static_cast<std::size_t>(bytes.size()));
     return bytes;
 }
 
@@ -741,7 +730,6 @@ void TCustomEditor::DeleteSelection()
             });
             PlaceCaret(from, begY);
         }
-        NotifyChanged();
     }
 }
 
@@ -802,7 +790,6 @@ void TCustomEditor::PasteText(QString text, int format)
         end = TextEnd(targetX, targetY, text);
     }
     PlaceCaret(end.x(), end.y());
-    NotifyChanged();
 }
 
 void TCustomEditor::ReplaceSelection(const QString& text)
@@ -824,7 +811,6 @@ void TCustomEditor::ReplaceSelection(const QString& text)
         AppendLinesThrough(startY + static_cast<int>(text.count(kLineBreak)));
         ChangeText(TTextChangeKind::ColumnInsertion, startX, startY, text,
             MakeUndo<TInsertColumnUndo>(startX, startY, text), [&] { InsertColumnText(startX, startY, text); });
-        NotifyChanged();
         int width = 0;
         const QStringList segments = text.split(kLineBreak);
         for (const QString& segment : segments)

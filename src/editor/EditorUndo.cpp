@@ -24,11 +24,6 @@ bool IsAttachedKind(TUndoKind kind)
     return kind == TUndoKind::ReLine || kind == TUndoKind::DeleteTrail;
 }
 
-bool IsCaretOnlyKind(TUndoKind kind)
-{
-    return kind == TUndoKind::Caret || kind == TUndoKind::Select || kind == TUndoKind::Unselect;
-}
-
 // The index of the oldest record of the run that ends at the current record: going back while the
 // predicate accepts a record and the one after it as neighbours.
 template <class TPredicate>
@@ -130,7 +125,8 @@ void TCustomEditor::Undo()
     const bool modifiedBefore = FModified;
     // Kept set through the closing notifications too, so that their handlers cannot start another undo.
     TUndoRunning running(buffer);
-    bool caretOnly = true;
+    // The run's changes of the text notify once, at its end, while the flag above still holds.
+    THeldChanges held(*this);
     // The kind of the run being undone; none inside a compound group once its begin mark is reached.
     TUndoKind kind = buffer.Current()->Kind();
     bool hasKind = true;
@@ -164,20 +160,15 @@ void TCustomEditor::Undo()
             else
                 hasKind = false;
         }
-        if (!hasKind || !IsCaretOnlyKind(kind))
-            caretOnly = false;
     }
-    if (!FModified)
-        caretOnly = true;
     if (FSel != selectionBefore)
         InvalidateSelectedLines();
     UpdateMetricsAndRepaint();
-    if (UpdateCount() == 0) {
-        if (!caretOnly)
-            NotifyChanged();
-        else if (modifiedBefore)
-            NotifyStatus();
-    }
+    const bool textChanged = ChangePending();
+    held.Release();
+    // Without a change of the text the Modified flag may still have come back: the status shows it.
+    if (!textChanged && modifiedBefore && UpdateCount() == 0)
+        NotifyStatus();
 }
 
 void TCustomEditor::Redo()

@@ -9,135 +9,28 @@
 
 namespace {
 
-constexpr char32_t kReplacementCharacter = 0xFFFD;
-constexpr std::string_view kReplacementBytes = "\xEF\xBF\xBD";
-
-// Whether eight bytes are all ASCII.
-bool AsciiWord(const char* p)
+std::u16string_view Units(QStringView text)
 {
-    std::uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    return (word & 0x8080808080808080ULL) == 0;
-}
-
-bool IsAsciiBytes(std::string_view bytes)
-{
-    const char* p = bytes.data();
-    const char* end = p + bytes.size();
-    for (; end - p >= 8; p += 8)
-        if (!AsciiWord(p))
-            return false;
-    for (; p < end; ++p)
-        if (static_cast<unsigned char>(*p) >= 0x80)
-            return false;
-    return true;
-}
-
-bool IsHigh(char16_t unit)
-{
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-bool IsLow(char16_t unit)
-{
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
-// The encoded size of a text: a pair of surrogates takes four bytes as in UTF-8, a lone surrogate the
-// three bytes its value would take.
-// Whether every unit is ASCII, so that the text is stored one byte a unit: the common case, which
-// the two loops below then pass through in tight, vectorisable form.
-bool IsAscii(const char16_t* units, qsizetype count)
-{
-    char16_t high = 0;
-    for (qsizetype i = 0; i < count; ++i)
-        high |= units[i];
-    return high < 0x80;
+    return {text.utf16(), static_cast<std::size_t>(text.size())};
 }
 
 std::uint32_t EncodedSize(QStringView text)
 {
-    const char16_t* units = text.utf16();
-    const qsizetype count = text.size();
-    if (IsAscii(units, count))
-        return static_cast<std::uint32_t>(count);
-    std::size_t bytes = 0;
-    for (qsizetype i = 0; i < count; ++i) {
-        const char16_t unit = units[i];
-        if (unit < 0x80)
-            bytes += 1;
-        else if (unit < 0x800)
-            bytes += 2;
-        else if (IsHigh(unit) && i + 1 < count && IsLow(units[i + 1])) {
-            bytes += 4;
-            ++i;
-        } else
-            bytes += 3;
-    }
-    return static_cast<std::uint32_t>(bytes);
+    return static_cast<std::uint32_t>(Utf8Size(Units(text)));
 }
 
 void Encode(QStringView text, std::uint32_t bytes, char* out)
 {
-    const char16_t* units = text.utf16();
-    const qsizetype count = text.size();
-    if (bytes == count) {
-        for (qsizetype i = 0; i < count; ++i)
-            out[i] = static_cast<char>(units[i]);
-        return;
-    }
-    auto* p = reinterpret_cast<unsigned char*>(out);
-    for (qsizetype i = 0; i < count; ++i) {
-        const char16_t unit = units[i];
-        if (unit < 0x80) {
-            *p++ = static_cast<unsigned char>(unit);
-        } else if (unit < 0x800) {
-            *p++ = static_cast<unsigned char>(0xC0 | (unit >> 6));
-            *p++ = static_cast<unsigned char>(0x80 | (unit & 0x3F));
-        } else if (IsHigh(unit) && i + 1 < count && IsLow(units[i + 1])) {
-            const char32_t cp = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10)
-                + (static_cast<char32_t>(units[i + 1]) - 0xDC00);
-            *p++ = static_cast<unsigned char>(0xF0 | (cp >> 18));
-            *p++ = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
-            *p++ = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
-            *p++ = static_cast<unsigned char>(0x80 | (cp & 0x3F));
-            ++i;
-        } else {
-            *p++ = static_cast<unsigned char>(0xE0 | (unit >> 12));
-            *p++ = static_cast<unsigned char>(0x80 | ((unit >> 6) & 0x3F));
-            *p++ = static_cast<unsigned char>(0x80 | (unit & 0x3F));
-        }
-    }
+    EncodeUtf8(Units(text), bytes, out, TLoneSurrogate::Keep);
 }
 
-// Decodes what Encode wrote; the bytes are our own, so they need no checking.
+// Decodes the store's bytes, given their length in units.
 QString DecodeBytes(const char* data, std::size_t bytes, std::size_t units)
 {
     if (bytes == units)
         return QString::fromLatin1(data, static_cast<qsizetype>(bytes));
     QString text(static_cast<qsizetype>(units), Qt::Uninitialized);
-    char16_t* out = reinterpret_cast<char16_t*>(text.data());
-    const auto* p = reinterpret_cast<const unsigned char*>(data);
-    const auto* end = p + bytes;
-    while (p < end) {
-        const unsigned char lead = *p;
-        if (lead < 0x80) {
-            *out++ = lead;
-            p += 1;
-        } else if (lead < 0xE0) {
-            *out++ = static_cast<char16_t>(((lead & 0x1F) << 6) | (p[1] & 0x3F));
-            p += 2;
-        } else if (lead < 0xF0) {
-            *out++ = static_cast<char16_t>(((lead & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
-            p += 3;
-        } else {
-            const char32_t cp = (static_cast<char32_t>(lead & 0x07) << 18) | ((p[1] & 0x3F) << 12)
-                | ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
-            *out++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-            *out++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-            p += 4;
-        }
-    }
+    DecodeOwnUtf8({data, bytes}, reinterpret_cast<char16_t*>(text.data()));
     return text;
 }
 
@@ -165,59 +58,18 @@ QString TLineStore::Get(int index, int from, int count) const
     // An ASCII line has one byte per unit: the slice is read directly, whatever the line's length.
     if (entry.Bytes == entry.Units)
         return QString::fromLatin1(data + first, static_cast<qsizetype>(last - first));
-    // Otherwise the bytes before the slice are walked by their lead bytes; a slice that starts
-    // between the halves of a pair begins with the pair's second half.
-    const auto* p = reinterpret_cast<const unsigned char*>(data);
-    const auto* end = p + entry.Bytes;
-    qint64 unit = 0;
-    while (p < end) {
-        const unsigned char lead = *p;
-        const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        const int width = length == 4 ? 2 : 1;
-        if (unit + width > first)
-            break;
-        unit += width;
-        p += length;
-    }
-    const auto* stop = p;
-    qint64 stopUnit = unit;
-    while (stop < end && stopUnit < last) {
-        const unsigned char lead = *stop;
-        stopUnit += lead >= 0xF0 ? 2 : 1;
-        stop += lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    }
-    QString slice = DecodeBytes(reinterpret_cast<const char*>(p), static_cast<std::uint32_t>(stop - p),
-        static_cast<std::uint32_t>(stopUnit - unit));
-    return slice.mid(first - unit, last - first);
+    // Otherwise the bytes are walked by their lead bytes; a slice that starts between the halves of
+    // a pair begins with the pair's second half.
+    const std::string_view bytes(data, entry.Bytes);
+    const TUtf8Position begin = SeekOwnUtf8(bytes, {}, static_cast<std::size_t>(first), false);
+    const TUtf8Position end = SeekOwnUtf8(bytes, begin, static_cast<std::size_t>(last), true);
+    QString slice = DecodeBytes(data + begin.Byte, end.Byte - begin.Byte, end.Units - begin.Units);
+    return slice.mid(first - static_cast<qint64>(begin.Units), last - first);
 }
 
 QString TLineStore::Decode(std::string_view bytes)
 {
-    std::size_t units = 0;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        // Every lead byte starts a unit, a four-byte one a pair.
-        units += (byte & 0xC0) != 0x80;
-        units += byte >= 0xF0;
-    }
-    return DecodeBytes(bytes.data(), bytes.size(), units);
-}
-
-void TLineStore::ReplaceLoneSurrogates(QByteArray& bytes)
-{
-    // A lone surrogate is stored as ED A0..BF xx; no well-formed sequence starts that way. U+FFFD
-    // takes as many bytes, so the text keeps its length.
-    qsizetype at = bytes.indexOf('\xED');
-    if (at < 0)
-        return;
-    const qsizetype size = bytes.size();
-    char* data = bytes.data();
-    for (; at + 2 < size; ++at) {
-        if (static_cast<unsigned char>(data[at]) == 0xED && static_cast<unsigned char>(data[at + 1]) >= 0xA0) {
-            std::memcpy(data + at, kReplacementBytes.data(), kReplacementBytes.size());
-            at += 2;
-        }
-    }
+    return DecodeBytes(bytes.data(), bytes.size(), OwnUtf16Length(bytes));
 }
 
 std::string_view TLineStore::Bytes(int index, int from, int count) const
@@ -229,21 +81,9 @@ std::string_view TLineStore::Bytes(int index, int from, int count) const
     if (line.size() == static_cast<std::size_t>(units))
         return line.substr(static_cast<std::size_t>(first), static_cast<std::size_t>(last - first));
     // The bytes are walked by their lead bytes; a unit position inside a pair moves after it.
-    std::size_t begin = line.size();
-    std::size_t end = line.size();
-    qint64 unit = 0;
-    for (std::size_t at = 0; at < line.size();) {
-        if (unit >= first && begin == line.size())
-            begin = at;
-        if (unit >= last) {
-            end = at;
-            break;
-        }
-        const auto lead = static_cast<unsigned char>(line[at]);
-        unit += lead >= 0xF0 ? 2 : 1;
-        at += lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    }
-    return line.substr(begin, end - std::min(begin, end));
+    const TUtf8Position begin = SeekOwnUtf8(line, {}, static_cast<std::size_t>(first), true);
+    const TUtf8Position end = SeekOwnUtf8(line, begin, static_cast<std::size_t>(last), true);
+    return line.substr(begin.Byte, end.Byte - begin.Byte);
 }
 
 int TLineStore::Longest() const
@@ -324,7 +164,7 @@ void TLineStore::InsertInLine(int index, int column, QStringView text)
     }
     QString line = Get(index);
     const int at = std::clamp(column, 0, static_cast<int>(line.size()));
-    line.insert(at < line.size() && at > 0 && IsHigh(line[at - 1].unicode()) && IsLow(line[at].unicode()) ? at + 1 : at,
+    line.insert(at < line.size() && at > 0 && IsHighSurrogate(line[at - 1].unicode()) && IsLowSurrogate(line[at].unicode()) ? at + 1 : at,
         text);
     Set(index, line);
 }
@@ -428,33 +268,13 @@ void TLineStore::CutLastLineBlanks()
 
 std::string_view TLineStore::WellFormed(std::string_view line, std::string& repaired, std::uint32_t& units)
 {
-    if (IsAsciiBytes(line)) {
+    if (IsAscii(line)) {
         units = static_cast<std::uint32_t>(line.size());
         return line;
     }
-    units = 0;
-    std::size_t copied = 0;
-    for (std::size_t at = 0; at < line.size();) {
-        if (static_cast<unsigned char>(line[at]) < 0x80) {
-            ++at;
-            ++units;
-            continue;
-        }
-        const std::size_t start = at;
-        const char32_t cp = NextCodePoint(line, at);
-        units += cp >= 0x10000 ? 2 : 1;
-        // An ill-formed sequence reads as U+FFFD too, but never as its three bytes.
-        if (cp != kReplacementCharacter || line.substr(start, at - start) == kReplacementBytes)
-            continue;
-        // Only a line that needs repair is copied.
-        repaired.append(line.substr(copied, start - copied));
-        repaired.append(kReplacementBytes);
-        copied = at;
-    }
-    if (copied != 0) {
-        repaired.append(line.substr(copied));
-        line = repaired;
-    }
+    std::size_t counted = 0;
+    line = RepairUtf8(line, repaired, counted);
+    units = static_cast<std::uint32_t>(counted);
     return line;
 }
 

@@ -1,7 +1,6 @@
 // Compact storage for the lines of an editor: UTF-8 bytes in large blocks, found through an index.
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -99,11 +98,9 @@ public:
     std::size_t MemoryBytes() const;
     // Bytes of text the lines take now.
     std::size_t TextBytes() const { return FLiveBytes; }
-    // Text in the store's form (its lines' bytes, and ASCII between them) as UTF-16, lossless.
+    // Text in the store's form (its lines' bytes, and ASCII between them) as UTF-16, lossless. Such
+    // text leaves the program through ReplaceLoneSurrogates, as copying and saving do.
     static QString Decode(std::string_view bytes);
-    // Gives text in the store's form the form every other program reads: each lone surrogate becomes
-    // U+FFFD in place, as in text sent to the server; copying and saving both go through here.
-    static void ReplaceLoneSurrogates(QByteArray& bytes);
 
 private:
     static constexpr std::uint32_t kNoBlock = 0xFFFFFFFF;

@@ -635,3 +635,106 @@ TEST(EditorEditing, CompletionTimer)
 }
 
 } // namespace
+
+namespace {
+
+// Every way an edit reaches the text raises OnChange once, once the edit is whole (its caret
+// placed), however many store changes it is made of: the change raises it, no command by hand.
+TEST(EditorEditing, EachEditNotifiesOnceWhenItIsWhole)
+{
+    struct TCase {
+        const char* Name;
+        QString Initial;
+        std::function<void(TEditorHarness&)> Edit;
+        int Changes = 1;
+        std::function<void(TEditorHarness&)> Before = {};
+    };
+    const auto keys = [](const QString& script) { return [=](TEditorHarness& h) { RunKeys(h.Editor, script); }; };
+    const auto clipboard = [](const QString& text, int format) {
+        return [=](TEditorHarness& h) {
+            h.Platform.ClipboardText = text;
+            h.Platform.ClipboardFormat = format;
+            h.Platform.HasClipboardText = true;
+        };
+    };
+    const TCase cases[] = {
+        {"typing", "a|b", keys("'x'")},
+        {"typing past the end of the line", "ab··|", keys("'x'")},
+        {"typing over a selection", "a[bc]|d", keys("'x'")},
+        {"overwriting", "a|bc", keys("'x'"), 1, [](TEditorHarness& h) { h.Editor.SetInsertMode(false); }},
+        {"Enter", "ab|cd", keys("Enter")},
+        {"Enter over a selection past the end", "a[bc]\nd··|", keys("Enter")},
+        {"Backspace", "ab|", keys("Backspace")},
+        {"Backspace joining lines", "a\n|b", keys("Backspace")},
+        {"Delete", "a|b", keys("Delete")},
+        {"Delete joining lines past the end", "a··|\nb", keys("Delete")},
+        {"deleting the selected block", "a[b\nc]|d", keys("Delete")},
+        {"deleting a line", "a|b\nc", keys("Ctrl+Y")},
+        {"Tab", "|ab", keys("Tab")},
+        {"paste", "a|b", keys("Ctrl+V"), 1, clipboard("x\r\ny", bfNonInclusive)},
+        {"paste over a selection", "[ab]|c", keys("Ctrl+V"), 1, clipboard("x\r\ny", bfNonInclusive)},
+        {"paste of lines", "a|b", keys("Ctrl+V"), 1, clipboard("x\r\ny", bfLine)},
+        {"paste of a column block past the last line", "ab|", keys("Ctrl+V"), 1, clipboard("x\r\ny", bfColumn)},
+        {"cut", "a[bc]|d", keys("Ctrl+X")},
+        {"upper case", "a[bc\nd]|e", keys("Ctrl+K O")},
+        {"block indent", "[ab\ncd]|", keys("Ctrl+K I")},
+        {"block unindent", "[  ab\n  cd]|", keys("Ctrl+K U")},
+        {"undo of typing", "a|b", keys("Ctrl+Z"), 1, keys("'xy'")},
+        {"undo of a compound edit", "a[bc]|d", keys("Ctrl+Z"), 1, keys("'x'")},
+        {"InsertText", "a|b", [](TEditorHarness& h) { h.Editor.InsertText(QStringLiteral("x\r\ny")); }},
+        {"Lines().SetText", "a|b", [](TEditorHarness& h) { h.Editor.Lines().SetText(QStringLiteral("x\r\ny")); }},
+        {"Lines().Put", "a|b", [](TEditorHarness& h) { h.Editor.Lines().Put(0, QStringLiteral("x  ")); }},
+        {"Lines() in an update",
+         "a|b",
+         [](TEditorHarness& h) {
+             h.Editor.Lines().BeginUpdate();
+             h.Editor.Lines().Put(0, QStringLiteral("x"));
+             h.Editor.Lines().Add(QStringLiteral("y"));
+             h.Editor.Lines().EndUpdate();
+         }},
+        // A batch defers painting, not the notifications of what changes inside it.
+        {"edits in a batch",
+         "a|b",
+         [](TEditorHarness& h) {
+             TUpdateBatch batch(h.Editor);
+             h.Editor.InsertText(QStringLiteral("x"));
+             h.Editor.InsertText(QStringLiteral("y"));
+         },
+         2},
+        {"InsertText into an empty store, whose first line is a change of its own", "|",
+         [](TEditorHarness& h) { h.Editor.InsertText(QStringLiteral("x")); }, 2,
+         [](TEditorHarness& h) { h.Editor.ClearLines(); }},
+        {"edits in a compound group",
+         "a|b",
+         [](TEditorHarness& h) {
+             h.Editor.Command(cmdBeginCompound);
+             h.Editor.InsertText(QStringLiteral("x"));
+             RunKeys(h.Editor, "Backspace Enter");
+             h.Editor.Command(cmdEndCompound);
+         }},
+        {"a caret move", "a|b", keys("Right Shift+Left"), 0},
+        {"redo", "a|b", [](TEditorHarness& h) { h.Editor.Redo(); }, 0, keys("'x' Ctrl+Z")},
+        {"block indent without a selection", "a|b", keys("Ctrl+K I"), 0},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TEditorHarness h;
+        Load(h, c.Initial);
+        if (c.Before)
+            c.Before(h);
+        h.Editor.SetModified(false);
+        QStringList seen;
+        h.Editor.OnChange = [&](TCustomEditorBase&) { seen << Describe(h.Editor); };
+        c.Edit(h);
+        EXPECT_EQ(seen.size(), c.Changes) << Describe(h.Editor).toStdString();
+        if (c.Changes > 0 && seen.size() == c.Changes) {
+            EXPECT_EQ(seen.back(), Describe(h.Editor)) << "notified before the edit was whole";
+            // An undo gives the flag back as it was; every other edit sets it.
+            if (!QString::fromUtf8(c.Name).startsWith(u"undo")) {
+                EXPECT_TRUE(h.Editor.Modified());
+            }
+        }
+    }
+}
+
+} // namespace
