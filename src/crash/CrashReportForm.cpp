@@ -177,6 +177,15 @@ void TCrashReportForm::btPrintClick()
     document.print(&printer);
 }
 
+TCrashReportForm::~TCrashReportForm()
+{
+    // A mail program still starting ends with the window (its process is a child of it). What it
+    // answers while it is stopped is no longer this window's to tell: a box opened from a window
+    // being destroyed, and a process deleted inside its own destructor, are what would follow.
+    for (QProcess* mailer : findChildren<QProcess*>(QString(), Qt::FindDirectChildrenOnly))
+        mailer->disconnect(this);
+}
+
 void TCrashReportForm::btSendClick()
 {
     // xdg-email opens the user's mail program, whichever the desktop has set, with a new letter.

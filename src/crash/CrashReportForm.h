@@ -27,6 +27,7 @@ public:
     // "Отправить…" addresses the letter.
     TCrashReportForm(const QString& summary, const QString& report, bool canContinue,
                      const QString& address = CrashReportAddress(), QWidget* parent = nullptr);
+    ~TCrashReportForm() override;
 
     // The program that "Перезапустить" starts: the one installed where the failed one was started
     // from, which a package upgrade may have replaced. Without one, this process's executable.

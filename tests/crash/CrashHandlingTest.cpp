@@ -15,6 +15,7 @@
 #include "ModalWindows.h"
 #include "QtPrinters.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -22,6 +23,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest/QTest>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -505,6 +508,37 @@ TEST(CrashReportForm, AddressesTheLetterWhereTheBuildSays)
         EXPECT_LE(words.size(), 6);
         EXPECT_EQ(form.lblNextSteps->text(), CrashNextSteps(address));
     }
+}
+
+// The report window closed while the mail program still starts (a slow desktop): the window goes
+// without a word, and no box about a missing mail program opens from a window being destroyed.
+TEST(CrashReportForm, ClosesQuietlyWhileTheMailProgramStarts)
+{
+    QTemporaryDir directory;
+    QFile script(directory.filePath(QStringLiteral("xdg-email")));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nexec sleep 30\n");
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const TEnvironmentVariable path("PATH", directory.path().toStdString() + ':' + qgetenv("PATH").toStdString());
+
+    bool boxOpened = false;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&boxOpened] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            boxOpened = true;
+            box->close();
+        }
+    });
+    closer.start(50);
+    {
+        TCrashReportForm form(QStringLiteral("s"), QStringLiteral("отчёт"), false, QStringLiteral("bugs@brindle.test"));
+        form.btSend->click();
+        // A user who closes the window a little later.
+        QTest::qWait(300);
+    }
+    QTest::qWait(200);
+    EXPECT_FALSE(boxOpened);
 }
 
 // After a crash the program is gone: nothing to continue, and Esc closes. After an exception Esc
