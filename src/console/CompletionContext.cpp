@@ -395,36 +395,16 @@ bool ChangesNames(QStringView sql)
 
 bool StatementChangesNames(QStringView statement)
 {
-    TServerScanner scanner;
-    TServerScanState state = TServerScanState::Text;
-    bool inConditional = false;
-    for (qsizetype lineStart = 0; lineStart <= statement.size();) {
-        qsizetype lineEnd = statement.indexOf(u'\n', lineStart);
-        if (lineEnd < 0)
-            lineEnd = statement.size();
-        const QStringView line = statement.sliced(lineStart, lineEnd - lineStart);
-        scanner.Start(line, state, inConditional);
-        for (TServerToken token = scanner.Next(); token.Kind != TServerTokenKind::End; token = scanner.Next()) {
-            switch (token.Kind) {
-            case TServerTokenKind::Blank:
-            case TServerTokenKind::Comment:
-            case TServerTokenKind::ConditionalStart:
-            case TServerTokenKind::ConditionalEnd:
-                continue;
-            case TServerTokenKind::Word: {
-                const QStringView word = line.sliced(token.First, token.End - token.First);
-                return SameWord(word, "CREATE") || SameWord(word, "ALTER") || SameWord(word, "DROP")
-                    || SameWord(word, "RENAME");
-            }
-            default:
-                return false;
-            }
-        }
-        state = scanner.State();
-        inConditional = scanner.InConditional();
-        lineStart = lineEnd + 1;
-    }
-    return false;
+    bool changes = false;
+    ScanServerText(statement, [&changes](QStringView text, const TServerToken& token, TServerScanState) {
+        if (IsServerGap(token.Kind))
+            return true;
+        changes = token.Kind == TServerTokenKind::Word
+               && (SameWord(text, "CREATE") || SameWord(text, "ALTER") || SameWord(text, "DROP")
+                   || SameWord(text, "RENAME"));
+        return false;
+    });
+    return changes;
 }
 
 TCompletionContext AnalyzeCompletion(QStringView text, qsizetype caret)

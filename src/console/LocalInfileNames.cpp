@@ -52,9 +52,6 @@ std::vector<std::string> LocalInfileNames(QStringView sql)
     // 3 after LOCAL, 4 after INFILE.
     int step = 0;
     QString written; // the file name's string as written, over lines when it spans them
-    TServerScanner scanner;
-    TServerScanState state = TServerScanState::Text;
-    bool inConditional = false;
     const auto addName = [&] {
         const std::string escaped = ToClientString(Unquoted(written, true));
         const std::string raw = ToClientString(Unquoted(written, false));
@@ -64,58 +61,44 @@ std::vector<std::string> LocalInfileNames(QStringView sql)
         written.clear();
         step = 0;
     };
-    qsizetype lineStart = 0;
-    while (lineStart <= sql.size()) {
-        qsizetype lineEnd = sql.indexOf(u'\n', lineStart);
-        if (lineEnd < 0)
-            lineEnd = sql.size();
-        const QStringView line = sql.sliced(lineStart, lineEnd - lineStart);
-        scanner.Start(line, state, inConditional);
-        for (TServerToken token = scanner.Next(); token.Kind != TServerTokenKind::End; token = scanner.Next()) {
-            const QStringView text = line.sliced(token.First, token.End - token.First);
-            if (!written.isEmpty()) {
-                // The rest of a name that runs over lines.
-                written += u'\n';
-                written += text;
-                if (scanner.State() == TServerScanState::Text)
-                    addName();
-                continue;
-            }
-            switch (token.Kind) {
-            case TServerTokenKind::Blank:
-            case TServerTokenKind::Comment:
-            case TServerTokenKind::ConditionalStart:
-            case TServerTokenKind::ConditionalEnd:
-                continue;
-            case TServerTokenKind::Word:
-                if (step == 1 && (SameWord(text, "DATA") || SameWord(text, "XML")))
-                    step = 2;
-                else if (step == 2 && (SameWord(text, "LOW_PRIORITY") || SameWord(text, "CONCURRENT")))
-                    step = 2;
-                else if (step == 2 && SameWord(text, "LOCAL"))
-                    step = 3;
-                else if (step == 3 && SameWord(text, "INFILE"))
-                    step = 4;
-                else
-                    step = SameWord(text, "LOAD") ? 1 : 0;
-                continue;
-            case TServerTokenKind::String:
-                if (step == 4) {
-                    written = text.toString();
-                    if (scanner.State() == TServerScanState::Text)
-                        addName();
-                    continue;
-                }
-                break;
-            default:
-                break;
-            }
-            step = 0;
+    ScanServerText(sql, [&](QStringView text, const TServerToken& token, TServerScanState after) {
+        if (!written.isEmpty()) {
+            // The rest of a name that runs over lines.
+            written += u'\n';
+            written += text;
+            if (after == TServerScanState::Text)
+                addName();
+            return true;
         }
-        state = scanner.State();
-        inConditional = scanner.InConditional();
-        lineStart = lineEnd + 1;
-    }
+        if (IsServerGap(token.Kind))
+            return true;
+        switch (token.Kind) {
+        case TServerTokenKind::Word:
+            if (step == 1 && (SameWord(text, "DATA") || SameWord(text, "XML")))
+                step = 2;
+            else if (step == 2 && (SameWord(text, "LOW_PRIORITY") || SameWord(text, "CONCURRENT")))
+                step = 2;
+            else if (step == 2 && SameWord(text, "LOCAL"))
+                step = 3;
+            else if (step == 3 && SameWord(text, "INFILE"))
+                step = 4;
+            else
+                step = SameWord(text, "LOAD") ? 1 : 0;
+            return true;
+        case TServerTokenKind::String:
+            if (step == 4) {
+                written = text.toString();
+                if (after == TServerScanState::Text)
+                    addName();
+                return true;
+            }
+            break;
+        default:
+            break;
+        }
+        step = 0;
+        return true;
+    });
     // A name left open at the end: the server reads it to the end too.
     if (!written.isEmpty())
         addName();

@@ -165,5 +165,38 @@ private:
     bool FInConditional = false;
 };
 
+// What stands between the words of a statement without being part of it: blanks, comments and the
+// markers of a "/*!" comment (whose text is SQL).
+inline bool IsServerGap(TServerTokenKind kind)
+{
+    return kind == TServerTokenKind::Blank || kind == TServerTokenKind::Comment
+        || kind == TServerTokenKind::ConditionalStart || kind == TServerTokenKind::ConditionalEnd;
+}
+
+// Reads a text of lines parted by LF token by token, each line in the state the line before it left.
+// visit(tokenText, token, stateAfter) is told each token and the state after it (a literal still open
+// at the end of its line leaves a quoted state); it answers false to stop reading.
+template <class TVisit>
+void ScanServerText(QStringView text, TVisit&& visit)
+{
+    TServerScanner scanner;
+    TServerScanState state = TServerScanState::Text;
+    bool inConditional = false;
+    for (qsizetype lineStart = 0; lineStart <= text.size();) {
+        qsizetype lineEnd = text.indexOf(u'\n', lineStart);
+        if (lineEnd < 0)
+            lineEnd = text.size();
+        const QStringView line = text.sliced(lineStart, lineEnd - lineStart);
+        scanner.Start(line, state, inConditional);
+        for (TServerToken token = scanner.Next(); token.Kind != TServerTokenKind::End; token = scanner.Next()) {
+            if (!visit(line.sliced(token.First, token.End - token.First), token, scanner.State()))
+                return;
+        }
+        state = scanner.State();
+        inConditional = scanner.InConditional();
+        lineStart = lineEnd + 1;
+    }
+}
+
 // Folds the letters A to Z of an ASCII word and compares: "Delimiter" equals "DELIMITER".
 bool SameWord(QStringView word, std::string_view upper);
