@@ -124,6 +124,12 @@ bool IsNameCharacter(QChar c)
         || u == u'$' || u >= 0x80;
 }
 
+// A statement that begins with this word may create, drop or rename a name.
+bool ChangesNamesWord(QStringView word)
+{
+    return SameWord(word, "CREATE") || SameWord(word, "ALTER") || SameWord(word, "DROP") || SameWord(word, "RENAME");
+}
+
 // One token of a statement, as the server reads it.
 struct TToken {
     enum class TKind { Word, Quoted, String, Comment, Symbol };
@@ -385,7 +391,7 @@ bool ChangesNames(QStringView sql)
         // A statement also starts on a line of its own, as after a DELIMITER line, where ";" ends none.
         const bool lineStart = sql.mid(previousEnd, token.Begin - previousEnd).contains(u'\n');
         if ((statementStart || lineStart)
-            && (token.IsWord("create") || token.IsWord("alter") || token.IsWord("drop") || token.IsWord("rename")))
+            && token.Kind == TToken::TKind::Word && ChangesNamesWord(token.Text))
             return true;
         statementStart = token.IsSymbol(u';');
         previousEnd = token.End;
@@ -399,9 +405,7 @@ bool StatementChangesNames(QStringView statement)
     ScanServerText(statement, [&changes](QStringView text, const TServerToken& token, TServerScanState) {
         if (IsServerGap(token.Kind))
             return true;
-        changes = token.Kind == TServerTokenKind::Word
-               && (SameWord(text, "CREATE") || SameWord(text, "ALTER") || SameWord(text, "DROP")
-                   || SameWord(text, "RENAME"));
+        changes = token.Kind == TServerTokenKind::Word && ChangesNamesWord(text);
         return false;
     });
     return changes;
